@@ -1,0 +1,90 @@
+// The loader's only way into the save file: exact little-endian reads, each
+// checked at once. A read that the file cannot satisfy ends the run at the
+// caller's line, which the failure report then names.
+#pragma once
+
+#include "runtime/data_file.h"
+#include "runtime/failures.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <source_location>
+#include <span>
+
+namespace orbse {
+
+class save_reader {
+public:
+    explicit save_reader(data_file& file) : file_(file) {}
+
+    std::uint16_t read_u16(const std::source_location& site = std::source_location::current())
+    {
+        std::array<std::uint8_t, 2> bytes;
+        read_exact(file_, bytes.data(), bytes.size());
+        io_check(site);
+        return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+    }
+
+    void read_bytes(std::span<std::uint8_t> destination,
+                    const std::source_location& site = std::source_location::current())
+    {
+        read_exact(file_, destination.data(), destination.size());
+        io_check(site);
+    }
+
+    data_file& file() { return file_; }
+
+private:
+    data_file& file_;
+};
+
+// Walks a record already read into memory, taking little-endian fields in
+// order. The record's size is fixed by the format, so running past its end
+// is a programming error, caught before any byte is touched.
+class record_cursor {
+public:
+    explicit record_cursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    std::uint8_t take_u8() { return *take(1).data(); }
+
+    std::uint16_t take_u16()
+    {
+        const auto field = take(2);
+        return static_cast<std::uint16_t>(field[0] | field[1] << 8);
+    }
+
+    std::uint32_t take_u32()
+    {
+        const auto field = take(4);
+        return static_cast<std::uint32_t>(field[0]) | static_cast<std::uint32_t>(field[1]) << 8 |
+               static_cast<std::uint32_t>(field[2]) << 16 | static_cast<std::uint32_t>(field[3]) << 24;
+    }
+
+    // Two's complement, without relying on how a cast of an out-of-range
+    // unsigned value behaves.
+    std::int32_t take_i32()
+    {
+        const std::uint32_t raw = take_u32();
+        return raw <= 0x7FFFFFFFu ? static_cast<std::int32_t>(raw)
+                                  : -static_cast<std::int32_t>(~raw) - 1;
+    }
+
+    template <std::size_t N>
+    void take_into(std::array<std::uint8_t, N>& destination)
+    {
+        const auto field = take(N);
+        std::copy(field.begin(), field.end(), destination.begin());
+    }
+
+    std::size_t remaining() const { return bytes_.size() - offset_; }
+
+private:
+    std::span<const std::uint8_t> take(std::size_t count);
+
+    std::span<const std::uint8_t> bytes_;
+    std::size_t offset_ = 0;
+};
+
+} // namespace orbse

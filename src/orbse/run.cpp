@@ -1,0 +1,60 @@
+#include "orbse/run.h"
+
+#include "images/map_renderings.h"
+#include "orbsaves/save_loader.h"
+#include "report/info_report.h"
+#include "runtime/failure_report.h"
+#include "runtime/failures.h"
+#include "runtime/text_channel.h"
+
+#include <memory>
+#include <new>
+
+namespace orbse {
+namespace {
+
+void run_stages(const std::string& save_path, saveorec& save, text_channel& report_output)
+{
+    load_save(save, save_path);
+    render_pass_map(save, save_path + "_pass.bmp");
+    render_rm1_map(save, save_path + "_rm1.bmp");
+    render_rm2_map(save, save_path + "_rm2.bmp");
+    write_info_report(save, report_output);
+}
+
+// Ends the report channel after a failure: its text reached the file in the
+// failure report already, and the run fails whatever the close says.
+void close_after_failure(text_channel& report_output)
+{
+    report_output.close();
+    pending_io_error = 0;
+}
+
+} // namespace
+
+int run_inspector(const std::vector<std::string>& arguments)
+{
+    install_memory_failure_handler();
+    if (arguments.size() != 1) {
+        return exit_success;
+    }
+    const std::string& save_path = arguments.front();
+    text_channel report_output;
+    try {
+        report_output.bind(save_path + ".inf");
+        auto save = std::make_unique<saveorec>();
+        run_stages(save_path, *save, report_output);
+        // Report text that never reaches the disk fails the run.
+        report_output.close();
+        io_check();
+        return exit_success;
+    } catch (const failure& raised) {
+        report_failure(raised, report_output);
+    } catch (const std::bad_alloc&) {
+        report_failure(memory_failure(code_site(std::source_location::current())), report_output);
+    }
+    close_after_failure(report_output);
+    return exit_failure;
+}
+
+} // namespace orbse

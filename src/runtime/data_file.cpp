@@ -1,0 +1,184 @@
+#include "runtime/data_file.h"
+
+#include "runtime/failures.h"
+
+#include <algorithm>
+
+namespace orbse {
+namespace {
+
+constexpr std::size_t read_ahead_size = 64 * 1024;
+
+bool can_read(const data_file& file)
+{
+    return file.mode == file_mode::input || file.mode == file_mode::input_output;
+}
+
+bool can_write(const data_file& file)
+{
+    return file.mode == file_mode::output || file.mode == file_mode::input_output;
+}
+
+void forget_read_ahead(data_file& file)
+{
+    file.ahead_begin = 0;
+    file.ahead_end = 0;
+}
+
+std::size_t take_read_ahead(data_file& file, unsigned char* buffer, std::size_t count)
+{
+    const std::size_t taken = std::min(count, file.ahead_end - file.ahead_begin);
+    if (taken > 0) {
+        std::memcpy(buffer, file.read_ahead.data() + file.ahead_begin, taken);
+        file.ahead_begin += taken;
+    }
+    return taken;
+}
+
+// Fetches the next piece of the file into the read-ahead. Returns false with
+// the platform's code stored when the read fails.
+bool refill_read_ahead(data_file& file)
+{
+    if (file.read_ahead.empty()) {
+        file.read_ahead.resize(read_ahead_size);
+    }
+    std::size_t fetched = 0;
+    const auto code = platform::read(file.handle, file.read_ahead.data(), file.read_ahead.size(), fetched);
+    file.ahead_begin = 0;
+    file.ahead_end = code == 0 ? fetched : 0;
+    if (code != 0) {
+        pending_io_error = code;
+        return false;
+    }
+    return true;
+}
+
+void open_with(data_file& file, const std::string& name, file_mode mode,
+               platform::error_code (*open)(const std::string&, platform::native_file&))
+{
+    file.name = name;
+    file.mode = file_mode::closed;
+    forget_read_ahead(file);
+    platform::native_file opened;
+    const auto code = open(name, opened);
+    if (code != 0) {
+        pending_io_error = code;
+        return;
+    }
+    file.handle = opened;
+    file.mode = mode;
+}
+
+platform::error_code create_shared_for_reading_and_writing(const std::string& name,
+                                                           platform::native_file& file)
+{
+    return platform::create_always(name, true, file);
+}
+
+} // namespace
+
+void open_data_file(data_file& file, const std::string& name)
+{
+    open_with(file, name, file_mode::input, platform::open_existing_for_reading);
+}
+
+void create_data_file(data_file& file, const std::string& name)
+{
+    open_with(file, name, file_mode::input_output, create_shared_for_reading_and_writing);
+}
+
+void detail::read_exact_slow(data_file& file, unsigned char* buffer, std::size_t count)
+{
+    if (!can_read(file)) {
+        pending_io_error = file_not_open;
+        return;
+    }
+    std::size_t done = take_read_ahead(file, buffer, count);
+    // A large request goes straight into the caller's buffer.
+    if (count - done >= read_ahead_size / 2) {
+        std::size_t fetched = 0;
+        const auto code = platform::read(file.handle, buffer + done, count - done, fetched);
+        if (code != 0) {
+            pending_io_error = code;
+        } else if (done + fetched < count) {
+            pending_io_error = read_beyond_end;
+        }
+        return;
+    }
+    while (done < count) {
+        if (!refill_read_ahead(file)) {
+            return;
+        }
+        if (file.ahead_end == 0) {
+            pending_io_error = read_beyond_end;
+            return;
+        }
+        done += take_read_ahead(file, buffer + done, count - done);
+    }
+}
+
+void write_exact(data_file& file, const void* data, std::size_t count)
+{
+    if (!can_write(file)) {
+        pending_io_error = file_not_open;
+        return;
+    }
+    std::size_t written = 0;
+    const auto code = platform::write(file.handle, data, count, written);
+    if (code != 0) {
+        pending_io_error = code;
+    } else if (written < count) {
+        pending_io_error = short_write;
+    }
+}
+
+std::uint64_t file_size(data_file& file)
+{
+    if (file.mode == file_mode::closed) {
+        pending_io_error = file_not_open;
+        return 0;
+    }
+    std::uint64_t size_in_bytes = 0;
+    if (const auto code = platform::size(file.handle, size_in_bytes); code != 0) {
+        pending_io_error = code;
+        return 0;
+    }
+    return size_in_bytes;
+}
+
+std::uint64_t file_position(data_file& file)
+{
+    if (file.mode == file_mode::closed) {
+        pending_io_error = file_not_open;
+        return 0;
+    }
+    std::uint64_t offset = 0;
+    if (const auto code = platform::position(file.handle, offset); code != 0) {
+        pending_io_error = code;
+        return 0;
+    }
+    // The platform stands after the read-ahead; the reader stands before it.
+    return offset - (file.ahead_end - file.ahead_begin);
+}
+
+bool at_end(data_file& file)
+{
+    const std::uint64_t position = file_position(file);
+    const std::uint64_t size_in_bytes = file_size(file);
+    return position >= size_in_bytes;
+}
+
+void close_data_file(data_file& file)
+{
+    if (file.mode == file_mode::closed) {
+        pending_io_error = file_not_open;
+        return;
+    }
+    file.mode = file_mode::closed;
+    forget_read_ahead(file);
+    if (const auto code = platform::close(file.handle); code != 0) {
+        pending_io_error = code;
+    }
+}
+
+} // namespace orbse

@@ -1,0 +1,71 @@
+// Checked file operations on a file seen as a sequence of bytes. None of them
+// raises anything: a failure leaves its code in pending_io_error, and the
+// caller follows every operation with io_check.
+#pragma once
+
+#include "runtime/platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace orbse {
+
+// Error codes of the program's own, beside the platform's.
+inline constexpr std::int32_t read_beyond_end = 100;
+inline constexpr std::int32_t short_write = 101;
+inline constexpr std::int32_t file_not_open = 103;
+inline constexpr std::int32_t report_not_created = 105;
+
+enum class file_mode { closed, input, output, input_output };
+
+struct data_file {
+    platform::native_file handle;
+    file_mode mode = file_mode::closed;
+    std::string name;
+
+    // Bytes fetched from the platform ahead of the reader and not yet handed
+    // out: [ahead_begin, ahead_end) of read_ahead. Reading ahead in large
+    // pieces keeps a save of many small fields from costing one system call
+    // per field; what the reader sees is the same as with direct reads.
+    std::vector<unsigned char> read_ahead;
+    std::size_t ahead_begin = 0;
+    std::size_t ahead_end = 0;
+};
+
+// Opens an existing file for reading only, shared with other readers and
+// writers. An inspector has no business asking for write access to a save.
+void open_data_file(data_file& file, const std::string& name);
+
+// Creates a file for reading and writing, or truncates an existing one.
+void create_data_file(data_file& file, const std::string& name);
+
+// Reads exactly `count` bytes; fewer leaves read_beyond_end behind.
+void read_exact(data_file& file, void* buffer, std::size_t count);
+
+// Writes exactly `count` bytes; fewer leaves short_write behind.
+void write_exact(data_file& file, const void* data, std::size_t count);
+
+std::uint64_t file_size(data_file& file);
+std::uint64_t file_position(data_file& file);
+bool at_end(data_file& file);
+void close_data_file(data_file& file);
+
+namespace detail {
+void read_exact_slow(data_file& file, unsigned char* buffer, std::size_t count);
+}
+
+// The common case, a few bytes already fetched, stays inline.
+inline void read_exact(data_file& file, void* buffer, std::size_t count)
+{
+    if (count <= file.ahead_end - file.ahead_begin && file.mode != file_mode::closed) {
+        std::memcpy(buffer, file.read_ahead.data() + file.ahead_begin, count);
+        file.ahead_begin += count;
+        return;
+    }
+    detail::read_exact_slow(file, static_cast<unsigned char*>(buffer), count);
+}
+
+} // namespace orbse

@@ -1,0 +1,72 @@
+// The two ways a run can fail, and the check that turns a stored I/O error
+// code into a failure. Nothing in the program catches a failure except the
+// top of the run, which reports it and ends with exit code 1.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <new>
+#include <source_location>
+#include <string_view>
+
+namespace orbse {
+
+// The error code of the last failed file operation of this thread, 0 when
+// none is waiting. File operations store it; io_check reads and clears it.
+extern thread_local std::int32_t pending_io_error;
+
+// The place in the code where a failure was raised, in eight hex digits on
+// the console: the high half tells the source file, the low half the line.
+// It stays the same between builds and platforms, so a reported failure can
+// be traced back to its check without a debugger.
+std::uint32_t code_site(const std::source_location& site);
+
+class failure {
+public:
+    virtual ~failure() = default;
+    virtual std::string_view kind_name() const = 0;
+    virtual std::string_view message() const = 0;
+    std::uint32_t address() const { return address_; }
+
+protected:
+    explicit failure(std::uint32_t address) : address_(address) {}
+
+private:
+    std::uint32_t address_;
+};
+
+// A failed, short or impossible file operation, with its error code.
+class io_failure final : public failure {
+public:
+    io_failure(std::int32_t code, std::uint32_t address);
+    std::string_view kind_name() const override { return "EInOutError"; }
+    std::string_view message() const override { return {message_.data(), message_length_}; }
+    std::int32_t code() const { return code_; }
+
+private:
+    std::int32_t code_;
+    // Held inline: building the failure never allocates.
+    std::array<char, 32> message_{};
+    std::size_t message_length_ = 0;
+};
+
+// Exhausted memory. It derives from std::bad_alloc so that the allocator's
+// new-handler may throw it; raising it allocates nothing of its own.
+class memory_failure final : public failure, public std::bad_alloc {
+public:
+    explicit memory_failure(std::uint32_t address) : failure(address) {}
+    std::string_view kind_name() const override { return "EOutOfMemory"; }
+    std::string_view message() const override { return "Out of memory"; }
+    const char* what() const noexcept override { return "Out of memory"; }
+};
+
+// The message that the failure report shows for an I/O error code.
+std::string_view io_error_message(std::int32_t code, std::array<char, 32>& storage);
+
+// Raises an io_failure when a file operation has left an error code behind.
+void io_check(const std::source_location& site = std::source_location::current());
+
+// Makes every exhausted allocation raise a memory_failure.
+void install_memory_failure_handler();
+
+} // namespace orbse

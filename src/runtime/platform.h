@@ -1,0 +1,67 @@
+// The one place that knows the operating system. Everything above it sees
+// files, standard error and the command line through these few calls, so a
+// POSIX and a Win32 implementation can sit side by side behind one header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orbse::platform {
+
+// An open file of the operating system: a descriptor on POSIX, a HANDLE on
+// Windows, held as an integer wide enough for either.
+struct native_file {
+    std::intptr_t value = -1;
+};
+
+// What every call below answers: 0 for success, otherwise the code the rest
+// of the program reports (the Windows error codes, or POSIX errors mapped
+// onto them).
+using error_code = std::int32_t;
+
+// Opens an existing file for reading; others may read and write it.
+error_code open_existing_for_reading(const std::string& name, native_file& file);
+
+// Creates a file, or truncates an existing one to zero length, with read and
+// write access. `share_write` tells whether other processes may write it
+// while we hold it.
+error_code create_always(const std::string& name, bool share_write, native_file& file);
+
+// Reads up to `count` bytes; `transferred` tells how many arrived (fewer only
+// at the end of the file).
+error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred);
+
+// Writes up to `count` bytes; `transferred` tells how many were taken.
+error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred);
+
+error_code size(native_file file, std::uint64_t& size_in_bytes);
+error_code position(native_file file, std::uint64_t& offset);
+error_code close(native_file file);
+
+enum class file_kind { disk_or_pipe, character_device, unknown };
+file_kind kind_of(native_file file);
+
+// The arguments after the program's name, as the platform's own rule splits
+// them. Empty words never count.
+std::vector<std::string> command_line_arguments(int argc, char** argv);
+
+// Characters that separate the directories of a path.
+extern const std::string_view path_separators;
+
+// Copies the full path of the running executable into `buffer` and returns
+// its length, 0 when unknown. Fixed storage: the failure report must not
+// allocate.
+std::size_t module_file_name(char* buffer, std::size_t capacity);
+
+// Turns text in the system's code page into the console's; POSIX consoles
+// take the bytes as they are.
+void convert_to_console_text(char* text, std::size_t length);
+
+// Writes to the standard error stream. Quietly does nothing when there is
+// none.
+void write_standard_error(std::string_view text);
+
+} // namespace orbse::platform

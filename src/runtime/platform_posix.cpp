@@ -1,0 +1,220 @@
+// POSIX implementation of the platform layer. The rest of the program speaks
+// in the Windows error codes that its messages are keyed on, so every errno
+// is mapped here onto the code Windows gives for the same situation.
+#include "runtime/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orbse::platform {
+namespace {
+
+constexpr error_code file_not_found = 2;
+constexpr error_code path_not_found = 3;
+constexpr error_code too_many_open_files = 4;
+constexpr error_code access_denied = 5;
+constexpr error_code disk_full = 101;
+
+bool parent_directory_exists(const std::string& name)
+{
+    const auto last_slash = name.find_last_of('/');
+    if (last_slash == std::string::npos) {
+        return true; // the current directory
+    }
+    const std::string parent = last_slash == 0 ? std::string("/") : name.substr(0, last_slash);
+    struct stat status {};
+    return ::stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+error_code code_for_errno(int error, const std::string& name)
+{
+    switch (error) {
+    case ENOENT:
+        // Windows tells a missing file from a missing directory on its way.
+        return parent_directory_exists(name) ? file_not_found : path_not_found;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return path_not_found;
+    case EMFILE:
+    case ENFILE:
+        return too_many_open_files;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return access_denied;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return disk_full;
+    default:
+        return error;
+    }
+}
+
+error_code code_for_errno(int error) { return code_for_errno(error, std::string()); }
+
+int descriptor(native_file file) { return static_cast<int>(file.value); }
+
+} // namespace
+
+error_code open_existing_for_reading(const std::string& name, native_file& file)
+{
+    const int opened = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (opened < 0) {
+        return code_for_errno(errno, name);
+    }
+    // Windows refuses to open a directory as a file; POSIX opens it and fails
+    // only at the first read. Answer as Windows does.
+    struct stat status {};
+    if (::fstat(opened, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(opened);
+        return access_denied;
+    }
+    file.value = opened;
+    return 0;
+}
+
+error_code create_always(const std::string& name, bool /*share_write*/, native_file& file)
+{
+    // POSIX has no share modes; the flag matters on Windows only.
+    const int opened = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (opened < 0) {
+        return code_for_errno(errno, name);
+    }
+    file.value = opened;
+    return 0;
+}
+
+error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
+{
+    transferred = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    // A read may stop early on a pipe or a signal; keep going until the file
+    // really ends, as ReadFile on a disk file does.
+    while (transferred < count) {
+        const std::size_t wanted = std::min<std::size_t>(count - transferred, SSIZE_MAX);
+        const ssize_t got = ::read(descriptor(file), bytes + transferred, wanted);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return code_for_errno(errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        transferred += static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred)
+{
+    transferred = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (transferred < count) {
+        const std::size_t wanted = std::min<std::size_t>(count - transferred, SSIZE_MAX);
+        const ssize_t put = ::write(descriptor(file), bytes + transferred, wanted);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // Bytes already taken stay taken; the caller sees a failure.
+            return code_for_errno(errno);
+        }
+        if (put == 0) {
+            break;
+        }
+        transferred += static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+error_code size(native_file file, std::uint64_t& size_in_bytes)
+{
+    struct stat status {};
+    if (::fstat(descriptor(file), &status) != 0) {
+        return code_for_errno(errno);
+    }
+    size_in_bytes = static_cast<std::uint64_t>(status.st_size);
+    return 0;
+}
+
+error_code position(native_file file, std::uint64_t& offset)
+{
+    const off_t current = ::lseek(descriptor(file), 0, SEEK_CUR);
+    if (current < 0) {
+        return code_for_errno(errno);
+    }
+    offset = static_cast<std::uint64_t>(current);
+    return 0;
+}
+
+error_code close(native_file file)
+{
+    if (::close(descriptor(file)) != 0 && errno != EINTR) {
+        return code_for_errno(errno);
+    }
+    return 0;
+}
+
+file_kind kind_of(native_file file)
+{
+    struct stat status {};
+    if (::fstat(descriptor(file), &status) != 0) {
+        return file_kind::unknown;
+    }
+    if (S_ISCHR(status.st_mode)) {
+        return file_kind::character_device;
+    }
+    if (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        return file_kind::disk_or_pipe;
+    }
+    return file_kind::unknown;
+}
+
+std::vector<std::string> command_line_arguments(int argc, char** argv)
+{
+    // The shell has split the words already. A "" pair arrives as an empty
+    // word, which the Windows splitting rule skips, so it never counts here.
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index) {
+        if (argv[index] != nullptr && argv[index][0] != '\0') {
+            arguments.emplace_back(argv[index]);
+        }
+    }
+    return arguments;
+}
+
+const std::string_view path_separators = "/";
+
+std::size_t module_file_name(char* buffer, std::size_t capacity)
+{
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, capacity);
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
+}
+
+void convert_to_console_text(char* /*text*/, std::size_t /*length*/) {}
+
+void write_standard_error(std::string_view text)
+{
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t put = ::write(STDERR_FILENO, text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return; // no standard error, or it refuses: nothing more to do
+        }
+        written += static_cast<std::size_t>(put);
+    }
+}
+
+} // namespace orbse::platform

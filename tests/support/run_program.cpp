@@ -1,0 +1,81 @@
+#include "support/run_program.h"
+
+#include "support/test_files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace orbse::testing {
+namespace {
+
+[[noreturn]] void exec_child(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::string& working_folder, int output, int error)
+{
+    ::dup2(output, STDOUT_FILENO);
+    ::dup2(error, STDERR_FILENO);
+    if (!working_folder.empty() && ::chdir(working_folder.c_str()) != 0) {
+        ::_exit(127);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
+
+int open_capture(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        throw std::runtime_error("cannot create " + path);
+    }
+    return descriptor;
+}
+
+} // namespace
+
+const std::string& inspector_path()
+{
+    static const std::string path = ORBSE_EXECUTABLE;
+    return path;
+}
+
+program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& working_folder)
+{
+    temp_folder captures;
+    const std::string output_path = captures.file("stdout");
+    const std::string error_path = captures.file("stderr");
+    const int output = open_capture(output_path);
+    const int error = open_capture(error_path);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        exec_child(program, arguments, working_folder, output, error);
+    }
+    ::close(output);
+    ::close(error);
+    if (child < 0) {
+        throw std::runtime_error("cannot start " + program);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    program_result result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.standard_output = read_text_file(output_path);
+    result.standard_error = read_text_file(error_path);
+    return result;
+}
+
+program_result run_inspector(const std::vector<std::string>& arguments, const std::string& working_folder)
+{
+    return run_program(inspector_path(), arguments, working_folder);
+}
+
+} // namespace orbse::testing
