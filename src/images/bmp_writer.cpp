@@ -1,0 +1,184 @@
+#include "images/bmp_writer.h"
+
+#include "runtime/failures.h"
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace orbse {
+namespace {
+
+constexpr std::size_t file_header_size = 14;
+constexpr std::size_t info_header_size = 40;
+constexpr std::uint32_t pixel_data_offset = file_header_size + info_header_size;
+constexpr std::uint32_t bytes_per_pixel = 4;
+constexpr std::uint16_t bits_per_pixel = bytes_per_pixel * 8;
+constexpr std::uint32_t uncompressed = 0;
+constexpr std::int32_t pixels_per_metre = 1000;
+
+// Byte positions within a pixel; the file wants blue, green, red, alpha.
+constexpr std::array<std::size_t, bytes_per_pixel> red_blue_swapped{2, 1, 0, 3};
+
+// Fills a header field by field. Multi-byte values are assembled with
+// shifts, so the bytes come out little-endian on any host.
+template <std::size_t size>
+class header_fields {
+public:
+    void u8(std::uint8_t value) { bytes_[filled_++] = value; }
+
+    void u16(std::uint16_t value)
+    {
+        u8(static_cast<std::uint8_t>(value));
+        u8(static_cast<std::uint8_t>(value >> 8));
+    }
+
+    void u32(std::uint32_t value)
+    {
+        u16(static_cast<std::uint16_t>(value));
+        u16(static_cast<std::uint16_t>(value >> 16));
+    }
+
+    void i32(std::int32_t value) { u32(static_cast<std::uint32_t>(value)); }
+
+    const std::array<std::uint8_t, size>& bytes() const { return bytes_; }
+
+private:
+    std::array<std::uint8_t, size> bytes_{};
+    std::size_t filled_ = 0;
+};
+
+std::size_t row_size(std::int32_t width) { return static_cast<std::size_t>(width) * bytes_per_pixel; }
+
+std::uint32_t image_size(std::int32_t width, std::int32_t height)
+{
+    return static_cast<std::uint32_t>(row_size(width) * static_cast<std::size_t>(height));
+}
+
+std::array<std::uint8_t, file_header_size> bmp_file_header(std::uint32_t pixel_bytes)
+{
+    header_fields<file_header_size> header;
+    header.u8('B');                               // signature
+    header.u8('M');
+    header.u32(pixel_data_offset + pixel_bytes);  // file size
+    header.u16(0);                                // reserved
+    header.u16(0);                                // reserved
+    header.u32(pixel_data_offset);                // offset of the pixel data
+    return header.bytes();
+}
+
+// The 40-byte header that every reader knows. A positive height stores the
+// rows bottom-up, the orientation a BMP has by default.
+std::array<std::uint8_t, info_header_size> bmp_info_header(std::int32_t width, std::int32_t height)
+{
+    header_fields<info_header_size> header;
+    header.u32(info_header_size);             // info header size
+    header.i32(width);                        // width in pixels
+    header.i32(height);                       // height in pixels
+    header.u16(1);                            // colour planes
+    header.u16(bits_per_pixel);               // bits per pixel
+    header.u32(uncompressed);                 // compression
+    header.u32(image_size(width, height));    // image size in bytes
+    header.i32(pixels_per_metre);             // horizontal resolution
+    header.i32(pixels_per_metre);             // vertical resolution
+    header.u32(0);                            // colours used
+    header.u32(0);                            // important colours
+    return header.bytes();
+}
+
+const unsigned char* buffer_row(const unsigned char* pixels, std::int32_t width, std::int32_t row)
+{
+    return pixels + row_size(width) * static_cast<std::size_t>(row);
+}
+
+// Stores an rgba_color buffer last row first, each pixel turned round into
+// the file's order through one reused row buffer.
+void write_rows_swapped(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
+{
+    std::vector<unsigned char> file_row(row_size(width));
+    for (std::int32_t row = height - 1; row >= 0; --row) {
+        const unsigned char* source = buffer_row(pixels, width, row);
+        for (std::size_t offset = 0; offset < file_row.size(); offset += bytes_per_pixel) {
+            for (std::size_t byte = 0; byte < bytes_per_pixel; ++byte) {
+                file_row[offset + byte] = source[offset + red_blue_swapped[byte]];
+            }
+        }
+        write_block(file, file_row.data(), file_row.size());
+    }
+}
+
+// Stores the buffer as it is, row 0 first: row 0 becomes the bottom row.
+void write_rows_as_they_are(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
+{
+    write_block(file, pixels, image_size(width, height));
+}
+
+// Stores the buffer's rows unchanged, last row first.
+void write_rows_bottom_up(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
+{
+    for (std::int32_t row = height - 1; row >= 0; --row) {
+        write_block(file, buffer_row(pixels, width, row), row_size(width));
+    }
+}
+
+bool file_exists(const std::string& name)
+{
+    std::error_code unknown;
+    const bool exists = std::filesystem::exists(name, unknown);
+    // When existence cannot be told, the open itself reports why.
+    return exists || unknown;
+}
+
+} // namespace
+
+bool open_file(data_file& file, const std::string& name, int mode)
+{
+    if (mode == mode_read && !file_exists(name)) {
+        return false;
+    }
+    if (mode == mode_read) {
+        open_data_file(file, name);
+    } else {
+        create_data_file(file, name);
+    }
+    io_check();
+    return true;
+}
+
+void close_file(data_file& file)
+{
+    close_data_file(file);
+    io_check();
+}
+
+void write_block(data_file& file, const void* data, std::size_t count)
+{
+    write_exact(file, data, count);
+    io_check();
+}
+
+bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t width, std::int32_t height,
+               bool flip_rows, bool swap_red_blue)
+{
+    data_file file;
+    if (!open_file(file, file_name, mode_write)) {
+        return false;
+    }
+    const auto file_header = bmp_file_header(image_size(width, height));
+    const auto info_header = bmp_info_header(width, height);
+    write_block(file, file_header.data(), file_header.size());
+    write_block(file, info_header.data(), info_header.size());
+    const auto* pixel_bytes = static_cast<const unsigned char*>(pixels);
+    if (swap_red_blue) {
+        write_rows_swapped(file, pixel_bytes, width, height);
+    } else if (flip_rows) {
+        write_rows_bottom_up(file, pixel_bytes, width, height);
+    } else {
+        write_rows_as_they_are(file, pixel_bytes, width, height);
+    }
+    close_file(file);
+    return true;
+}
+
+} // namespace orbse
