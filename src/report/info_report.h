@@ -1,4 +1,6 @@
-// The info report: game settings, one section per player, every unit.
+// The info report: the game settings, one section per player and the listing
+// of every unit, written through the report channel from a loaded save. The
+// first write creates the report file.
 #pragma once
 
 #include "orbsaves/save_model.h"
