@@ -340,7 +340,7 @@ TEST(info_report, player_sections_follow_their_headings_in_colour_order)
     }
 }
 
-TEST(info_report, a_report_that_cannot_be_written_fails_at_its_first_line)
+TEST(info_report, a_report_file_that_cannot_be_created_ends_the_report_at_once)
 {
     testing::temp_folder folder;
     const std::string taken = folder.file("taken.inf");
