@@ -1,5 +1,8 @@
 #include "orbsaves/save_loader.h"
 
+#include "orbsaves/unit_class_index.h"
+#include "orbsaves/unit_stream.h"
+
 #include <algorithm>
 
 namespace orbse {
@@ -94,6 +97,15 @@ void read_player_groups(save_reader& reader, saveorec& save)
         read_updates(reader, save.units_updates[player], save.units_blocks[player][0].object_number);
         read_post_updates(reader, save.post_updates[player]);
     }
+}
+
+// Whatever follows the unit stream is kept as it is, in one read.
+void read_tail(save_reader& reader, saveorec& save)
+{
+    const std::uint64_t tail_size = reader.bytes_left();
+    save.tail_data.resize(tail_size);
+    save.tail_size = static_cast<std::int64_t>(tail_size);
+    reader.read_bytes(save.tail_data);
 }
 
 template <std::size_t N>
@@ -208,6 +220,13 @@ void load_save(saveorec& save, const std::string& path)
     read_player_records(reader, save);
     read_version_block(reader, save);
     read_player_groups(reader, save);
+    build_class_index(save);
+    // The groups' objects take the numbers 1 up to the index length, so the
+    // stream's objects go on from there, kept to 16 bits like every number.
+    save.unit_store = unidefa{};
+    save.unit_store.object_counter = static_cast<std::uint16_t>(save.unit_class_index.size() & 0xFFFFu);
+    read_units(reader, save.unit_store);
+    read_tail(reader, save);
     close_data_file(file);
     io_check();
 }

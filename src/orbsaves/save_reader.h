@@ -34,6 +34,30 @@ public:
         io_check(site);
     }
 
+    // True when every byte of the file has been read. Bytes already fetched
+    // ahead of the reader lie inside the file, so while any are left the
+    // answer is known without asking the platform; a stream of many short
+    // lists asks once per read-ahead piece rather than once per list.
+    bool at_end(const std::source_location& site = std::source_location::current())
+    {
+        if (file_.ahead_end > file_.ahead_begin) {
+            return false;
+        }
+        const bool ended = orbse::at_end(file_);
+        io_check(site);
+        return ended;
+    }
+
+    // The bytes between the reader and the end of the file.
+    std::uint64_t bytes_left(const std::source_location& site = std::source_location::current())
+    {
+        const std::uint64_t size_in_bytes = file_size(file_);
+        io_check(site);
+        const std::uint64_t position = file_position(file_);
+        io_check(site);
+        return size_in_bytes > position ? size_in_bytes - position : 0;
+    }
+
     data_file& file() { return file_; }
 
 private:
