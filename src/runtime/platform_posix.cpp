@@ -2,6 +2,7 @@
 // in the Windows error codes that its messages are keyed on, so every errno
 // is mapped here onto the code Windows gives for the same situation.
 #include "runtime/platform.h"
+#include "runtime/platform_seam.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,6 +66,9 @@ int descriptor(native_file file) { return static_cast<int>(file.value); }
 
 error_code open_existing_for_reading(const std::string& name, native_file& file)
 {
+    if (const auto injected = seam::consult(seam::file_operation::open); injected != 0) {
+        return injected;
+    }
     const int opened = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (opened < 0) {
         return code_for_errno(errno, name);
@@ -82,6 +86,9 @@ error_code open_existing_for_reading(const std::string& name, native_file& file)
 
 error_code create_always(const std::string& name, bool /*share_write*/, native_file& file)
 {
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
     // POSIX has no share modes; the flag matters on Windows only.
     const int opened = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (opened < 0) {
@@ -93,6 +100,9 @@ error_code create_always(const std::string& name, bool /*share_write*/, native_f
 
 error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
 {
+    if (const auto injected = seam::consult(seam::file_operation::read); injected != 0) {
+        return injected;
+    }
     transferred = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
     // A read may stop early on a pipe or a signal; keep going until the file
@@ -116,6 +126,9 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
 
 error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred)
 {
+    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
+        return injected;
+    }
     transferred = 0;
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (transferred < count) {
@@ -138,6 +151,9 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
 
 error_code size(native_file file, std::uint64_t& size_in_bytes)
 {
+    if (const auto injected = seam::consult(seam::file_operation::size); injected != 0) {
+        return injected;
+    }
     struct stat status {};
     if (::fstat(descriptor(file), &status) != 0) {
         return code_for_errno(errno);
@@ -148,6 +164,9 @@ error_code size(native_file file, std::uint64_t& size_in_bytes)
 
 error_code position(native_file file, std::uint64_t& offset)
 {
+    if (const auto injected = seam::consult(seam::file_operation::position); injected != 0) {
+        return injected;
+    }
     const off_t current = ::lseek(descriptor(file), 0, SEEK_CUR);
     if (current < 0) {
         return code_for_errno(errno);
@@ -158,10 +177,12 @@ error_code position(native_file file, std::uint64_t& offset)
 
 error_code close(native_file file)
 {
-    if (::close(descriptor(file)) != 0 && errno != EINTR) {
+    // An injected failure still lets the descriptor go, as a failed close does.
+    const auto injected = seam::consult(seam::file_operation::close);
+    if (::close(descriptor(file)) != 0 && errno != EINTR && injected == 0) {
         return code_for_errno(errno);
     }
-    return 0;
+    return injected;
 }
 
 file_kind kind_of(native_file file)

@@ -1,11 +1,15 @@
 // The inspector with its fault seams armed from the environment, for tests
 // that sweep a run through every allocation and every file operation:
 //   ORBSE_FAIL_ALLOCATION=N   allocation N of the run fails (1 is the first)
+//   ORBSE_FAIL_FILE_OPERATION=N, ORBSE_FAIL_CODE=C
+//                             file operation N of the run (open, create, read,
+//                             write, size, position or close) fails with code C
 //   ORBSE_COUNT_FILE=PATH     the run's totals are written there at its end
 // The product's own executable has none of this.
 #include "counting_allocator.h"
 #include "orbse/run.h"
 #include "runtime/platform.h"
+#include "runtime/platform_seam.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +23,16 @@ std::uint64_t environment_number(const char* name)
     return text == nullptr ? 0 : std::strtoull(text, nullptr, 10);
 }
 
+std::uint64_t file_operations_counted = 0;
+std::uint64_t failing_file_operation = 0;
+orbse::platform::error_code injected_code = 0;
+
+orbse::platform::error_code count_file_operation(orbse::platform::seam::file_operation)
+{
+    ++file_operations_counted;
+    return file_operations_counted == failing_file_operation ? injected_code : 0;
+}
+
 void write_totals(std::uint64_t allocations)
 {
     const char* path = std::getenv("ORBSE_COUNT_FILE");
@@ -26,7 +40,8 @@ void write_totals(std::uint64_t allocations)
         return;
     }
     if (std::FILE* file = std::fopen(path, "w")) {
-        std::fprintf(file, "allocations %llu\n", static_cast<unsigned long long>(allocations));
+        std::fprintf(file, "allocations %llu\nfile_operations %llu\n", static_cast<unsigned long long>(allocations),
+                     static_cast<unsigned long long>(file_operations_counted));
         std::fclose(file);
     }
 }
@@ -36,6 +51,9 @@ void write_totals(std::uint64_t allocations)
 int main(int argc, char** argv)
 {
     const auto arguments = orbse::platform::command_line_arguments(argc, argv);
+    failing_file_operation = environment_number("ORBSE_FAIL_FILE_OPERATION");
+    injected_code = static_cast<orbse::platform::error_code>(environment_number("ORBSE_FAIL_CODE"));
+    orbse::platform::seam::install_fault_hook(count_file_operation);
     orbse::testing::fail_allocation(environment_number("ORBSE_FAIL_ALLOCATION"));
     const int exit_code = orbse::run_inspector(arguments);
     const std::uint64_t allocations = orbse::testing::allocations_counted();

@@ -1,0 +1,68 @@
+#include "pipeline_target.h"
+
+#include "images/map_renderings.h"
+#include "orbsaves/save_loader.h"
+#include "report/info_report.h"
+#include "runtime/failures.h"
+#include "runtime/text_channel.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// The loader reads files, so each input goes to one scratch file, in memory
+// where the system offers it.
+const std::string& scratch_save_path()
+{
+    static const std::string path = [] {
+        const char* folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(folder) + "/orbse-fuzz-" + std::to_string(::getpid()) + ".sav";
+    }();
+    return path;
+}
+
+void write_scratch_save(const std::uint8_t* data, std::size_t size)
+{
+    std::FILE* file = std::fopen(scratch_save_path().c_str(), "wb");
+    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+        std::abort(); // the harness itself is broken, not the program
+    }
+}
+
+constexpr const char* discarded_output = "/dev/null";
+
+void inspect(const std::string& save_path, orbse::text_channel& report_output)
+{
+    auto save = std::make_unique<orbse::saveorec>();
+    orbse::load_save(*save, save_path);
+    orbse::render_pass_map(*save, discarded_output);
+    orbse::render_rm1_map(*save, discarded_output);
+    orbse::render_rm2_map(*save, discarded_output);
+    orbse::write_info_report(*save, report_output);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const bool memory_failure_installed = (orbse::install_memory_failure_handler(), true);
+    static_cast<void>(memory_failure_installed);
+    write_scratch_save(data, size);
+    orbse::text_channel report_output;
+    report_output.bind(discarded_output);
+    try {
+        inspect(scratch_save_path(), report_output);
+        report_output.close();
+        orbse::io_check();
+    } catch (const orbse::failure&) {
+        // A clean failure is a correct answer to a damaged save.
+        report_output.close();
+        orbse::pending_io_error = 0;
+    }
+    return 0;
+}
