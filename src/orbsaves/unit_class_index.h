@@ -5,6 +5,7 @@
 #pragma once
 
 #include "orbsaves/save_model.h"
+#include "orbsaves/unit_type_table.h"
 
 #include <cstdint>
 
@@ -21,7 +22,6 @@ void build_class_index(saveorec& save);
 // of the index entry at that position. Null when the position lies past the
 // index or its entry names no row of the unit type table (-1 for the first
 // object of every block).
-struct unit_type_row;
 const unit_type_row* find_unit_type(const saveorec& save, std::uint16_t unit_class);
 
 } // namespace orbse

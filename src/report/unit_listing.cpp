@@ -1,8 +1,81 @@
 #include "report/unit_listing.h"
 
-namespace orbse {
+#include "orbsaves/unit_class_index.h"
+#include "orbsaves/unit_type_table.h"
+#include "report/number_format.h"
+#include "report/report_lines.h"
 
-// Not written yet: the listing arrives with the unit stream.
-void write_unit_listing(const saveorec&, text_channel&) {}
+#include <array>
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace orbse {
+namespace {
+
+struct unit_value_line {
+    std::string_view label;
+    std::int32_t (*value)(const unidefrec& unit);
+};
+
+// The eleven value lines after the type line, in report order. Every label
+// starts with a space and, but for " unkf1=", ends with one.
+constexpr std::array<unit_value_line, 11> unit_value_lines{{
+    {" Selected= ", [](const unidefrec& unit) -> std::int32_t { return unit.selected(); }},
+    {" SpeedNow= ", [](const unidefrec& unit) -> std::int32_t { return unit.speed_now(); }},
+    {" unk1= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk1(); }},
+    {" unk2= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk2(); }},
+    {" unk3= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk3(); }},
+    {" unk4= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk4(); }},
+    {" unk5= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk5(); }},
+    {" unk6= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk6(); }},
+    {" unk7= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk7(); }},
+    {" unk8= ", [](const unidefrec& unit) -> std::int32_t { return unit.unk8(); }},
+    {" unkf1=", [](const unidefrec& unit) -> std::int32_t { return unit.unkf1; }},
+}};
+
+// A unit whose unit_class points past the index, or at an entry that names
+// no row of the table, still gets its type line.
+constexpr std::string_view unknown_type_text = "Unknown:";
+
+// Positions print like every other number. Past the 32-bit range, which
+// only a save of many gigabytes reaches, they go on counting rather than
+// turn negative.
+std::string position_text(std::size_t position)
+{
+    constexpr auto largest_int = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+    return position <= largest_int ? int_to_text(static_cast<std::int32_t>(position)) : std::to_string(position);
+}
+
+std::string type_text(const saveorec& save, const unidefrec& unit)
+{
+    const unit_type_row* row = find_unit_type(save, unit.unit_class);
+    if (row == nullptr) {
+        return std::string(unknown_type_text);
+    }
+    std::string text;
+    text.append(row->internal_name).append(":").append(row->file_stem);
+    return text;
+}
+
+void write_unit(const saveorec& save, const unit_slot& slot, text_channel& report_output)
+{
+    put_line(report_output, "Unit " + position_text(slot.list) + ":" + position_text(slot.slot) + ":");
+    put_labelled_line(report_output, " Type=", type_text(save, *slot.unit));
+    for (const unit_value_line& line : unit_value_lines) {
+        put_labelled_line(report_output, line.label, int_to_text(line.value(*slot.unit)));
+    }
+}
+
+} // namespace
+
+void write_unit_listing(const saveorec& save, text_channel& report_output)
+{
+    save.unit_store.for_each_slot([&](const unit_slot& slot) {
+        if (slot.present()) {
+            write_unit(save, slot, report_output);
+        }
+    });
+}
 
 } // namespace orbse
