@@ -1,6 +1,8 @@
 #include "demo_save.h"
 
+#include <array>
 #include <cmath>
+#include <vector>
 
 namespace orbse::save_builder {
 namespace {
@@ -117,6 +119,171 @@ void describe_game(save_description& save)
                     demo_player(2, 7, 29, 12, 78), demo_player(2, 8, 33, 82, 80)};
 }
 
+// A few objects of the per-player groups that the game has updated since
+// the start, and a few post-update records.
+void describe_groups(save_description& save)
+{
+    save.groups[red].updates = {{51, 0, {}}, {61, 0, {}}};
+    save.groups[blue].updates = {{25, 0, {}}};
+    save.groups[green].post_updates.resize(2);
+    save.groups[gray].post_updates.resize(1);
+    for (int player = green; player < player_count; ++player) {
+        save.groups[player].lead_word = static_cast<std::uint16_t>(player);
+    }
+}
+
+// Unit type rows the demo's units are drawn from.
+constexpr int row_gun_turret = 34;
+constexpr int row_mining = 40;
+constexpr int row_constructor = 49;
+constexpr int row_tank = 51;
+constexpr int row_engineer = 61;
+constexpr int row_infantry = 67;
+constexpr int row_sea_transport = 72;
+constexpr int row_air_transport = 78;
+constexpr int row_awac = 79;
+
+constexpr std::array<int, 10> building_rows{0, 1, 3, 5, 6, 9, 12, 21, row_gun_turret, row_mining};
+constexpr std::array<int, 12> vehicle_rows{row_constructor, 50, row_tank, 52, 53, 55, 57, 59, 62, 63, 70, 76};
+
+constexpr int units_per_player = 500;
+constexpr int selection_size = 24;
+
+struct player_start {
+    int column;
+    int row;
+};
+
+constexpr std::array<player_start, player_count> player_starts{{{12, 14}, {92, 16}, {14, 90}, {94, 92}}};
+
+// The unit_class that names type `row` (0 to 91) for `player`: the number
+// of the object at that row of the player's block, which is its position
+// in the index plus one.
+std::uint16_t unit_class_of(const save_description& save, int player, int row)
+{
+    std::size_t block_start = 0;
+    for (int before = red; before < player; ++before) {
+        const group_description& group = save.groups[before];
+        block_start += unit_type_count + group.updates.size() + group.post_updates.size();
+    }
+    return static_cast<std::uint16_t>(block_start + static_cast<std::size_t>(row) + 1);
+}
+
+std::uint16_t cell_number(int column, int row)
+{
+    return static_cast<std::uint16_t>(row * map_side + column);
+}
+
+// A path from a unit's cell, one step at a time towards a goal.
+path_description walk(scatter& random, int column, int row)
+{
+    path_description path;
+    path.header_words = {static_cast<std::uint16_t>(random.next() % 4), 0, 1};
+    const int goal_column = static_cast<int>(random.next() % map_side);
+    const int goal_row = static_cast<int>(random.next() % map_side);
+    const int steps = 3 + static_cast<int>(random.next() % 20);
+    for (int step = 0; step < steps && (column != goal_column || row != goal_row); ++step) {
+        column += (goal_column > column) - (goal_column < column);
+        row += (goal_row > row) - (goal_row < row);
+        path.points.push_back(cell_number(column, row));
+    }
+    return path;
+}
+
+unit_description demo_unit(const save_description& save, scatter& random, int player, int row)
+{
+    unit_description unit;
+    unit.unit_class = unit_class_of(save, player, row);
+    unit.speed_now = static_cast<std::uint16_t>(random.next() % 12);
+    unit.unk1 = static_cast<std::uint16_t>(random.next() % 100);
+    unit.unk2 = static_cast<std::uint16_t>(random.next() % 3);
+    unit.unk3 = static_cast<std::uint8_t>(player);
+    unit.unk5 = static_cast<std::uint16_t>(random.next() % 40);
+    unit.unk8 = static_cast<std::uint16_t>(random.next() % 1000);
+    const std::uint32_t flag_roll = random.next() % 10;
+    unit.unkf1 = static_cast<std::uint16_t>(flag_roll < 7 ? 0 : flag_roll < 9 ? 1 : 2);
+    if (unit.unkf1 == 1) {
+        unit.unkf1_extra = static_cast<std::uint16_t>(random.next() % 500);
+    }
+    return unit;
+}
+
+// A transport with what it carries: a chain of linked units, sometimes two
+// deep (an air transport carrying an engineer who carries infantry).
+std::vector<unit_description> transport_chain(const save_description& save, scatter& random, int player)
+{
+    const bool by_air = random.next() % 2 == 0;
+    std::vector<unit_description> chain{
+        demo_unit(save, random, player, by_air ? row_air_transport : row_sea_transport)};
+    chain.push_back(demo_unit(save, random, player, by_air ? row_engineer : row_infantry));
+    if (by_air && random.next() % 3 == 0) {
+        chain.push_back(demo_unit(save, random, player, row_infantry));
+    }
+    for (auto& unit : chain) {
+        unit.word_after_link = static_cast<std::uint16_t>(random.next() % 4);
+    }
+    return chain;
+}
+
+unit_list_description player_units(const save_description& save, scatter& random, int player)
+{
+    unit_list_description list;
+    const player_start start = player_starts[player];
+    for (int index = 0; index < units_per_player; ++index) {
+        const std::uint32_t kind = random.next() % 20;
+        if (kind == 0) {
+            // A unit that stands on one of the groups' objects: a reference.
+            list.slots.push_back(reference(static_cast<std::uint16_t>(1 + random.next() % 372)));
+        } else if (kind < 3) {
+            list.slots.push_back(new_unit(1, transport_chain(save, random, player)));
+        } else if (kind < 10) {
+            const int row = building_rows[random.next() % building_rows.size()];
+            list.slots.push_back(new_unit(2, {demo_unit(save, random, player, row)}));
+        } else {
+            const int row = vehicle_rows[random.next() % vehicle_rows.size()];
+            unit_description unit = demo_unit(save, random, player, row);
+            if (kind < 16) {
+                unit.path = walk(random, start.column + static_cast<int>(random.next() % 8),
+                                 start.row + static_cast<int>(random.next() % 8));
+            }
+            list.slots.push_back(new_unit(1, {unit}));
+        }
+    }
+    // The player's first unit is the one selected on screen.
+    list.slots.front().chain.front().selected = 1;
+    return list;
+}
+
+// A list that only names units listed before it: a player's selection group.
+unit_list_description selection_of(const unit_list_description& units)
+{
+    unit_list_description selection;
+    for (const auto& slot : units.slots) {
+        if (!slot.chain.empty() && selection.slots.size() < selection_size) {
+            selection.slots.push_back(reference(slot.object_number));
+        }
+    }
+    return selection;
+}
+
+void describe_units(save_description& save)
+{
+    scatter random;
+    random.state = 0x2545F491u;
+    for (int player = red; player < player_count; ++player) {
+        save.unit_lists.push_back(player_units(save, random, player));
+    }
+    unit_description scout = demo_unit(save, random, red, row_awac);
+    save.unit_lists.push_back({{new_unit(1, {scout})}});
+    number_units(save);
+    // References take no numbers, so the selections slot in after numbering.
+    for (int player = player_count - 1; player >= red; --player) {
+        const auto after_units = save.unit_lists.begin() + player + 1;
+        save.unit_lists.insert(after_units, selection_of(save.unit_lists[static_cast<std::size_t>(player)]));
+    }
+    save.tail = {0x44, 0x45, 0x4D, 0x4F, 0x00, 0x01, 0x02, 0x03, 0xFF, 0xFE};
+}
+
 } // namespace
 
 save_description demo_save()
@@ -124,7 +291,9 @@ save_description demo_save()
     save_description save = empty_save(70);
     describe_game(save);
     draw_map(save);
+    describe_groups(save);
     number_objects(save);
+    describe_units(save);
     return save;
 }
 
