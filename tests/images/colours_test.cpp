@@ -39,8 +39,10 @@ TEST(blend_rgba, half_and_half_gives_the_worked_values)
         {100, 200, 150}, {255, 255, 255},
     };
     for (const auto& entry : cases) {
-        for (const auto& [first, second] : {std::pair{entry.first, entry.second}, std::pair{entry.second, entry.first}}) {
-            const rgba_color mixed = blend_rgba(pack_rgba(first, first, first, 9), pack_rgba(second, second, second, 7), 0.5f);
+        for (const auto& [first, second] :
+             {std::pair{entry.first, entry.second}, std::pair{entry.second, entry.first}}) {
+            const rgba_color mixed =
+                blend_rgba(pack_rgba(first, first, first, 9), pack_rgba(second, second, second, 7), 0.5f);
             EXPECT_EQ(mixed, pack_rgba(entry.expected, entry.expected, entry.expected, 255))
                 << int(first) << " with " << int(second);
         }

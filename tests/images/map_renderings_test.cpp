@@ -29,7 +29,10 @@ bytes rendered(renderer render, const saveorec& save)
 }
 
 std::uint8_t& pass_byte(saveorec& save, int cell) { return save.pass_layer[static_cast<std::size_t>(cell)]; }
-std::uint8_t& resource_byte_0(saveorec& save, int cell) { return save.resource_layer[2 * static_cast<std::size_t>(cell)]; }
+std::uint8_t& resource_byte_0(saveorec& save, int cell)
+{
+    return save.resource_layer[2 * static_cast<std::size_t>(cell)];
+}
 std::uint8_t& resource_byte_1(saveorec& save, int cell)
 {
     return save.resource_layer[2 * static_cast<std::size_t>(cell) + 1];
@@ -61,7 +64,10 @@ void expect_scans(renderer render, layer_byte byte_of, const std::vector<scan_ca
     }
 }
 
-std::vector<rgba_color> repeated(rgba_color colour, std::size_t count) { return std::vector<rgba_color>(count, colour); }
+std::vector<rgba_color> repeated(rgba_color colour, std::size_t count)
+{
+    return std::vector<rgba_color>(count, colour);
+}
 
 TEST(render_pass_map, colours_the_terrain_and_carries_the_last_colour)
 {
@@ -81,7 +87,8 @@ TEST(render_pass_map, colours_the_terrain_and_carries_the_last_colour)
                      {"all land", std::vector<std::uint8_t>(map_cell_count, 1), repeated(col_green, map_cell_count)},
                      {"all blocked", std::vector<std::uint8_t>(map_cell_count, 8), repeated(col_gray, map_cell_count)},
                      {"1, 0, 7, 2", {1, 0, 7, 2}, {col_green, col_green, col_green, col_blue}},
-                     {"each value once", {1, 2, 4, 8, 3, 255, 16}, {col_green, col_blue, col_brown, col_gray, col_gray, col_gray, col_gray}},
+                     {"each value once", {1, 2, 4, 8, 3, 255, 16},
+                      {col_green, col_blue, col_brown, col_gray, col_gray, col_gray, col_gray}},
                      {"black before the first terrain", {0, 3, 4, 0}, {col_black, col_black, col_brown, col_brown}},
                      {"carried over the row end", last_of_row_0_is_water, water_across_the_row},
                  });
@@ -202,10 +209,12 @@ TEST(map_renderings, put_row_0_at_the_top_and_column_0_at_the_left)
         EXPECT_TRUE(cell_shows(file, 111, 111, entry.bottom_right)) << entry.description;
         const auto file_pixel = [&](std::size_t stored_row, std::size_t x) {
             const std::size_t at = testing::bmp_headers_size + (stored_row * testing::shown_side + x) * 4;
-            return bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + 4));
+            const auto first = file.begin() + static_cast<std::ptrdiff_t>(at);
+            return bytes(first, first + 4);
         };
         const bytes top_left_in_file{entry.top_left.blue, entry.top_left.green, entry.top_left.red, 255};
-        const bytes bottom_right_in_file{entry.bottom_right.blue, entry.bottom_right.green, entry.bottom_right.red, 255};
+        const bytes bottom_right_in_file{entry.bottom_right.blue, entry.bottom_right.green,
+                                         entry.bottom_right.red, 255};
         for (const std::size_t x : {0u, 7u}) {
             EXPECT_EQ(file_pixel(895, x), top_left_in_file) << entry.description;
             EXPECT_EQ(file_pixel(888, x), top_left_in_file) << entry.description;
