@@ -90,8 +90,6 @@ sb::save_description sample_save()
     save.players[gray].clan = 8;
     save.players[gray].score = -1;
     save.players[gray].buttons.fill(1);
-    // A unit stream of no lists: one list size of 0.
-    save.unit_stream = {0, 0};
     return save;
 }
 
@@ -222,7 +220,7 @@ std::string expected_plain_section(const std::string& heading, const std::string
     });
 }
 
-// Until a save holds units, nothing stands between "Units:" and the last line.
+// A save without units: nothing stands between "Units:" and the last line.
 const std::string expected_end = crlf({"", "Units:", ""});
 
 std::string expected_report()
@@ -282,7 +280,7 @@ TEST(report_end_to_end, replaces_an_older_report_of_the_same_name)
     temp_folder folder;
     const auto save = folder.file("winter.sav");
     testing::write_file(save, sb::build_save(sample_save()));
-    testing::write_text_file(save + ".inf", std::string(5000, 'x'));
+    testing::write_text_file(save + ".inf", std::string(300, 'x'));
     const program_result result = run_inspector({save});
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.standard_error, "");
