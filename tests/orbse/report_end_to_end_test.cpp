@@ -93,6 +93,53 @@ sb::save_description sample_save()
     return save;
 }
 
+// Unit class numbers name the object of a red units_block row; the listing
+// reads the index entry one further on, whose type is that row.
+constexpr std::uint16_t red_row_object(int row)
+{
+    return static_cast<std::uint16_t>(row + 1);
+}
+
+sb::unit_description tank()
+{
+    sb::unit_description unit;
+    unit.selected = 1;
+    unit.speed_now = 300;
+    unit.unk1 = 65535;
+    unit.unk2 = 2;
+    unit.unk3 = 255;
+    unit.unk4 = 4;
+    unit.unk5 = 5;
+    unit.unk6 = 6;
+    unit.unk7 = 7;
+    unit.unk8 = 8;
+    unit.unit_class = red_row_object(51);
+    unit.unkf1 = 1;
+    unit.unkf1_extra = 77;
+    return unit;
+}
+
+sb::unit_description shield_generator()
+{
+    sb::unit_description unit;
+    unit.unit_class = red_row_object(4);
+    return unit;
+}
+
+// Three unit lists: a reference and then a tank; references only; a shield
+// generator. Only the two new units are listed, at their own positions.
+sb::save_description sample_save_with_units()
+{
+    sb::save_description save = sample_save();
+    save.unit_lists = {
+        {{sb::reference(3), sb::new_unit(1, {tank()})}},
+        {{sb::reference(4), sb::reference(5)}},
+        {{sb::new_unit(1, {shield_generator()})}},
+    };
+    sb::number_units(save);
+    return save;
+}
+
 // Runs of "0 " in the byte array lines, too long to write out one by one.
 std::string zeros(std::size_t count)
 {
@@ -223,14 +270,46 @@ std::string expected_plain_section(const std::string& heading, const std::string
 // A save without units: nothing stands between "Units:" and the last line.
 const std::string expected_end = crlf({"", "Units:", ""});
 
-std::string expected_report()
+const std::string expected_units = crlf({
+    "",
+    "Units:",
+    "Unit 0:1:",
+    " Type=TANK:tank",
+    " Selected= 1",
+    " SpeedNow= 300",
+    " unk1= 65535",
+    " unk2= 2",
+    " unk3= 255",
+    " unk4= 4",
+    " unk5= 5",
+    " unk6= 6",
+    " unk7= 7",
+    " unk8= 8",
+    " unkf1=1",
+    "Unit 2:0:",
+    " Type=SHIELD_GEN:",
+    " Selected= 0",
+    " SpeedNow= 0",
+    " unk1= 0",
+    " unk2= 0",
+    " unk3= 0",
+    " unk4= 0",
+    " unk5= 0",
+    " unk6= 0",
+    " unk7= 0",
+    " unk8= 0",
+    " unkf1=0",
+    "",
+});
+
+std::string expected_report(const std::string& end = expected_end)
 {
     return expected_game_info + expected_red +
            expected_plain_section("Green:", "Computer", "Unknown", "0", "") +
            expected_plain_section("Blue:", "Absent", "Unknown", "0", "") +
            expected_plain_section("Gray:", "", "Axis Inc.", "-1",
                                   "Range Scan Status Colors Hits Ammo Names 2X TNT Grid Survey ") +
-           expected_end;
+           end;
 }
 
 // Sets an environment variable for as long as it lives; the inspector started
@@ -285,6 +364,18 @@ TEST(report_end_to_end, replaces_an_older_report_of_the_same_name)
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.standard_error, "");
     EXPECT_EQ(testing::read_text_file(save + ".inf"), expected_report());
+}
+
+TEST(report_end_to_end, lists_every_new_unit_between_units_and_the_last_line)
+{
+    temp_folder folder;
+    const auto save = folder.file("units.sav");
+    testing::write_file(save, sb::build_save(sample_save_with_units()));
+    const program_result result = run_inspector({save});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.standard_output, "");
+    EXPECT_EQ(result.standard_error, "");
+    EXPECT_EQ(testing::read_text_file(save + ".inf"), expected_report(expected_units));
 }
 
 } // namespace
