@@ -23,7 +23,7 @@ public:
     {
         std::array<std::uint8_t, 2> bytes;
         read_exact(file_, bytes.data(), bytes.size());
-        io_check(site);
+        check(site);
         return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
     }
 
@@ -31,7 +31,7 @@ public:
                     const std::source_location& site = std::source_location::current())
     {
         read_exact(file_, destination.data(), destination.size());
-        io_check(site);
+        check(site);
     }
 
     // True when every byte of the file has been read. Bytes already fetched
@@ -61,6 +61,15 @@ public:
     data_file& file() { return file_; }
 
 private:
+    // io_check, with the common case of no error decided here: a unit
+    // stream is millions of two-byte reads, each followed by a check.
+    static void check(const std::source_location& site)
+    {
+        if (pending_io_error != 0) [[unlikely]] {
+            io_check(site);
+        }
+    }
+
     data_file& file_;
 };
 
