@@ -2,6 +2,7 @@
 
 #include "runtime/failures.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <system_error>
@@ -92,20 +93,53 @@ const unsigned char* buffer_row(const unsigned char* pixels, std::int32_t width,
     return pixels + row_size(width) * static_cast<std::size_t>(row);
 }
 
+// Rows go to the file gathered into blocks of about this size: a handful of
+// large writes per picture instead of one per row. The file's bytes are the
+// same either way, and a failed block still ends the run at once.
+constexpr std::size_t gathered_block_size = 1024 * 1024;
+
+std::size_t rows_per_block(std::int32_t width)
+{
+    return std::max<std::size_t>(1, gathered_block_size / std::max<std::size_t>(1, row_size(width)));
+}
+
+void copy_row_swapped(unsigned char* destination, const unsigned char* source, std::size_t bytes)
+{
+    for (std::size_t offset = 0; offset < bytes; offset += bytes_per_pixel) {
+        for (std::size_t byte = 0; byte < bytes_per_pixel; ++byte) {
+            destination[offset + byte] = source[offset + red_blue_swapped[byte]];
+        }
+    }
+}
+
+void copy_row_unchanged(unsigned char* destination, const unsigned char* source, std::size_t bytes)
+{
+    std::copy(source, source + bytes, destination);
+}
+
+// Stores the buffer last row first, each row passed through `copy_row` into
+// a block of whole rows that is written when full.
+void write_rows_last_first(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height,
+                           void (*copy_row)(unsigned char*, const unsigned char*, std::size_t))
+{
+    const std::size_t bytes_per_row = row_size(width);
+    const std::size_t block_rows = rows_per_block(width);
+    std::vector<unsigned char> block(block_rows * bytes_per_row);
+    std::size_t filled_rows = 0;
+    for (std::int32_t row = height - 1; row >= 0; --row) {
+        copy_row(block.data() + filled_rows * bytes_per_row, buffer_row(pixels, width, row), bytes_per_row);
+        if (++filled_rows == block_rows || row == 0) {
+            write_block(file, block.data(), filled_rows * bytes_per_row);
+            filled_rows = 0;
+        }
+    }
+}
+
 // Stores an rgba_color buffer last row first, each pixel turned round into
-// the file's order through one reused row buffer.
+// the file's order.
 void write_rows_swapped(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
 {
-    std::vector<unsigned char> file_row(row_size(width));
-    for (std::int32_t row = height - 1; row >= 0; --row) {
-        const unsigned char* source = buffer_row(pixels, width, row);
-        for (std::size_t offset = 0; offset < file_row.size(); offset += bytes_per_pixel) {
-            for (std::size_t byte = 0; byte < bytes_per_pixel; ++byte) {
-                file_row[offset + byte] = source[offset + red_blue_swapped[byte]];
-            }
-        }
-        write_block(file, file_row.data(), file_row.size());
-    }
+    write_rows_last_first(file, pixels, width, height, copy_row_swapped);
 }
 
 // Stores the buffer as it is, row 0 first: row 0 becomes the bottom row.
@@ -117,9 +151,7 @@ void write_rows_as_they_are(data_file& file, const unsigned char* pixels, std::i
 // Stores the buffer's rows unchanged, last row first.
 void write_rows_bottom_up(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
 {
-    for (std::int32_t row = height - 1; row >= 0; --row) {
-        write_block(file, buffer_row(pixels, width, row), row_size(width));
-    }
+    write_rows_last_first(file, pixels, width, height, copy_row_unchanged);
 }
 
 bool file_exists(const std::string& name)
