@@ -61,6 +61,9 @@ void read_exact_slow(data_file& file, unsigned char* buffer, std::size_t count);
 inline void read_exact(data_file& file, void* buffer, std::size_t count)
 {
     if (count <= file.ahead_end - file.ahead_begin && file.mode != file_mode::closed) {
+        if (count == 0) {
+            return; // nothing to copy, and the buffer may be no buffer at all
+        }
         std::memcpy(buffer, file.read_ahead.data() + file.ahead_begin, count);
         file.ahead_begin += count;
         return;

@@ -3,6 +3,16 @@
 
 #include <gtest/gtest.h>
 
+// Under the address sanitizer an impossible allocation must fail the way the
+// ordinary allocator fails, not stop the test.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif
+#endif
+
 namespace orbse {
 namespace {
 

@@ -1,0 +1,149 @@
+// Cuts a save rich in stream features at every offset of its unit stream,
+// and at every boundary of its fixed part and groups, and runs the real
+// inspector on each cut: a cut inside anything is "Read beyond end of file"
+// with no picture and the older report untouched; a cut right after a whole
+// unit list is a complete save.
+#include "hostile_support.h"
+#include "save_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace orbse {
+namespace {
+
+namespace sb = save_builder;
+
+sb::unit_description unit_with(std::uint16_t selected, std::optional<sb::path_description> path = {})
+{
+    sb::unit_description unit;
+    unit.selected = selected;
+    unit.unit_class = static_cast<std::uint16_t>(100 + selected);
+    unit.path = std::move(path);
+    return unit;
+}
+
+sb::path_description path_of(std::vector<std::uint16_t> points)
+{
+    sb::path_description path;
+    path.header_words = {1, 2, 3};
+    path.points = std::move(points);
+    return path;
+}
+
+// Every feature of the stream: new units, references, paths with and
+// without points, a path word pair that is not a path, linked chains with
+// their own paths, and unkf1 with and without its extra word.
+sb::save_description stream_rich_save()
+{
+    sb::save_description save = sb::empty_save(70);
+    save.groups[red].updates = {{3, 0, {}}};
+    save.groups[gray].post_updates = {post_update_record{}};
+    sb::number_objects(save);
+
+    sb::unit_description with_extra = unit_with(1, path_of({10, 11, 12}));
+    with_extra.unkf1 = 1;
+    with_extra.unkf1_extra = 77;
+    sb::unit_description not_a_path = unit_with(2);
+    not_a_path.unkf1 = 2;
+    sb::unit_description chained = unit_with(3, path_of({}));
+    sb::unit_description linked = unit_with(4, path_of({5}));
+    sb::unit_description deepest = unit_with(5);
+    deepest.unkf1 = 1;
+    deepest.unkf1_extra = 9;
+
+    save.unit_lists = {
+        {{sb::new_unit(1, {with_extra}), sb::reference(7), sb::new_unit(2, {not_a_path})}},
+        {{sb::reference(1), sb::reference(65535)}},
+        {{sb::new_unit(9, {chained, linked, deepest})}},
+    };
+    sb::number_units(save);
+    // The second unit's path words name the next object but not a path.
+    save.unit_lists[0].slots[2].chain[0].path_kind = 3;
+    save.closing_zero_size = false;
+    return save;
+}
+
+// File sizes at which the save ends right after a whole unit list.
+std::set<std::size_t> list_ends(const sb::save_description& save)
+{
+    std::set<std::size_t> ends;
+    sb::save_description prefix = save;
+    for (std::size_t lists = 1; lists <= save.unit_lists.size(); ++lists) {
+        prefix.unit_lists.assign(save.unit_lists.begin(), save.unit_lists.begin() + static_cast<std::ptrdiff_t>(lists));
+        ends.insert(sb::build_save(prefix).size());
+    }
+    return ends;
+}
+
+// Offsets where a field or record of the fixed part and the groups begins,
+// with their neighbours, and every byte of the header.
+std::set<std::size_t> fixed_part_cuts(std::size_t stream_start)
+{
+    std::set<std::size_t> cuts;
+    for (std::size_t offset = 0; offset <= header_size; ++offset) {
+        cuts.insert(offset);
+    }
+    std::vector<std::size_t> starts{header_size, header_size + map_cell_count,
+                                    header_size + map_cell_count * 3};
+    for (int player = 0; player <= player_count; ++player) {
+        starts.push_back(header_size + map_cell_count * 3 + static_cast<std::size_t>(player) * player_record_size);
+    }
+    starts.push_back(sb::fixed_part_size(70));
+    for (std::size_t offset = sb::fixed_part_size(70); offset < stream_start; offset += 97) {
+        starts.push_back(offset);
+    }
+    starts.push_back(stream_start);
+    for (const std::size_t start : starts) {
+        cuts.insert({start - 1, start, start + 1});
+    }
+    return cuts;
+}
+
+TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
+{
+    const sb::save_description description = stream_rich_save();
+    const sb::bytes content = sb::build_save(description);
+    sb::save_description without_stream = description;
+    without_stream.unit_lists.clear();
+    const std::size_t stream_start = sb::build_save(without_stream).size();
+    const std::set<std::size_t> complete_sizes = list_ends(description);
+    ASSERT_EQ(*complete_sizes.rbegin(), content.size());
+
+    std::set<std::size_t> cuts = fixed_part_cuts(stream_start);
+    for (std::size_t offset = stream_start; offset < content.size(); ++offset) {
+        cuts.insert(offset);
+    }
+
+    testing::temp_folder folder;
+    const auto save = folder.file("cut.sav");
+    const auto report = save + ".inf";
+    int complete_runs = 0;
+    for (const std::size_t size : cuts) {
+        SCOPED_TRACE("cut at " + std::to_string(size) + " of " + std::to_string(content.size()));
+        testing::write_file(save, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(size)));
+        testing::write_text_file(report, "older report");
+        const testing::program_result result = testing::run_inspector({save});
+        if (complete_sizes.count(size) != 0) {
+            EXPECT_EQ(result.exit_code, 0) << result.standard_error;
+            EXPECT_NE(testing::read_text_file(report), "older report");
+            ++complete_runs;
+            for (const char* suffix : {"_pass.bmp", "_rm1.bmp", "_rm2.bmp"}) {
+                std::filesystem::remove(save + suffix);
+            }
+            continue;
+        }
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_NE(result.standard_error.find("\r\nRead beyond end of file.\r\n\r\n"), std::string::npos)
+            << result.standard_error;
+        EXPECT_EQ(testing::read_text_file(report), "older report");
+        for (const char* suffix : {"_pass.bmp", "_rm1.bmp", "_rm2.bmp"}) {
+            EXPECT_FALSE(testing::file_exists(save + suffix)) << suffix;
+        }
+    }
+    EXPECT_EQ(complete_runs, 2); // after the first list and after the second; the whole file is not a cut
+}
+
+} // namespace
+} // namespace orbse
