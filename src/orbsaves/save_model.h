@@ -167,6 +167,9 @@ inline constexpr unit_field path_ref{144, 2};
 inline constexpr unit_field path_kind{146, 2};
 } // namespace unit_fields
 
+static_assert(unit_fields::path_kind.object_offset + unit_fields::path_kind.width == unit_data_offset + unit_data_size,
+              "the path words close the unit data");
+
 inline constexpr std::uint16_t new_path_kind = 4;
 inline constexpr std::uint16_t new_linked_unit_kind = 5;
 
