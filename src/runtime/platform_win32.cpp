@@ -1,0 +1,198 @@
+// Win32 implementation of the platform layer. The program's error codes are
+// the Windows ones, so every failure hands GetLastError's code up unchanged.
+#include "runtime/platform.h"
+
+#include "runtime/command_line.h"
+
+#include <algorithm>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace orbse::platform {
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces.
+constexpr std::size_t largest_transfer = 1u << 30;
+
+HANDLE handle_of(native_file file) { return reinterpret_cast<HANDLE>(file.value); }
+
+native_file file_of(HANDLE handle) { return native_file{reinterpret_cast<std::intptr_t>(handle)}; }
+
+error_code last_error() { return static_cast<error_code>(::GetLastError()); }
+
+error_code open_file(const std::string& name, DWORD access, DWORD sharing, DWORD disposition,
+                     native_file& file)
+{
+    const HANDLE opened =
+        ::CreateFileA(name.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return last_error();
+    }
+    file = file_of(opened);
+    return 0;
+}
+
+std::uint64_t join_halves(DWORD high, DWORD low)
+{
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// The length of the character at `at` in the system's ANSI code page, as
+// CharNextA steps: 2 for the lead byte of a double-byte character. The raw
+// command line ends in NUL, but a view may be cut short; a lead byte in the
+// view's last place is taken alone.
+std::size_t ansi_character_length(std::string_view line, std::size_t at)
+{
+    if (at + 1 >= line.size()) {
+        return 1;
+    }
+    const char* character = line.data() + at;
+    const char* next = ::CharNextA(character);
+    return next > character ? static_cast<std::size_t>(next - character) : 1;
+}
+
+bool usable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
+} // namespace
+
+error_code open_existing_for_reading(const std::string& name, native_file& file)
+{
+    return open_file(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
+}
+
+error_code create_always(const std::string& name, bool share_write, native_file& file)
+{
+    // The images are shared for reading and writing and opened both ways; the
+    // report, which others may only read while we hold it, is only written.
+    const DWORD access = share_write ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+    const DWORD sharing = share_write ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    return open_file(name, access, sharing, CREATE_ALWAYS, file);
+}
+
+error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
+{
+    transferred = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (transferred < count) {
+        const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
+        DWORD got = 0;
+        if (!::ReadFile(handle_of(file), bytes + transferred, wanted, &got, nullptr)) {
+            // A pipe whose writer has gone is at its end, not broken.
+            return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : last_error();
+        }
+        if (got == 0) {
+            break;
+        }
+        transferred += got;
+    }
+    return 0;
+}
+
+error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred)
+{
+    transferred = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (transferred < count) {
+        const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
+        DWORD put = 0;
+        if (!::WriteFile(handle_of(file), bytes + transferred, wanted, &put, nullptr)) {
+            return last_error();
+        }
+        if (put == 0) {
+            break; // the caller sees the short count
+        }
+        transferred += put;
+    }
+    return 0;
+}
+
+error_code size(native_file file, std::uint64_t& size_in_bytes)
+{
+    // All ones in the low half is a valid size of a large file as well as
+    // the failure mark; only the error code tells them apart.
+    DWORD high = 0;
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::GetFileSize(handle_of(file), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+        return last_error();
+    }
+    size_in_bytes = join_halves(high, low);
+    return 0;
+}
+
+error_code position(native_file file, std::uint64_t& offset)
+{
+    LONG high = 0;
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::SetFilePointer(handle_of(file), 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+        return last_error();
+    }
+    offset = join_halves(static_cast<DWORD>(high), low);
+    return 0;
+}
+
+error_code close(native_file file)
+{
+    return ::CloseHandle(handle_of(file)) ? 0 : last_error();
+}
+
+file_kind kind_of(native_file file)
+{
+    switch (::GetFileType(handle_of(file))) {
+    case FILE_TYPE_CHAR:
+        return file_kind::character_device;
+    case FILE_TYPE_DISK:
+    case FILE_TYPE_PIPE:
+        return file_kind::disk_or_pipe;
+    default:
+        return file_kind::unknown;
+    }
+}
+
+std::vector<std::string> command_line_arguments(int /*argc*/, char** /*argv*/)
+{
+    // The C runtime's argv follows other quoting rules (backslash escapes);
+    // the program splits the raw line itself.
+    std::vector<std::string> words = split_command_line(::GetCommandLineA(), ansi_character_length);
+    if (words.empty()) {
+        return words;
+    }
+    words.erase(words.begin()); // the program's own name
+    return words;
+}
+
+const std::string_view path_separators = "\\/";
+
+std::size_t module_file_name(char* buffer, std::size_t capacity)
+{
+    const auto limit = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, limit);
+    // A full buffer means the path was cut, and its last part is no name.
+    return length < limit ? length : 0;
+}
+
+void convert_to_console_text(char* text, std::size_t length)
+{
+    // The OEM text is never longer than the ANSI text, so it converts in
+    // place; the buffer form takes a length, as the text need not end in NUL.
+    ::CharToOemBuffA(text, text, static_cast<DWORD>(std::min<std::size_t>(length, MAXDWORD)));
+}
+
+void write_standard_error(std::string_view text)
+{
+    const HANDLE error_output = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (!usable(error_output)) {
+        return;
+    }
+    std::size_t transferred = 0;
+    write(file_of(error_output), text.data(), text.size(), transferred);
+}
+
+} // namespace orbse::platform
