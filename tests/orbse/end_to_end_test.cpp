@@ -23,7 +23,9 @@ void expect_failure_report(const program_result& result, const std::string& mess
 {
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.standard_output, "");
-    const std::regex expected("Exception EInOutError in module orbse at [0-9A-F]{8}\\.\r\n" + message +
+    const std::regex expected("Exception EInOutError in module " +
+                              testing::module_name_pattern(testing::inspector_path()) +
+                              " at [0-9A-F]{8}\\.\r\n" + message +
                               "\\.\r\n\r\n");
     EXPECT_TRUE(std::regex_match(result.standard_error, expected)) << result.standard_error;
 }

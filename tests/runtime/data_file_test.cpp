@@ -25,6 +25,14 @@ bytes counting_bytes(std::size_t count)
     return content;
 }
 
+// Windows refuses an over-long path in its own words (ERROR_FILENAME_EXCED_RANGE);
+// elsewhere the name is taken for a path that does not exist.
+#ifdef _WIN32
+constexpr std::int32_t name_too_long = 206;
+#else
+constexpr std::int32_t name_too_long = 3;
+#endif
+
 struct open_case {
     const char* description;
     std::string relative_name;
@@ -42,7 +50,7 @@ TEST(open_data_file, answers_with_the_windows_codes)
         {"a file in a missing folder", "no_such_folder/missing", 3},
         {"a path through a file", "present/inside", 3},
         {"a folder", "a_folder", 5},
-        {"a name too long", std::string(5000, 'n'), 3},
+        {"a name too long", std::string(5000, 'n'), name_too_long},
     };
     for (const auto& entry : cases) {
         data_file file;

@@ -2,7 +2,9 @@
 // does, and collects what it leaves: exit code, standard output and error.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orbse::testing {
@@ -23,5 +25,19 @@ program_result run_program(const std::string& program, const std::vector<std::st
 
 // Runs the inspector.
 program_result run_inspector(const std::vector<std::string>& arguments, const std::string& working_folder = {});
+
+// The name a failure report gives `program`, its file name without the
+// folder ("orbse", or "orbse.exe" on Windows), as a std::regex pattern.
+inline std::string module_name_pattern(const std::string& program)
+{
+    std::string pattern;
+    for (const char character : std::filesystem::path(program).filename().string()) {
+        if (std::string_view(".^$|()[]{}*+?\\").find(character) != std::string_view::npos) {
+            pattern += '\\';
+        }
+        pattern += character;
+    }
+    return pattern;
+}
 
 } // namespace orbse::testing
