@@ -4,7 +4,8 @@
 //   ORBSE_FAIL_FILE_OPERATION=N, ORBSE_FAIL_CODE=C
 //                             file operation N of the run (open, create, read,
 //                             write, size, position or close) fails with code C
-//   ORBSE_COUNT_FILE=PATH     the run's totals are written there at its end
+//   ORBSE_COUNT_FILE=PATH     the run's totals (allocations, file operations,
+//                             peak resident memory) are written there at its end
 // The product's own executable has none of this.
 #include "counting_allocator.h"
 #include "orbse/run.h"
@@ -33,6 +34,26 @@ orbse::platform::error_code count_file_operation(orbse::platform::seam::file_ope
     return file_operations_counted == failing_file_operation ? injected_code : 0;
 }
 
+// The peak resident memory of this program since it started. The kernel's
+// own rusage figure would count the memory of the test process that forked
+// it; the high-water mark of the current image does not.
+std::uint64_t peak_resident_bytes()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) {
+        return 0;
+    }
+    char line[256];
+    unsigned long long kilobytes = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "VmHWM: %llu kB", &kilobytes) == 1) {
+            break;
+        }
+    }
+    std::fclose(status);
+    return kilobytes * 1024;
+}
+
 void write_totals(std::uint64_t allocations)
 {
     const char* path = std::getenv("ORBSE_COUNT_FILE");
@@ -40,8 +61,10 @@ void write_totals(std::uint64_t allocations)
         return;
     }
     if (std::FILE* file = std::fopen(path, "w")) {
-        std::fprintf(file, "allocations %llu\nfile_operations %llu\n", static_cast<unsigned long long>(allocations),
-                     static_cast<unsigned long long>(file_operations_counted));
+        std::fprintf(file, "allocations %llu\nfile_operations %llu\npeak_resident_bytes %llu\n",
+                     static_cast<unsigned long long>(allocations),
+                     static_cast<unsigned long long>(file_operations_counted),
+                     static_cast<unsigned long long>(peak_resident_bytes()));
         std::fclose(file);
     }
 }

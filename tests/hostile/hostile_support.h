@@ -20,6 +20,7 @@ struct fault_run {
     program_result result;
     std::uint64_t allocations = 0;
     std::uint64_t file_operations = 0;
+    std::uint64_t peak_resident_bytes = 0;
 };
 
 using environment = std::vector<std::pair<std::string, std::uint64_t>>;
@@ -48,5 +49,8 @@ run_outputs collect_outputs(const std::string& save);
 void expect_outputs_of_a_failed_run(const run_outputs& left, const run_outputs& complete);
 
 void expect_failure_message(const program_result& result, const std::string& kind, const std::string& message);
+
+// A failure report of the fault runner, whatever its kind and message.
+void expect_some_failure(const program_result& result);
 
 } // namespace orbse::testing
