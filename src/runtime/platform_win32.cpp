@@ -3,6 +3,7 @@
 #include "runtime/platform.h"
 
 #include "runtime/command_line.h"
+#include "runtime/platform_seam.h"
 
 #include <algorithm>
 
@@ -59,15 +60,39 @@ std::size_t ansi_character_length(std::string_view line, std::size_t at)
 
 bool usable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
+error_code write_to(HANDLE handle, const void* data, std::size_t count, std::size_t& transferred)
+{
+    transferred = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (transferred < count) {
+        const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
+        DWORD put = 0;
+        if (!::WriteFile(handle, bytes + transferred, wanted, &put, nullptr)) {
+            return last_error();
+        }
+        if (put == 0) {
+            break; // the caller sees the short count
+        }
+        transferred += put;
+    }
+    return 0;
+}
+
 } // namespace
 
 error_code open_existing_for_reading(const std::string& name, native_file& file)
 {
+    if (const auto injected = seam::consult(seam::file_operation::open); injected != 0) {
+        return injected;
+    }
     return open_file(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
 }
 
 error_code create_always(const std::string& name, bool share_write, native_file& file)
 {
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
     // The images are shared for reading and writing and opened both ways; the
     // report, which others may only read while we hold it, is only written.
     const DWORD access = share_write ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
@@ -77,6 +102,9 @@ error_code create_always(const std::string& name, bool share_write, native_file&
 
 error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
 {
+    if (const auto injected = seam::consult(seam::file_operation::read); injected != 0) {
+        return injected;
+    }
     transferred = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
     while (transferred < count) {
@@ -96,24 +124,17 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
 
 error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred)
 {
-    transferred = 0;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    while (transferred < count) {
-        const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
-        DWORD put = 0;
-        if (!::WriteFile(handle_of(file), bytes + transferred, wanted, &put, nullptr)) {
-            return last_error();
-        }
-        if (put == 0) {
-            break; // the caller sees the short count
-        }
-        transferred += put;
+    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
+        return injected;
     }
-    return 0;
+    return write_to(handle_of(file), data, count, transferred);
 }
 
 error_code size(native_file file, std::uint64_t& size_in_bytes)
 {
+    if (const auto injected = seam::consult(seam::file_operation::size); injected != 0) {
+        return injected;
+    }
     // All ones in the low half is a valid size of a large file as well as
     // the failure mark; only the error code tells them apart.
     DWORD high = 0;
@@ -128,6 +149,9 @@ error_code size(native_file file, std::uint64_t& size_in_bytes)
 
 error_code position(native_file file, std::uint64_t& offset)
 {
+    if (const auto injected = seam::consult(seam::file_operation::position); injected != 0) {
+        return injected;
+    }
     LONG high = 0;
     ::SetLastError(NO_ERROR);
     const DWORD low = ::SetFilePointer(handle_of(file), 0, &high, FILE_CURRENT);
@@ -140,7 +164,12 @@ error_code position(native_file file, std::uint64_t& offset)
 
 error_code close(native_file file)
 {
-    return ::CloseHandle(handle_of(file)) ? 0 : last_error();
+    // An injected failure still lets the handle go, as a failed close does.
+    const auto injected = seam::consult(seam::file_operation::close);
+    if (!::CloseHandle(handle_of(file)) && injected == 0) {
+        return last_error();
+    }
+    return injected;
 }
 
 file_kind kind_of(native_file file)
@@ -191,8 +220,10 @@ void write_standard_error(std::string_view text)
     if (!usable(error_output)) {
         return;
     }
+    // Standard error is the last word of a failed run; if it refuses the
+    // text, there is nobody left to tell.
     std::size_t transferred = 0;
-    write(file_of(error_output), text.data(), text.size(), transferred);
+    write_to(error_output, text.data(), text.size(), transferred);
 }
 
 } // namespace orbse::platform
