@@ -1,6 +1,7 @@
 // Runs the real executable on a built save and compares the whole info
 // report it writes with the text written out here.
 #include "save_builder.h"
+#include "support/environment.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -321,14 +322,14 @@ public:
         if (const char* current = std::getenv(name)) {
             saved_ = current;
         }
-        ::setenv(name, value, 1);
+        testing::set_environment(name, value);
     }
     ~environment_override()
     {
         if (saved_) {
-            ::setenv(name_.c_str(), saved_->c_str(), 1);
+            testing::set_environment(name_, *saved_);
         } else {
-            ::unsetenv(name_.c_str());
+            testing::unset_environment(name_);
         }
     }
     environment_override(const environment_override&) = delete;

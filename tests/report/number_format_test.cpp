@@ -1,4 +1,5 @@
 #include "report/number_format.h"
+#include "support/environment.h"
 
 #include <gtest/gtest.h>
 
@@ -125,17 +126,17 @@ public:
         if (const char* current = std::getenv("TZ")) {
             saved_ = current;
         }
-        ::setenv("TZ", zone, 1);
-        ::tzset();
+        testing::set_environment("TZ", zone);
+        testing::reread_time_zone();
     }
     ~time_zone_override()
     {
         if (saved_) {
-            ::setenv("TZ", saved_->c_str(), 1);
+            testing::set_environment("TZ", *saved_);
         } else {
-            ::unsetenv("TZ");
+            testing::unset_environment("TZ");
         }
-        ::tzset();
+        testing::reread_time_zone();
     }
     time_zone_override(const time_zone_override&) = delete;
     time_zone_override& operator=(const time_zone_override&) = delete;
