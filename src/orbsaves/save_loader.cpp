@@ -9,8 +9,6 @@ namespace orbse {
 namespace {
 
 constexpr std::size_t version_size = 2;
-constexpr std::size_t block40_size = 40;
-constexpr std::size_t block36_size = 36;
 
 // Version 69 has no alien player and no reserved bytes: its header is five
 // bytes shorter and has one byte of its own in their place, which is skipped.

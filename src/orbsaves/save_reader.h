@@ -10,7 +10,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <source_location>
 #include <span>
 
 namespace orbse {
@@ -19,7 +18,7 @@ class save_reader {
 public:
     explicit save_reader(data_file& file) : file_(file) {}
 
-    std::uint16_t read_u16(const std::source_location& site = std::source_location::current())
+    std::uint16_t read_u16(const check_site& site = check_site::current())
     {
         std::array<std::uint8_t, 2> bytes;
         read_exact(file_, bytes.data(), bytes.size());
@@ -28,7 +27,7 @@ public:
     }
 
     void read_bytes(std::span<std::uint8_t> destination,
-                    const std::source_location& site = std::source_location::current())
+                    const check_site& site = check_site::current())
     {
         read_exact(file_, destination.data(), destination.size());
         check(site);
@@ -38,7 +37,7 @@ public:
     // ahead of the reader lie inside the file, so while any are left the
     // answer is known without asking the platform; a stream of many short
     // lists asks once per read-ahead piece rather than once per list.
-    bool at_end(const std::source_location& site = std::source_location::current())
+    bool at_end(const check_site& site = check_site::current())
     {
         if (file_.ahead_end > file_.ahead_begin) {
             return false;
@@ -49,7 +48,7 @@ public:
     }
 
     // The bytes between the reader and the end of the file.
-    std::uint64_t bytes_left(const std::source_location& site = std::source_location::current())
+    std::uint64_t bytes_left(const check_site& site = check_site::current())
     {
         const std::uint64_t size_in_bytes = file_size(file_);
         io_check(site);
@@ -63,7 +62,7 @@ public:
 private:
     // io_check, with the common case of no error decided here: a unit
     // stream is millions of two-byte reads, each followed by a check.
-    static void check(const std::source_location& site)
+    static void check(const check_site& site)
     {
         if (pending_io_error != 0) [[unlikely]] {
             io_check(site);

@@ -51,7 +51,7 @@ int run_inspector(const std::vector<std::string>& arguments)
     } catch (const failure& raised) {
         report_failure(raised, report_output);
     } catch (const std::bad_alloc&) {
-        report_failure(memory_failure(code_site(std::source_location::current())), report_output);
+        report_failure(memory_failure(code_site(check_site::current())), report_output);
     }
     close_after_failure(report_output);
     return exit_failure;

@@ -7,20 +7,20 @@
 namespace orbse {
 
 // The failure names the report line whose write failed, not this file.
-void put_text(text_channel& report_output, std::string_view text, const std::source_location& site)
+void put_text(text_channel& report_output, std::string_view text, const check_site& site)
 {
     report_output.write_text(text);
     io_check(site);
 }
 
-void put_line(text_channel& report_output, std::string_view text, const std::source_location& site)
+void put_line(text_channel& report_output, std::string_view text, const check_site& site)
 {
     report_output.write_line(text);
     io_check(site);
 }
 
 void put_labelled_line(text_channel& report_output, std::string_view label, std::string_view value,
-                       const std::source_location& site)
+                       const check_site& site)
 {
     std::string line;
     line.reserve(label.size() + value.size());

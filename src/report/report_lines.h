@@ -3,24 +3,24 @@
 // it and nothing after it is written.
 #pragma once
 
+#include "runtime/failures.h"
 #include "runtime/text_channel.h"
 
-#include <source_location>
 #include <string_view>
 
 namespace orbse {
 
 // Appends text with no line break.
 void put_text(text_channel& report_output, std::string_view text,
-              const std::source_location& site = std::source_location::current());
+              const check_site& site = check_site::current());
 
 // Appends text and a line break; an empty text gives an empty line.
 void put_line(text_channel& report_output, std::string_view text,
-              const std::source_location& site = std::source_location::current());
+              const check_site& site = check_site::current());
 
 // One "label=value" line: the label carries its own "=" or ":", and the value
 // follows it with no space.
 void put_labelled_line(text_channel& report_output, std::string_view label, std::string_view value,
-                       const std::source_location& site = std::source_location::current());
+                       const check_site& site = check_site::current());
 
 } // namespace orbse

@@ -44,12 +44,12 @@ constexpr std::array<fixed_message, 7> fixed_messages{{
 
 void throw_memory_failure()
 {
-    throw memory_failure(code_site(std::source_location::current()));
+    throw memory_failure(code_site(check_site::current()));
 }
 
 } // namespace
 
-std::uint32_t code_site(const std::source_location& site)
+std::uint32_t code_site(const check_site& site)
 {
     return (file_tag(file_base_name(site.file_name())) << 16) | (site.line() & 0xFFFFu);
 }
@@ -73,7 +73,7 @@ io_failure::io_failure(std::int32_t code, std::uint32_t address) : failure(addre
     std::memcpy(message_.data(), text.data(), message_length_);
 }
 
-void io_check(const std::source_location& site)
+void io_check(const check_site& site)
 {
     const std::int32_t code = pending_io_error;
     if (code == 0) {

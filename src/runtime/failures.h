@@ -6,10 +6,28 @@
 #include <array>
 #include <cstdint>
 #include <new>
-#include <source_location>
 #include <string_view>
 
 namespace orbse {
+
+// Where a check stands in the source, captured at its caller: the compilers'
+// location builtins in default arguments, which every compiler we build with
+// offers (std::source_location is missing from some of them).
+class check_site {
+public:
+    static constexpr check_site current(const char* file = __builtin_FILE(),
+                                        std::uint_least32_t line = __builtin_LINE()) noexcept
+    {
+        return check_site(file, line);
+    }
+    constexpr const char* file_name() const noexcept { return file_; }
+    constexpr std::uint_least32_t line() const noexcept { return line_; }
+
+private:
+    constexpr check_site(const char* file, std::uint_least32_t line) noexcept : file_(file), line_(line) {}
+    const char* file_;
+    std::uint_least32_t line_;
+};
 
 // The error code of the last failed file operation of this thread, 0 when
 // none is waiting. File operations store it; io_check reads and clears it.
@@ -19,7 +37,7 @@ extern thread_local std::int32_t pending_io_error;
 // the console: the high half tells the source file, the low half the line.
 // It stays the same between builds and platforms, so a reported failure can
 // be traced back to its check without a debugger.
-std::uint32_t code_site(const std::source_location& site);
+std::uint32_t code_site(const check_site& site);
 
 class failure {
 public:
@@ -64,7 +82,7 @@ public:
 std::string_view io_error_message(std::int32_t code, std::array<char, 32>& storage);
 
 // Raises an io_failure when a file operation has left an error code behind.
-void io_check(const std::source_location& site = std::source_location::current());
+void io_check(const check_site& site = check_site::current());
 
 // Makes every exhausted allocation raise a memory_failure.
 void install_memory_failure_handler();

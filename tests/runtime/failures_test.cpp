@@ -63,7 +63,7 @@ TEST(io_check, raises_the_pending_code_once_and_clears_it)
 
 TEST(io_check, names_its_caller_as_the_failure_site)
 {
-    const auto here = std::source_location::current();
+    const auto here = check_site::current();
     pending_io_error = 5;
     std::uint32_t first = 0;
     std::uint32_t second = 0;
