@@ -1,5 +1,8 @@
 #include "fuzz_seeds.h"
 
+#include "demo_save.h"
+#include "sample_saves.h"
+
 namespace orbse::testing {
 namespace {
 
@@ -38,7 +41,13 @@ std::vector<named_seed> fuzz_seeds()
         seeds.emplace_back(tag + "-empty", sb::build_save(sb::empty_save(version)));
         seeds.emplace_back(tag + "-groups", sb::build_save(with_groups(version)));
         seeds.emplace_back(tag + "-layers", sb::build_save(with_layers(version)));
+        seeds.emplace_back(tag + "-stream", sb::build_save(sb::stream_rich_save(version)));
+        sb::save_description closed_with_tail = sb::stream_rich_save(version);
+        closed_with_tail.closing_zero_size = true;
+        closed_with_tail.tail = {0x03, 0x00, 0x99};
+        seeds.emplace_back(tag + "-tail", sb::build_save(closed_with_tail));
     }
+    seeds.emplace_back("demo", sb::build_save(sb::demo_save()));
     return seeds;
 }
 

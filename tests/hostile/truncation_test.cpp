@@ -4,6 +4,7 @@
 // with no picture and the older report untouched; a cut right after a whole
 // unit list is a complete save.
 #include "hostile_support.h"
+#include "sample_saves.h"
 #include "save_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,56 +15,6 @@ namespace orbse {
 namespace {
 
 namespace sb = save_builder;
-
-sb::unit_description unit_with(std::uint16_t selected, std::optional<sb::path_description> path = {})
-{
-    sb::unit_description unit;
-    unit.selected = selected;
-    unit.unit_class = static_cast<std::uint16_t>(100 + selected);
-    unit.path = std::move(path);
-    return unit;
-}
-
-sb::path_description path_of(std::vector<std::uint16_t> points)
-{
-    sb::path_description path;
-    path.header_words = {1, 2, 3};
-    path.points = std::move(points);
-    return path;
-}
-
-// Every feature of the stream: new units, references, paths with and
-// without points, a path word pair that is not a path, linked chains with
-// their own paths, and unkf1 with and without its extra word.
-sb::save_description stream_rich_save()
-{
-    sb::save_description save = sb::empty_save(70);
-    save.groups[red].updates = {{3, 0, {}}};
-    save.groups[gray].post_updates = {post_update_record{}};
-    sb::number_objects(save);
-
-    sb::unit_description with_extra = unit_with(1, path_of({10, 11, 12}));
-    with_extra.unkf1 = 1;
-    with_extra.unkf1_extra = 77;
-    sb::unit_description not_a_path = unit_with(2);
-    not_a_path.unkf1 = 2;
-    sb::unit_description chained = unit_with(3, path_of({}));
-    sb::unit_description linked = unit_with(4, path_of({5}));
-    sb::unit_description deepest = unit_with(5);
-    deepest.unkf1 = 1;
-    deepest.unkf1_extra = 9;
-
-    save.unit_lists = {
-        {{sb::new_unit(1, {with_extra}), sb::reference(7), sb::new_unit(2, {not_a_path})}},
-        {{sb::reference(1), sb::reference(65535)}},
-        {{sb::new_unit(9, {chained, linked, deepest})}},
-    };
-    sb::number_units(save);
-    // The second unit's path words name the next object but not a path.
-    save.unit_lists[0].slots[2].chain[0].path_kind = 3;
-    save.closing_zero_size = false;
-    return save;
-}
 
 // File sizes at which the save ends right after a whole unit list.
 std::set<std::size_t> list_ends(const sb::save_description& save)
@@ -103,7 +54,7 @@ std::set<std::size_t> fixed_part_cuts(std::size_t stream_start)
 
 TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
 {
-    const sb::save_description description = stream_rich_save();
+    const sb::save_description description = sb::stream_rich_save();
     const sb::bytes content = sb::build_save(description);
     sb::save_description without_stream = description;
     without_stream.unit_lists.clear();
