@@ -191,7 +191,9 @@ TEST(inspector_pictures, a_picture_that_cannot_be_created_ends_the_run)
     const auto run = testing::run_inspector({save});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.standard_output, "");
-    const std::regex report("Exception EInOutError in module orbse at [0-9A-F]{8}\\.\r\nFile access denied\\.\r\n\r\n");
+    const std::regex report("Exception EInOutError in module " +
+                            testing::module_name_pattern(testing::inspector_path()) +
+                            " at [0-9A-F]{8}\\.\r\nFile access denied\\.\r\n\r\n");
     EXPECT_TRUE(std::regex_match(run.standard_error, report)) << run.standard_error;
 
     EXPECT_EQ(testing::read_file(save + "_pass.bmp").size(), picture_file_size);

@@ -219,7 +219,9 @@ TEST(inspector_units, bytes_after_the_stream_are_kept_and_a_stream_cut_short_fai
         const run_outputs failed = inspect(folder, "cut.sav", short_save);
         EXPECT_EQ(failed.result.exit_code, 1) << cut;
         EXPECT_TRUE(std::regex_match(failed.result.standard_error,
-                                     std::regex("Exception EInOutError in module orbse at [0-9A-F]{8}\\.\r\n"
+                                     std::regex("Exception EInOutError in module " +
+                                                testing::module_name_pattern(testing::inspector_path()) +
+                                                " at [0-9A-F]{8}\\.\r\n"
                                                 "Read beyond end of file\\.\r\n\r\n")))
             << failed.result.standard_error;
         for (const auto& output : failed.files) {
