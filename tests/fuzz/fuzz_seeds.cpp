@@ -1,6 +1,5 @@
 #include "fuzz_seeds.h"
 
-#include "demo_save.h"
 #include "sample_saves.h"
 
 namespace orbse::testing {
@@ -47,7 +46,6 @@ std::vector<named_seed> fuzz_seeds()
         closed_with_tail.tail = {0x03, 0x00, 0x99};
         seeds.emplace_back(tag + "-tail", sb::build_save(closed_with_tail));
     }
-    seeds.emplace_back("demo", sb::build_save(sb::demo_save()));
     return seeds;
 }
 

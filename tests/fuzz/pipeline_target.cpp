@@ -16,13 +16,24 @@
 namespace {
 
 // The loader reads files, so each input goes to one scratch file, in memory
-// where the system offers it.
+// where the system offers it. The report goes beside it: a regular file gets
+// the report channel's block writes, where a device would see one write per
+// line.
+std::string scratch_path(const char* suffix)
+{
+    const char* folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(folder) + "/orbse-fuzz-" + std::to_string(::getpid()) + suffix;
+}
+
 const std::string& scratch_save_path()
 {
-    static const std::string path = [] {
-        const char* folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        return std::string(folder) + "/orbse-fuzz-" + std::to_string(::getpid()) + ".sav";
-    }();
+    static const std::string path = scratch_path(".sav");
+    return path;
+}
+
+const std::string& scratch_report_path()
+{
+    static const std::string path = scratch_path(".inf");
     return path;
 }
 
@@ -34,6 +45,7 @@ void write_scratch_save(const std::uint8_t* data, std::size_t size)
     }
 }
 
+// The pictures are thrown away as they are written.
 constexpr const char* discarded_output = "/dev/null";
 
 void inspect(const std::string& save_path, orbse::text_channel& report_output)
@@ -54,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static_cast<void>(memory_failure_installed);
     write_scratch_save(data, size);
     orbse::text_channel report_output;
-    report_output.bind(discarded_output);
+    report_output.bind(scratch_report_path());
     try {
         inspect(scratch_save_path(), report_output);
         report_output.close();
