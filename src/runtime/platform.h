@@ -25,9 +25,10 @@ using error_code = std::int32_t;
 // Opens an existing file for reading; others may read and write it.
 error_code open_existing_for_reading(const std::string& name, native_file& file);
 
-// Creates a file, or truncates an existing one to zero length, with read and
-// write access. `share_write` tells whether other processes may write it
-// while we hold it.
+// Creates a file, or truncates an existing one to zero length. With
+// `share_write` (the pictures) it is opened for reading and writing and other
+// processes may read and write it too; without (the report) it is opened for
+// writing and others may only read it while we hold it.
 error_code create_always(const std::string& name, bool share_write, native_file& file);
 
 // Reads up to `count` bytes; `transferred` tells how many arrived (fewer only
