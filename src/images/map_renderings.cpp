@@ -2,7 +2,9 @@
 
 #include "images/bmp_writer.h"
 #include "images/colours.h"
+#include "runtime/large_buffer.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -25,37 +27,44 @@ constexpr bmp_layout pass_map_layout{false, true};
 constexpr bmp_layout rm1_map_layout{false, true};
 constexpr bmp_layout rm2_map_layout{true, true};
 
-// A rendering's picture, row-major with row 0 at the top, and the cell it is
-// visiting.
+// A rendering's picture. Every pixel of a cell takes the cell's colour, so
+// the drawing keeps one colour per cell, and the pixels (row-major, row 0
+// at the top) are spread out only when the picture is written: each cell's
+// colour is stored once per pixel, and a row of cells is built once and
+// copied for the rest of its height.
 class map_picture {
 public:
-    map_picture() : pixels_(picture_pixel_count) {}
+    map_picture() : cell_colours_(map_cell_count) {}
 
-    void visit(int cell_index)
-    {
-        column_ = cell_index % map_side;
-        row_ = cell_index / map_side;
-    }
+    void visit(int cell_index) { cell_ = static_cast<std::size_t>(cell_index); }
 
-    void fill_cell(rgba_color colour)
-    {
-        for (int y = row_ * cell_scale; y < (row_ + 1) * cell_scale; ++y) {
-            const std::size_t row_start = static_cast<std::size_t>(y) * picture_side;
-            for (int x = column_ * cell_scale; x < (column_ + 1) * cell_scale; ++x) {
-                pixels_[row_start + static_cast<std::size_t>(x)] = colour;
-            }
-        }
-    }
+    void fill_cell(rgba_color colour) { cell_colours_[cell_] = colour; }
 
     void write(const std::string& file_name, bmp_layout layout) const
     {
-        write_bmp(file_name, pixels_.data(), picture_side, picture_side, layout.flip_rows, layout.swap_red_blue);
+        const large_buffer<rgba_color> pixels = spread_pixels();
+        write_bmp(file_name, pixels.data(), picture_side, picture_side, layout.flip_rows, layout.swap_red_blue);
     }
 
 private:
-    std::vector<rgba_color> pixels_;
-    int column_ = 0;
-    int row_ = 0;
+    large_buffer<rgba_color> spread_pixels() const
+    {
+        large_buffer<rgba_color> pixels(picture_pixel_count, page_kind::large);
+        rgba_color* pixel_line = pixels.data();
+        for (std::size_t row_start = 0; row_start < cell_colours_.size(); row_start += map_side) {
+            rgba_color* const first_line = pixel_line;
+            for (std::size_t column = 0; column < map_side; ++column) {
+                pixel_line = std::fill_n(pixel_line, cell_scale, cell_colours_[row_start + column]);
+            }
+            for (int copy = 1; copy < cell_scale; ++copy) {
+                pixel_line = std::copy(first_line, first_line + picture_side, pixel_line);
+            }
+        }
+        return pixels;
+    }
+
+    std::vector<rgba_color> cell_colours_;
+    std::size_t cell_ = 0;
 };
 
 // The frame all three share: visit every cell in file order, let the cell
