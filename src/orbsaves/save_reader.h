@@ -33,6 +33,25 @@ public:
         check(site);
     }
 
+    // Reads destination.size() u16 values, as as many read_u16 calls would:
+    // the same bytes, and a file that ends among them fails with the same
+    // code. They come through the read-ahead a piece at a time, so a path of
+    // thousands of points costs a few copies rather than a call per point.
+    void read_u16s(std::span<std::uint16_t> destination, const check_site& site = check_site::current())
+    {
+        constexpr std::size_t piece_words = 2048;
+        std::array<std::uint8_t, 2 * piece_words> bytes;
+        while (!destination.empty()) {
+            const std::size_t words = std::min(destination.size(), piece_words);
+            read_exact(file_, bytes.data(), 2 * words);
+            check(site);
+            for (std::size_t word = 0; word < words; ++word) {
+                destination[word] = static_cast<std::uint16_t>(bytes[2 * word] | bytes[2 * word + 1] << 8);
+            }
+            destination = destination.subspan(words);
+        }
+    }
+
     // True when every byte of the file has been read. Bytes already fetched
     // ahead of the reader lie inside the file, so while any are left the
     // answer is known without asking the platform; a stream of many short

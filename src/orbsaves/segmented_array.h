@@ -6,11 +6,15 @@
 // segment and one pointer per segment.
 #pragma once
 
-#include <bit>
+#include "runtime/large_buffer.h"
+#include "runtime/platform_memory.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <span>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace orbse {
@@ -20,18 +24,30 @@ class segmented_array {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
 public:
-    // About a quarter of a megabyte per segment, rounded down to a power of
-    // two elements so that finding an element is a shift and a mask.
-    static constexpr std::size_t segment_bytes = 256 * 1024;
-    static constexpr std::size_t segment_length = std::bit_floor(segment_bytes / sizeof(T));
-    static constexpr int segment_shift = std::countr_zero(segment_length);
-    static constexpr std::size_t offset_mask = segment_length - 1;
+    // One large page of elements per segment. The first segment is on
+    // ordinary pages, so a small store costs only the pages it touches; the
+    // later ones fill a large page at a time, so a store of hundreds of
+    // megabytes takes hundreds rather than tens of thousands of page faults.
+    // The division by the length is by a constant, a multiply and a shift.
+    static constexpr std::size_t segment_length = std::max<std::size_t>(1, platform::large_page_size / sizeof(T));
+
+    segmented_array() = default;
+    segmented_array(segmented_array&& other) noexcept { take_over(other); }
+    segmented_array& operator=(segmented_array&& other) noexcept
+    {
+        if (this != &other) {
+            take_over(other);
+        }
+        return *this;
+    }
+    segmented_array(const segmented_array&) = delete;
+    segmented_array& operator=(const segmented_array&) = delete;
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
-    const T& operator[](std::size_t index) const { return segments_[index >> segment_shift][index & offset_mask]; }
-    T& operator[](std::size_t index) { return segments_[index >> segment_shift][index & offset_mask]; }
+    const T& operator[](std::size_t index) const { return segments_[index / segment_length][index % segment_length]; }
+    T& operator[](std::size_t index) { return segments_[index / segment_length][index % segment_length]; }
 
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
@@ -39,24 +55,76 @@ public:
     // Appends `value` and returns the stored element.
     T& append(const T& value = T{})
     {
-        if ((size_ >> segment_shift) == segments_.size()) {
-            // A segment's memory is left untouched until elements land in
-            // it, so its unused end costs address space only.
-            segments_.push_back(std::make_unique_for_overwrite<T[]>(segment_length));
+        if (next_ == segment_end_) [[unlikely]] {
+            open_next_segment();
         }
-        T& element = (*this)[size_];
+        T& element = *next_++;
         element = value;
         ++size_;
         return element;
     }
 
+    // Appends `count` elements: `fill` is handed each stretch of them that
+    // lies in one segment, in order, and writes it. A stretch counts once
+    // `fill` returns, so a fill that raises leaves only whole stretches.
+    template <typename stretch_filler>
+    void append_stretches(std::size_t count, stretch_filler&& fill)
+    {
+        while (count > 0) {
+            if (next_ == segment_end_) {
+                open_next_segment();
+            }
+            const std::size_t stretch = std::min(count, static_cast<std::size_t>(segment_end_ - next_));
+            fill(std::span<T>(next_, stretch));
+            next_ += stretch;
+            size_ += stretch;
+            count -= stretch;
+        }
+    }
+
     // Forgets the elements from `new_size` on, keeping their segments for
     // the elements appended next. `new_size` must not exceed size().
-    void shrink_to(std::size_t new_size) { size_ = new_size; }
+    void shrink_to(std::size_t new_size)
+    {
+        size_ = new_size;
+        const std::size_t segment = new_size / segment_length;
+        if (segment < segments_.size()) {
+            next_ = segments_[segment].data() + new_size % segment_length;
+            segment_end_ = segments_[segment].data() + segment_length;
+        } else {
+            next_ = nullptr;
+            segment_end_ = nullptr;
+        }
+    }
 
 private:
-    std::vector<std::unique_ptr<T[]>> segments_;
+    // Called when the current segment is full: the next element goes to
+    // the start of the following segment, kept from before or new.
+    void open_next_segment()
+    {
+        const std::size_t segment = size_ / segment_length;
+        if (segment == segments_.size()) {
+            segments_.emplace_back(segment_length, segment == 0 ? page_kind::ordinary : page_kind::large);
+        }
+        next_ = segments_[segment].data();
+        segment_end_ = next_ + segment_length;
+    }
+
+    void take_over(segmented_array& other)
+    {
+        segments_ = std::move(other.segments_);
+        size_ = std::exchange(other.size_, 0);
+        next_ = std::exchange(other.next_, nullptr);
+        segment_end_ = std::exchange(other.segment_end_, nullptr);
+        other.segments_.clear();
+    }
+
+    std::vector<large_buffer<T>> segments_;
     std::size_t size_ = 0;
+    // Where the next element goes, and the end of its segment; equal when
+    // the next append needs another segment.
+    T* next_ = nullptr;
+    T* segment_end_ = nullptr;
 };
 
 // One bit per element, packed 64 to a word.
@@ -68,12 +136,11 @@ public:
 
     void append(bool bit)
     {
-        if (size_ % word_bits == 0) {
+        const std::size_t bit_in_word = size_ % word_bits;
+        if (bit_in_word == 0) {
             words_.append(0);
         }
-        if (bit) {
-            words_.back() |= std::uint64_t{1} << (size_ % word_bits);
-        }
+        words_.back() |= std::uint64_t{bit} << bit_in_word;
         ++size_;
     }
 

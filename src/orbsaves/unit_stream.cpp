@@ -1,6 +1,7 @@
 #include "orbsaves/unit_stream.h"
 
 #include <cstdint>
+#include <span>
 
 namespace orbse {
 namespace {
@@ -28,9 +29,8 @@ void read_path(save_reader& reader, std::uint16_t& object_counter, unidefrec& un
     }
     unit.path.point_count = reader.read_u16();
     path_points.shrink_to(unit.first_point);
-    for (std::uint16_t point = 0; point < unit.path.point_count; ++point) {
-        path_points.append(reader.read_u16());
-    }
+    path_points.append_stretches(unit.path.point_count,
+                                 [&reader](std::span<std::uint16_t> points) { reader.read_u16s(points); });
     reader.read_u16(); // a word after the points that nothing uses
     step(object_counter);
 }
