@@ -105,10 +105,14 @@ std::string padded(std::int32_t value, const std::array<padding_step, step_count
 
 std::string int_to_text(std::int32_t value)
 {
-    // Room for "-2147483648".
-    std::array<char, 11> digits{};
-    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    return std::string(digits.data(), result.ptr);
+    number_text_storage storage;
+    return std::string(int_to_text(value, storage));
+}
+
+std::string_view int_to_text(std::int32_t value, number_text_storage& storage)
+{
+    const auto result = std::to_chars(storage.data(), storage.data() + storage.size(), value);
+    return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
 }
 
 std::string zero_pad_2(std::int32_t value)

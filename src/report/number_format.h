@@ -2,8 +2,10 @@
 // They only return text; nothing here writes to the report.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace orbse {
 
@@ -11,6 +13,13 @@ namespace orbse {
 // Unsigned 8-bit and 16-bit fields are widened before the call and so print
 // unsigned; 32-bit fields are passed as they are and print signed.
 std::string int_to_text(std::int32_t value);
+
+// Room for the longest number text, "-2147483648" and any 64-bit count.
+using number_text_storage = std::array<char, 20>;
+
+// int_to_text without allocating: the text is written into `storage` and
+// the view stays valid as long as it.
+std::string_view int_to_text(std::int32_t value, number_text_storage& storage);
 
 // At least two digits: a value below 10 gets one leading "0".
 std::string zero_pad_2(std::int32_t value);

@@ -2,8 +2,6 @@
 
 #include "runtime/failures.h"
 
-#include <string>
-
 namespace orbse {
 
 // The failure names the report line whose write failed, not this file.
@@ -22,10 +20,14 @@ void put_line(text_channel& report_output, std::string_view text, const check_si
 void put_labelled_line(text_channel& report_output, std::string_view label, std::string_view value,
                        const check_site& site)
 {
-    std::string line;
-    line.reserve(label.size() + value.size());
-    line.append(label).append(value);
-    put_line(report_output, line, site);
+    put_joined_line(report_output, {label, value}, site);
+}
+
+void put_joined_line(text_channel& report_output, std::initializer_list<std::string_view> pieces,
+                     const check_site& site)
+{
+    report_output.write_joined_line(pieces);
+    io_check(site);
 }
 
 } // namespace orbse

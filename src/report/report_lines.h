@@ -6,6 +6,7 @@
 #include "runtime/failures.h"
 #include "runtime/text_channel.h"
 
+#include <initializer_list>
 #include <string_view>
 
 namespace orbse {
@@ -22,5 +23,9 @@ void put_line(text_channel& report_output, std::string_view text,
 // follows it with no space.
 void put_labelled_line(text_channel& report_output, std::string_view label, std::string_view value,
                        const check_site& site = check_site::current());
+
+// One line given in pieces, written as one line of the pieces joined.
+void put_joined_line(text_channel& report_output, std::initializer_list<std::string_view> pieces,
+                     const check_site& site = check_site::current());
 
 } // namespace orbse

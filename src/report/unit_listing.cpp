@@ -6,8 +6,8 @@
 #include "report/report_lines.h"
 
 #include <array>
-#include <limits>
-#include <string>
+#include <charconv>
+#include <cstdint>
 #include <string_view>
 
 namespace orbse {
@@ -40,30 +40,36 @@ constexpr std::string_view unknown_type_text = "Unknown:";
 
 // Positions print like every other number. Past the 32-bit range, which
 // only a save of many gigabytes reaches, they go on counting rather than
-// turn negative.
-std::string position_text(std::size_t position)
+// turn negative: unsigned decimal digits either way.
+std::string_view position_text(std::size_t position, number_text_storage& storage)
 {
-    constexpr auto largest_int = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-    return position <= largest_int ? int_to_text(static_cast<std::int32_t>(position)) : std::to_string(position);
+    const auto result = std::to_chars(storage.data(), storage.data() + storage.size(), std::uint64_t{position});
+    return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
 }
 
-std::string type_text(const saveorec& save, const unidefrec& unit)
+// A listing may run to millions of units, so its lines are handed to the
+// report in pieces, with numbers formatted on the stack: nothing is
+// allocated per line.
+void write_type_line(const saveorec& save, const unidefrec& unit, text_channel& report_output)
 {
     const unit_type_row* row = find_unit_type(save, unit.unit_class);
     if (row == nullptr) {
-        return std::string(unknown_type_text);
+        put_labelled_line(report_output, " Type=", unknown_type_text);
+        return;
     }
-    std::string text;
-    text.append(row->internal_name).append(":").append(row->file_stem);
-    return text;
+    put_joined_line(report_output, {" Type=", row->internal_name, ":", row->file_stem});
 }
 
 void write_unit(const saveorec& save, const unit_slot& slot, text_channel& report_output)
 {
-    put_line(report_output, "Unit " + position_text(slot.list) + ":" + position_text(slot.slot) + ":");
-    put_labelled_line(report_output, " Type=", type_text(save, *slot.unit));
+    number_text_storage list_digits;
+    number_text_storage slot_digits;
+    put_joined_line(report_output, {"Unit ", position_text(slot.list, list_digits), ":",
+                                    position_text(slot.slot, slot_digits), ":"});
+    write_type_line(save, *slot.unit, report_output);
     for (const unit_value_line& line : unit_value_lines) {
-        put_labelled_line(report_output, line.label, int_to_text(line.value(*slot.unit)));
+        number_text_storage value_digits;
+        put_labelled_line(report_output, line.label, int_to_text(line.value(*slot.unit), value_digits));
     }
 }
 

@@ -55,11 +55,8 @@ void text_channel::write_out(const char* bytes, std::size_t count)
     }
 }
 
-void text_channel::append(std::string_view bytes)
+bool text_channel::append(std::string_view bytes)
 {
-    if (state_ != channel_state::open && !open_for_output()) {
-        return;
-    }
     while (block_size - fill_ <= bytes.size()) {
         const std::size_t room = block_size - fill_;
         std::memcpy(buffer_.data() + fill_, bytes.data(), room);
@@ -67,23 +64,45 @@ void text_channel::append(std::string_view bytes)
         fill_ = 0;
         write_out(buffer_.data(), block_size);
         if (pending_io_error != 0) {
-            return; // the block and the rest of this write are lost
+            return false; // the block and the rest of this write are lost
         }
     }
     std::memcpy(buffer_.data() + fill_, bytes.data(), bytes.size());
     fill_ += bytes.size();
+    return true;
+}
+
+void text_channel::end_write()
+{
     if (flush_after_each_write_) {
         flush();
     }
 }
 
-void text_channel::write_text(std::string_view text) { append(text); }
-
-void text_channel::write_line(std::string_view text)
+void text_channel::write_text(std::string_view text)
 {
-    append(text);
-    if (pending_io_error == 0) {
-        append(line_break);
+    if (state_ != channel_state::open && !open_for_output()) {
+        return;
+    }
+    if (append(text)) {
+        end_write();
+    }
+}
+
+void text_channel::write_line(std::string_view text) { write_joined_line({text}); }
+
+void text_channel::write_joined_line(std::initializer_list<std::string_view> pieces)
+{
+    if (state_ != channel_state::open && !open_for_output()) {
+        return;
+    }
+    for (const std::string_view piece : pieces) {
+        if (!append(piece)) {
+            return;
+        }
+    }
+    if (append(line_break)) {
+        end_write();
     }
 }
 
