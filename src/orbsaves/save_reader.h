@@ -52,6 +52,27 @@ public:
         }
     }
 
+    // Takes u16 values that the read-ahead already holds, as many as fit
+    // into `destination`, and stops before the first one equal to
+    // `stop_at`. Returns how many it took. It asks nothing of the platform,
+    // so it neither fails nor moves a failure: what it leaves, read_u16 reads
+    // as before.
+    std::size_t take_buffered_u16s_until(std::uint32_t stop_at, std::span<std::uint16_t> destination)
+    {
+        const unsigned char* bytes = file_.read_ahead.data() + file_.ahead_begin;
+        const std::size_t available = std::min(destination.size(), (file_.ahead_end - file_.ahead_begin) / 2);
+        std::size_t taken = 0;
+        for (; taken < available; ++taken) {
+            const auto value = static_cast<std::uint16_t>(bytes[2 * taken] | bytes[2 * taken + 1] << 8);
+            if (value == stop_at) {
+                break;
+            }
+            destination[taken] = value;
+        }
+        file_.ahead_begin += 2 * taken;
+        return taken;
+    }
+
     // True when every byte of the file has been read. Bytes already fetched
     // ahead of the reader lie inside the file, so while any are left the
     // answer is known without asking the platform; a stream of many short

@@ -24,12 +24,15 @@ class segmented_array {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
 public:
-    // One large page of elements per segment. The first segment is on
-    // ordinary pages, so a small store costs only the pages it touches; the
-    // later ones fill a large page at a time, so a store of hundreds of
-    // megabytes takes hundreds rather than tens of thousands of page faults.
-    // The division by the length is by a constant, a multiply and a shift.
+    // One large page of elements per segment, so a store of hundreds of
+    // megabytes fills its segments a large page at a time and takes hundreds
+    // rather than tens of thousands of page faults. The first segment is a
+    // quarter of a megabyte on ordinary pages, so a small store costs only
+    // the pages it touches. Lengths are constants: finding an element is a
+    // compare, a multiply and a shift.
     static constexpr std::size_t segment_length = std::max<std::size_t>(1, platform::large_page_size / sizeof(T));
+    static constexpr std::size_t first_segment_bytes = 256 * 1024;
+    static constexpr std::size_t first_segment_length = std::max<std::size_t>(1, first_segment_bytes / sizeof(T));
 
     segmented_array() = default;
     segmented_array(segmented_array&& other) noexcept { take_over(other); }
@@ -46,8 +49,17 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
-    const T& operator[](std::size_t index) const { return segments_[index / segment_length][index % segment_length]; }
-    T& operator[](std::size_t index) { return segments_[index / segment_length][index % segment_length]; }
+    const T& operator[](std::size_t index) const
+    {
+        const place found = place_of(index);
+        return segments_[found.segment][found.offset];
+    }
+
+    T& operator[](std::size_t index)
+    {
+        const place found = place_of(index);
+        return segments_[found.segment][found.offset];
+    }
 
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
@@ -64,6 +76,23 @@ public:
         return element;
     }
 
+    // Room to append in place: the free elements of the current segment,
+    // or of a new one when it is full. Elements written there count once
+    // passed to commit_room, from the front.
+    std::span<T> room()
+    {
+        if (next_ == segment_end_) {
+            open_next_segment();
+        }
+        return {next_, segment_end_};
+    }
+
+    void commit_room(std::size_t count)
+    {
+        next_ += count;
+        size_ += count;
+    }
+
     // Appends `count` elements: `fill` is handed each stretch of them that
     // lies in one segment, in order, and writes it. A stretch counts once
     // `fill` returns, so a fill that raises leaves only whole stretches.
@@ -71,14 +100,11 @@ public:
     void append_stretches(std::size_t count, stretch_filler&& fill)
     {
         while (count > 0) {
-            if (next_ == segment_end_) {
-                open_next_segment();
-            }
-            const std::size_t stretch = std::min(count, static_cast<std::size_t>(segment_end_ - next_));
-            fill(std::span<T>(next_, stretch));
-            next_ += stretch;
-            size_ += stretch;
-            count -= stretch;
+            const std::span<T> free = room();
+            const std::span<T> stretch = free.first(std::min(count, free.size()));
+            fill(stretch);
+            commit_room(stretch.size());
+            count -= stretch.size();
         }
     }
 
@@ -87,10 +113,10 @@ public:
     void shrink_to(std::size_t new_size)
     {
         size_ = new_size;
-        const std::size_t segment = new_size / segment_length;
-        if (segment < segments_.size()) {
-            next_ = segments_[segment].data() + new_size % segment_length;
-            segment_end_ = segments_[segment].data() + segment_length;
+        const place found = place_of(new_size);
+        if (found.segment < segments_.size()) {
+            next_ = segments_[found.segment].data() + found.offset;
+            segment_end_ = segments_[found.segment].data() + segments_[found.segment].size();
         } else {
             next_ = nullptr;
             segment_end_ = nullptr;
@@ -98,16 +124,34 @@ public:
     }
 
 private:
+    struct place {
+        std::size_t segment;
+        std::size_t offset;
+    };
+
+    static place place_of(std::size_t index)
+    {
+        if (index < first_segment_length) {
+            return {0, index};
+        }
+        const std::size_t beyond_first = index - first_segment_length;
+        return {1 + beyond_first / segment_length, beyond_first % segment_length};
+    }
+
     // Called when the current segment is full: the next element goes to
     // the start of the following segment, kept from before or new.
     void open_next_segment()
     {
-        const std::size_t segment = size_ / segment_length;
+        const std::size_t segment = place_of(size_).segment;
         if (segment == segments_.size()) {
-            segments_.emplace_back(segment_length, segment == 0 ? page_kind::ordinary : page_kind::large);
+            if (segment == 0) {
+                segments_.emplace_back(first_segment_length, page_kind::ordinary);
+            } else {
+                segments_.emplace_back(segment_length, page_kind::large);
+            }
         }
         next_ = segments_[segment].data();
-        segment_end_ = next_ + segment_length;
+        segment_end_ = next_ + segments_[segment].size();
     }
 
     void take_over(segmented_array& other)
@@ -142,6 +186,16 @@ public:
         }
         words_.back() |= std::uint64_t{bit} << bit_in_word;
         ++size_;
+    }
+
+    // Appends `count` clear bits. A word starts as zero and only ever gets
+    // bits set below size(), so this needs only the new words.
+    void append_zeros(std::size_t count)
+    {
+        size_ += count;
+        while (words_.size() * word_bits < size_) {
+            words_.append(0);
+        }
     }
 
 private:

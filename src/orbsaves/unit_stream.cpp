@@ -1,5 +1,6 @@
 #include "orbsaves/unit_stream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -104,6 +105,21 @@ void read_slot(save_reader& reader, unidefa& store)
     read_unit_body(reader, store.object_counter, unit, number, class_word, store.path_points);
 }
 
+// A run of reference slots, two bytes each and the bulk of many a save:
+// those whose numbers the read-ahead already holds are taken in one sweep
+// that stops before the number of a new object. Returns the slots taken;
+// the slot after them, whatever it holds, goes through read_slot.
+std::size_t take_references(save_reader& reader, unidefa& store, std::size_t slots_left)
+{
+    const std::uint32_t new_object_number = std::uint32_t{store.object_counter} + 1;
+    const std::span<std::uint16_t> room = store.slot_numbers.room();
+    const std::size_t taken =
+        reader.take_buffered_u16s_until(new_object_number, room.first(std::min(room.size(), slots_left)));
+    store.slot_numbers.commit_room(taken);
+    store.slot_present.append_zeros(taken);
+    return taken;
+}
+
 } // namespace
 
 void read_units(save_reader& reader, unidefa& store)
@@ -116,8 +132,11 @@ void read_units(save_reader& reader, unidefa& store)
             return;
         }
         store.list_sizes.append(list_size);
-        for (std::uint16_t slot = 0; slot < list_size; ++slot) {
-            read_slot(reader, store);
+        for (std::size_t slot = 0; slot < list_size; ++slot) {
+            slot += take_references(reader, store, list_size - slot);
+            if (slot < list_size) {
+                read_slot(reader, store);
+            }
         }
         if (reader.at_end()) {
             return;
