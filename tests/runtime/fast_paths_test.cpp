@@ -1,0 +1,158 @@
+// Lines written in pieces must reach the report exactly as the joined line
+// would, in the same blocks and with the same losses when a block fails; and
+// large buffers must come aligned for large pages.
+#include "runtime/failures.h"
+#include "runtime/large_buffer.h"
+#include "runtime/platform_memory.h"
+#include "runtime/platform_seam.h"
+#include "runtime/text_channel.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orbse {
+namespace {
+
+using testing::temp_folder;
+
+// Fails the platform write numbered `failing` (from 1) with `code` while it
+// lives; 0 fails none.
+class failing_write {
+public:
+    failing_write(std::uint64_t failing, platform::error_code code)
+    {
+        writes_seen = 0;
+        failing_write_number = failing;
+        injected = code;
+        platform::seam::install_fault_hook(&consult);
+    }
+    ~failing_write() { platform::seam::install_fault_hook(nullptr); }
+
+private:
+    static platform::error_code consult(platform::seam::file_operation operation)
+    {
+        if (operation != platform::seam::file_operation::write) {
+            return 0;
+        }
+        return ++writes_seen == failing_write_number ? injected : 0;
+    }
+
+    static inline std::uint64_t writes_seen = 0;
+    static inline std::uint64_t failing_write_number = 0;
+    static inline platform::error_code injected = 0;
+};
+
+using line_pieces = std::vector<std::string>;
+
+// Lines whose pieces fill blocks of 128 bytes at every kind of place: inside
+// a piece, at a piece's end, inside the line break.
+const std::vector<line_pieces> report_lines{
+    {"Unit ", "0", ":", "0", ":"},
+    {" Type=", "Tank", ":", "tank"},
+    {std::string(100, 'a'), std::string(26, 'b')},
+    {std::string(127, 'c')},
+    {"", std::string(200, 'd'), ""},
+    {" unkf1=", "1"},
+    {std::string(383, 'e'), "f"},
+};
+
+struct written_report {
+    std::string text;
+    std::int32_t code = 0;
+};
+
+// Writes every line of `report_lines`, each through write_joined_line or as
+// one joined text through write_line, stopping at the first failure as the
+// report does; then closes the channel.
+written_report write_report(const std::string& path, bool in_pieces)
+{
+    text_channel channel;
+    channel.bind(path);
+    written_report written;
+    for (const line_pieces& pieces : report_lines) {
+        if (in_pieces) {
+            channel.write_joined_line({pieces[0], pieces.size() > 1 ? pieces[1] : "",
+                                       pieces.size() > 2 ? pieces[2] : "", pieces.size() > 3 ? pieces[3] : "",
+                                       pieces.size() > 4 ? pieces[4] : ""});
+        } else {
+            std::string joined;
+            for (const std::string& piece : pieces) {
+                joined += piece;
+            }
+            channel.write_line(joined);
+        }
+        written.code = std::exchange(pending_io_error, 0);
+        if (written.code != 0) {
+            break;
+        }
+    }
+    channel.close();
+    pending_io_error = 0;
+    written.text = testing::read_text_file(path);
+    return written;
+}
+
+TEST(text_channel, a_line_in_pieces_writes_what_the_joined_line_writes)
+{
+    temp_folder folder;
+    const written_report joined = write_report(folder.file("joined.inf"), false);
+    const written_report pieces = write_report(folder.file("pieces.inf"), true);
+    EXPECT_EQ(joined.code, 0);
+    EXPECT_EQ(pieces.code, 0);
+    EXPECT_EQ(pieces.text, joined.text);
+    EXPECT_EQ(pieces.text.substr(0, 17), "Unit 0:0:\r\n Type=");
+}
+
+TEST(text_channel, a_failed_block_in_a_line_of_pieces_loses_what_the_joined_line_loses)
+{
+    constexpr platform::error_code disk_full = 101;
+    // The report of report_lines is 883 bytes: six blocks during the run
+    // and the remainder at close, seven writes in all.
+    for (std::uint64_t failing = 1; failing <= 7; ++failing) {
+        SCOPED_TRACE(failing);
+        temp_folder folder;
+        written_report joined;
+        written_report pieces;
+        {
+            const failing_write fault(failing, disk_full);
+            joined = write_report(folder.file("joined.inf"), false);
+        }
+        {
+            const failing_write fault(failing, disk_full);
+            pieces = write_report(folder.file("pieces.inf"), true);
+        }
+        EXPECT_EQ(pieces.code, joined.code);
+        EXPECT_EQ(pieces.text, joined.text);
+        EXPECT_EQ(pieces.text.size() % text_channel::block_size, 0u);
+    }
+}
+
+TEST(large_buffer, large_pages_come_aligned_and_ordinary_ones_hold_what_is_asked)
+{
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{3'211'318}}) {
+        SCOPED_TRACE(count);
+        large_buffer<unsigned char> large(count, page_kind::large);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(large.data()) % platform::large_page_size, 0u);
+        large_buffer<unsigned char> ordinary(count, page_kind::ordinary);
+        ASSERT_EQ(large.size(), count);
+        ASSERT_EQ(ordinary.size(), count);
+        for (std::size_t index = 0; index < count; index += 4096) {
+            large[index] = 1;
+            ordinary[index] = 2;
+        }
+        const large_buffer<unsigned char> moved = std::move(large);
+        EXPECT_EQ(moved.size(), count);
+        EXPECT_EQ(large.size(), 0u);
+        if (count > 0) {
+            EXPECT_EQ(moved[0], 1);
+            EXPECT_EQ(ordinary[0], 2);
+        }
+    }
+}
+
+} // namespace
+} // namespace orbse
