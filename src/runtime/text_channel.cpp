@@ -55,7 +55,7 @@ void text_channel::write_out(const char* bytes, std::size_t count)
     }
 }
 
-bool text_channel::append(std::string_view bytes)
+bool text_channel::append_filling_blocks(std::string_view bytes)
 {
     while (block_size - fill_ <= bytes.size()) {
         const std::size_t room = block_size - fill_;

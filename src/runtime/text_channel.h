@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -48,8 +49,18 @@ private:
 
     bool open_for_output();
     // Appends the bytes of one write; false when a block write failed and
-    // the rest of the write is to be dropped.
-    bool append(std::string_view bytes);
+    // the rest of the write is to be dropped. Most pieces of a line fit into
+    // the block being filled, so that case is decided here.
+    bool append(std::string_view bytes)
+    {
+        if (bytes.size() < block_size - fill_) [[likely]] {
+            std::memcpy(buffer_.data() + fill_, bytes.data(), bytes.size());
+            fill_ += bytes.size();
+            return true;
+        }
+        return append_filling_blocks(bytes);
+    }
+    bool append_filling_blocks(std::string_view bytes);
     void end_write();
     void write_out(const char* bytes, std::size_t count);
 
