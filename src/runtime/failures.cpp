@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace orbse {
 
@@ -73,13 +74,9 @@ io_failure::io_failure(std::int32_t code, std::uint32_t address) : failure(addre
     std::memcpy(message_.data(), text.data(), message_length_);
 }
 
-void io_check(const check_site& site)
+void raise_pending_io_failure(const check_site& site)
 {
-    const std::int32_t code = pending_io_error;
-    if (code == 0) {
-        return;
-    }
-    pending_io_error = 0;
+    const std::int32_t code = std::exchange(pending_io_error, 0);
     throw io_failure(code, code_site(site));
 }
 

@@ -81,8 +81,19 @@ public:
 // The message that the failure report shows for an I/O error code.
 std::string_view io_error_message(std::int32_t code, std::array<char, 32>& storage);
 
+// Raises the io_failure for the code a file operation left behind, and
+// clears it. Called by io_check only when there is one.
+[[noreturn]] void raise_pending_io_failure(const check_site& site);
+
 // Raises an io_failure when a file operation has left an error code behind.
-void io_check(const check_site& site = check_site::current());
+// Every file operation and every report line is followed by one, so the
+// common case, no error, is decided inline.
+inline void io_check(const check_site& site = check_site::current())
+{
+    if (pending_io_error != 0) [[unlikely]] {
+        raise_pending_io_failure(site);
+    }
+}
 
 // Makes every exhausted allocation raise a memory_failure.
 void install_memory_failure_handler();

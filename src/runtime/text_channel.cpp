@@ -7,10 +7,6 @@
 #include <utility>
 
 namespace orbse {
-namespace {
-constexpr std::string_view line_break = "\r\n";
-}
-
 void text_channel::bind(std::string target_name)
 {
     target_name_ = std::move(target_name);
@@ -89,9 +85,7 @@ void text_channel::write_text(std::string_view text)
     }
 }
 
-void text_channel::write_line(std::string_view text) { write_joined_line({text}); }
-
-void text_channel::write_joined_line(std::initializer_list<std::string_view> pieces)
+void text_channel::write_joined_line_filling_blocks(std::initializer_list<std::string_view> pieces)
 {
     if (state_ != channel_state::open && !open_for_output()) {
         return;

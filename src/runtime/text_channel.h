@@ -26,13 +26,31 @@ public:
     // Each write leaves any failure in pending_io_error for the caller's
     // io_check, like every file operation.
     void write_text(std::string_view text);
-    void write_line(std::string_view text);
+    void write_line(std::string_view text) { write_joined_line({text}); }
 
     // One line given in pieces, written exactly as write_line writes the
     // pieces joined: the same bytes, the same blocks, one flush for a
     // console. Saves building the joined text for every line of a long
-    // listing.
-    void write_joined_line(std::initializer_list<std::string_view> pieces);
+    // listing. A line that fits into the block being filled, the common
+    // case, is copied here; the rest goes the way that writes blocks.
+    void write_joined_line(std::initializer_list<std::string_view> pieces)
+    {
+        std::size_t line_size = line_break.size();
+        for (const std::string_view piece : pieces) {
+            line_size += piece.size();
+        }
+        if (state_ == channel_state::open && !flush_after_each_write_ && line_size < block_size - fill_) [[likely]] {
+            char* end = buffer_.data() + fill_;
+            for (const std::string_view piece : pieces) {
+                std::memcpy(end, piece.data(), piece.size());
+                end += piece.size();
+            }
+            std::memcpy(end, line_break.data(), line_break.size());
+            fill_ += line_size;
+            return;
+        }
+        write_joined_line_filling_blocks(pieces);
+    }
 
     // Writes out the buffered bytes of an open channel; does nothing on a
     // channel that was never opened.
@@ -46,6 +64,10 @@ public:
 
 private:
     enum class channel_state { closed, bound, open };
+
+    static constexpr std::string_view line_break = "\r\n";
+
+    void write_joined_line_filling_blocks(std::initializer_list<std::string_view> pieces);
 
     bool open_for_output();
     // Appends the bytes of one write; false when a block write failed and
