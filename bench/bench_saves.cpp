@@ -27,12 +27,13 @@ constexpr std::size_t longest_path = 0xFFFF;
 constexpr std::size_t long_path_units_per_list = 100;
 constexpr std::size_t many_units_per_list = 500;
 
-constexpr std::array<std::pair<save_kind, std::string_view>, 5> kind_names{{
+constexpr std::array<std::pair<save_kind, std::string_view>, 6> kind_names{{
     {save_kind::mixed, "mixed"},
     {save_kind::reference_lists, "reference_lists"},
     {save_kind::long_paths, "long_paths"},
     {save_kind::deep_chain, "deep_chain"},
     {save_kind::many_units, "many_units"},
+    {save_kind::wrapped_units, "wrapped_units"},
 }};
 
 // Cheap, repeatable variety for the values the listing prints.
@@ -213,6 +214,55 @@ void describe_many_units(sb::save_description& save)
     }
 }
 
+// Numbered by hand: number_units refuses numbers past 65,535, which is
+// what this stream is about.
+constexpr std::uint32_t object_numbers = 0x10000;
+constexpr std::uint32_t wrap_from = 65000;
+constexpr std::uint16_t plain_class_word = 2;
+constexpr std::uint64_t plain_unit_bytes = 2 + 2 + unit_data_size + 4 * 2 + 2; // number to unkf1 0
+constexpr std::uint64_t linked_unit_bytes = unit_data_size + 4 * 2 + 2 + 2;   // data to unkf1, word after
+
+sb::unit_description plain_unit(scatter& random)
+{
+    sb::unit_description unit = some_unit(random);
+    unit.unkf1 = 0;
+    unit.unkf1_extra.reset();
+    return unit;
+}
+
+void describe_wrapped_units(sb::save_description& save, std::uint64_t size)
+{
+    scatter random;
+    const std::uint32_t start = static_cast<std::uint32_t>(sb::index_length(save));
+    std::uint32_t counter = start;
+    std::uint64_t bytes = sb::build_save(save).size();
+    while (bytes < size) {
+        if (save.unit_lists.empty() || save.unit_lists.back().slots.size() == many_units_per_list) {
+            save.unit_lists.emplace_back();
+            bytes += 2;
+        }
+        auto& slots = save.unit_lists.back().slots;
+        const auto number = static_cast<std::uint16_t>(counter + 1);
+        if (counter < wrap_from) {
+            slots.push_back({number, plain_class_word, {plain_unit(random)}});
+            counter += 1;
+            bytes += plain_unit_bytes;
+            continue;
+        }
+        // The slot's unit takes counter + 1, each linked unit one more after
+        // it: links chosen so that the counter lands on `start`.
+        const std::uint32_t links = object_numbers + start - (counter + 1);
+        std::vector<sb::unit_description> chain(links + 1, plain_unit(random));
+        for (std::uint32_t level = 0; level < links; ++level) {
+            chain[level].link_ref = static_cast<std::uint16_t>(counter + 2);
+            chain[level].link_kind = new_linked_unit_kind;
+        }
+        slots.push_back({number, plain_class_word, std::move(chain)});
+        counter = start;
+        bytes += plain_unit_bytes + links * linked_unit_bytes;
+    }
+}
+
 } // namespace
 
 std::optional<save_kind> kind_named(std::string_view name)
@@ -262,6 +312,9 @@ sb::save_description describe_save(save_kind kind, std::uint64_t size)
     case save_kind::many_units:
         describe_many_units(save);
         break;
+    case save_kind::wrapped_units:
+        describe_wrapped_units(save, size);
+        return save; // numbered already
     }
     sb::number_units(save);
     return save;

@@ -30,8 +30,15 @@ enum class save_kind {
     // One slot whose unit links a chain of linked units, `size` levels deep.
     deep_chain,
     // As many units as the object numbers allow, like the demo's: no paths
-    // or short ones, some transports. About 10 MB whatever `size` says.
+    // or short ones, some transports. About 8 MB whatever `size` says.
     many_units,
+    // Plain units, lists of 500, past the 16-bit numbers: whenever the
+    // numbers run low, one unit carries a chain of linked units just long
+    // enough to take the counter round past 65,535 to where it started. All
+    // links of a chain carry the same number and the counter steps once per
+    // linked unit after it, so the stream is as a loader reads it. About
+    // 6,600 listed units per MB: the save for listings of millions of units.
+    wrapped_units,
 };
 
 std::optional<save_kind> kind_named(std::string_view name);
@@ -39,7 +46,8 @@ std::string_view name_of(save_kind kind);
 
 // The description of a save of `kind`. `size` is the wanted file size in
 // bytes, except for deep_chain where it is the number of linked units. The
-// file comes out at most one block of the kind smaller than asked.
+// file comes out within one repeated piece of the kind (a block, a list, a
+// unit) of the size asked.
 save_builder::save_description describe_save(save_kind kind, std::uint64_t size);
 
 // The mix's front alone: the demo's map, players and groups with an empty

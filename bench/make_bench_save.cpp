@@ -1,8 +1,9 @@
 // Writes one of the benchmark saves:
 //   make_bench_save KIND SIZE PATH
-// KIND is mixed, reference_lists, long_paths, deep_chain or many_units, or
-// front_only for the mix's front without any unit. SIZE is the file size in
-// megabytes (MiB), or for deep_chain the number of linked units.
+// KIND is mixed, reference_lists, long_paths, deep_chain, many_units or
+// wrapped_units, or front_only for the mix's front without any unit. SIZE is
+// the file size in megabytes (MiB), or for deep_chain the number of linked
+// units.
 #include "bench_saves.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ constexpr std::uint64_t megabyte = 1024 * 1024;
 int usage()
 {
     std::fputs("usage: make_bench_save KIND SIZE PATH\n"
-               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units or front_only\n"
+               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units, wrapped_units or front_only\n"
                "  SIZE: megabytes, or for deep_chain the number of linked units\n",
                stderr);
     return 2;
