@@ -5,7 +5,7 @@
 //
 // Besides Google Benchmark's own flags:
 //   --sizes=1,16,256          sizes in MB of the mixed saves to load
-//   --kind_size=16            size in MB of the other kinds' saves
+//   --kind_size=16            size in MB of the other kinds' saves and of the listing
 //   --chain_levels=125000,... lengths of the linked-unit chains to load
 //   --work_dir=PATH           where the saves go (default: a new folder in $TMPDIR or /tmp)
 #include "bench_saves.h"
@@ -200,7 +200,8 @@ void register_loads(const options& chosen)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
-    for (const save_kind kind : {save_kind::reference_lists, save_kind::long_paths, save_kind::many_units}) {
+    for (const save_kind kind :
+         {save_kind::reference_lists, save_kind::long_paths, save_kind::many_units, save_kind::wrapped_units}) {
         const std::string name(orbse::bench::name_of(kind));
         const std::string path = write_save(chosen.work_dir, name + ".sav",
                                             orbse::bench::describe_save(kind, chosen.kind_size * megabyte));
@@ -216,6 +217,21 @@ void register_loads(const options& chosen)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+}
+
+// The report of a save of listed units, the listing's cost per unit.
+void register_listing(const options& chosen)
+{
+    static std::unique_ptr<orbse::saveorec> listed;
+    const std::string path =
+        write_save(chosen.work_dir, "listing.sav",
+                   orbse::bench::describe_save(orbse::bench::save_kind::wrapped_units, chosen.kind_size * megabyte));
+    listed = loaded(path);
+    const std::size_t units = listed->unit_store.units.size();
+    benchmark::RegisterBenchmark("report/wrapped_units", [path, units](benchmark::State& state) {
+        write_report(state, *listed, path);
+        state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * units));
+    })->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
 // The demo save's pictures and report; the save stays loaded for the
@@ -271,6 +287,7 @@ int main(int argc, char** argv)
         }
         fs::create_directories(chosen.work_dir);
         register_demo_stages(chosen);
+        register_listing(chosen);
         register_loads(chosen);
     } catch (const std::exception& failed) {
         std::fprintf(stderr, "inspector_benchmarks: cannot prepare the saves: %s\n", failed.what());

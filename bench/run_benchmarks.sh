@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Measures the inspector against its targets and prints the figures:
+# Measures the inspector against its performance targets and prints the
+# figures:
 #   1. whole runs on the demo save against the floor program (median ratio);
-#   2. loading alone, through the Google Benchmark suite;
+#   2. the stages alone with Google Benchmark: loading each kind of save, the
+#      pictures, the report and what its 128-byte blocks cost;
 #   3. the peak memory of whole runs on every kind of save;
-#   4. whole runs on mixed saves of growing size.
+#   4. whole runs on saves of growing size, per MB beyond a run on the
+#      save's front alone.
 # Usage: bench/run_benchmarks.sh [--smoke] [BUILD_DIR]
 #   BUILD_DIR defaults to build/ (a Release build with the bench targets).
 #   --smoke runs every step on small saves with few repetitions, to show
 #   that everything runs; it judges no timing.
+# With ORBSE_BASELINE set to the folder of another build's programs (orbse
+# and inspector_benchmarks), its orbse runs beside this one in steps 1 and 4
+# and its benchmarks after this one's, for before-and-after figures.
 # Needs hyperfine and python3. Saves are generated into a temporary folder
 # (under $TMPDIR or /tmp) that is removed at the end.
 set -euo pipefail
@@ -18,52 +24,107 @@ if [ "${1:-}" = "--smoke" ]; then
   shift
 fi
 build_dir=$(cd "${1:-build}" && pwd)
+baseline=${ORBSE_BASELINE:-}
 
 if $smoke; then
-  runs=3; warmup=1
-  scale_sizes=(1 2 4); chain_levels=10000; kind_size=1
-  benchmark_flags=(--sizes=1 --kind_size=1 --chain_levels=1000,2000 --benchmark_min_time=0.01)
+  runs=3; warmup=1; scale_runs=3
+  scale_sizes=(1 2); chain_levels=10000; kind_size=1
+  benchmark_flags=(--sizes=1,2 --kind_size=1 --chain_levels=1000,2000 --benchmark_min_time=0.01)
 else
-  runs=30; warmup=5
+  runs=30; warmup=5; scale_runs=7
   scale_sizes=(1 16 256); chain_levels=1000000; kind_size=256
-  benchmark_flags=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+  benchmark_flags=(--sizes=1,16,256 --kind_size=16 --benchmark_repetitions=5
+                   --benchmark_report_aggregates_only=true)
 fi
 
 for tool in orbse orbse_floor orbse_peak_memory make_bench_save make_demo_save; do
   [ -x "$build_dir/$tool" ] || { echo "missing $build_dir/$tool: build the tree first" >&2; exit 1; }
 done
 command -v hyperfine >/dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
+command -v python3 >/dev/null || { echo "python3 is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orbse-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 orbse="$build_dir/orbse"
-median_of() { # JSON file, result index
-  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$1" "$2"
-}
-ratio() { python3 -c 'import sys; print(f"{float(sys.argv[1]) / float(sys.argv[2]):.3f}")' "$1" "$2"; }
-milliseconds() { python3 -c 'import sys; print(f"{float(sys.argv[1]) * 1000:.2f}")' "$1"; }
 file_bytes() { stat -c %s "$1"; }
 
-echo "== 1. Whole run on the demo save against the floor"
-mkdir -p "$work/run" "$work/floor"
+# Prints the median of every command of a hyperfine JSON export, and each
+# median's ratio to that of the command named by the second argument.
+summarise_hyperfine() {
+  python3 - "$1" "$2" <<'PYTHON'
+import json, sys
+results = json.load(open(sys.argv[1]))["results"]
+reference = next(r for r in results if r["command"] == sys.argv[2])
+for r in results:
+    print(f"  {r['command']:>12}: median {r['median'] * 1000:9.2f} ms "
+          f"(user {r['user'] * 1000:.2f} ms, system {r['system'] * 1000:.2f} ms, mean), "
+          f"{r['median'] / reference['median']:.3f} x {sys.argv[2]}")
+PYTHON
+}
+
+echo "== Machine"
+lscpu | grep -E '^(Model name|CPU\(s\)|Thread|Core|Socket|L2|L3)' || true
+uptime
+
+echo "== 1. Whole run on the demo save against the floor (target: orbse at most 1.25 x floor)"
+mkdir -p "$work/run" "$work/floor" "$work/baseline"
 "$build_dir/make_demo_save" "$work/run/demo.sav"
 cp "$work/run/demo.sav" "$work/floor/demo.sav"
+cp "$work/run/demo.sav" "$work/baseline/demo.sav"
 "$orbse" "$work/run/demo.sav"
 report_bytes=$(file_bytes "$work/run/demo.sav.inf")
-hyperfine -N --style basic --warmup "$warmup" --runs "$runs" --export-json "$work/demo.json" \
-  -n orbse "$orbse $work/run/demo.sav" \
-  -n floor "$build_dir/orbse_floor $work/floor/demo.sav $report_bytes" >"$work/demo.log"
-run_median=$(median_of "$work/demo.json" 0)
-floor_median=$(median_of "$work/demo.json" 1)
 echo "demo save $(file_bytes "$work/run/demo.sav") bytes, report $report_bytes bytes"
-echo "median orbse $(milliseconds "$run_median") ms, floor $(milliseconds "$floor_median") ms," \
-  "ratio $(ratio "$run_median" "$floor_median") (target at most 1.25)"
+commands=(-n orbse "$orbse $work/run/demo.sav"
+          -n floor "$build_dir/orbse_floor $work/floor/demo.sav $report_bytes")
+[ -n "$baseline" ] && commands+=(-n baseline "$baseline/orbse $work/baseline/demo.sav")
+hyperfine -N --style none --warmup "$warmup" --runs "$runs" --export-json "$work/demo.json" "${commands[@]}" \
+  >/dev/null
+summarise_hyperfine "$work/demo.json" floor
 
 if [ -x "$build_dir/inspector_benchmarks" ]; then
-  echo "== 2. Stages alone (Google Benchmark)"
-  "$build_dir/inspector_benchmarks" "--work_dir=$work/stages" "${benchmark_flags[@]}"
+  echo "== 2. Stages alone (Google Benchmark; medians when repeated)"
+  summarise_benchmarks() {
+    python3 - "$1" <<'PYTHON'
+import json, sys
+rows = [b for b in json.load(open(sys.argv[1]))["benchmarks"]
+        if b.get("aggregate_name", "median") == "median"]
+def name(b):
+    return (b["run_name"] if "run_name" in b else b["name"]).removesuffix("/real_time")
+def per(b, key):
+    return b["real_time"] / b[key] if key in b else None
+for b in rows:
+    line = f"  {name(b):50} {b['real_time']:9.3f} {b['time_unit']} real, {b['cpu_time']:9.3f} {b['time_unit']} cpu"
+    if "bytes_per_second" in b:
+        line += f", {b['bytes_per_second'] / 1e9:6.2f} GB/s"
+    if "items_per_second" in b:
+        line += f", {1e9 / b['items_per_second']:8.1f} ns per item"
+    print(line)
+# Loading in proportion to size: time per byte of each mixed save against
+# the largest's, and time per level of each chain against the longest's.
+def proportion(prefix, per_unit):
+    group = [b for b in rows if name(b).startswith(prefix)]
+    if len(group) < 2:
+        return
+    costs = [(name(b), 1 / b[per_unit]) for b in group]
+    last = costs[-1][1]
+    print(f"  {prefix}: cost per byte or level against {costs[-1][0]}: " +
+          ", ".join(f"{n.split('/')[-1]} {c / last:.2f}" for n, c in costs))
+proportion("load/mixed/", "bytes_per_second")
+proportion("load/deep_chain/", "items_per_second")
+PYTHON
+  }
+  "$build_dir/inspector_benchmarks" "--work_dir=$work/stages" "${benchmark_flags[@]}" \
+    --benchmark_out="$work/stages.json" --benchmark_out_format=json >/dev/null
+  summarise_benchmarks "$work/stages.json"
   rm -rf "$work/stages"
+  if [ -n "$baseline" ] && [ -x "$baseline/inspector_benchmarks" ]; then
+    echo "   baseline:"
+    "$baseline/inspector_benchmarks" "--work_dir=$work/stages" "${benchmark_flags[@]}" \
+      --benchmark_out="$work/baseline_stages.json" --benchmark_out_format=json >/dev/null
+    summarise_benchmarks "$work/baseline_stages.json"
+    rm -rf "$work/stages"
+  fi
 else
   echo "== 2. skipped: inspector_benchmarks was not built (libbenchmark-dev missing)"
 fi
@@ -71,7 +132,7 @@ fi
 echo "== 3. Peak memory of whole runs (target: at most twice the save plus 16 MB)"
 mkdir -p "$work/memory"
 memory_saves=("mixed $kind_size" "reference_lists $kind_size" "long_paths $kind_size"
-              "deep_chain $chain_levels" "many_units 0")
+              "deep_chain $chain_levels" "many_units 0" "wrapped_units $kind_size")
 for entry in "${memory_saves[@]}"; do
   read -r kind size <<<"$entry"
   save="$work/memory/$kind.sav"
@@ -79,34 +140,49 @@ for entry in "${memory_saves[@]}"; do
   peak=$("$build_dir/orbse_peak_memory" "$orbse" "$save" | awk '/peak_resident_bytes/ {print $2}')
   bytes=$(file_bytes "$save")
   bound=$((2 * bytes + 16 * 1024 * 1024))
-  echo "$kind: save $bytes bytes, peak $peak bytes, bound $bound bytes, peak/bound $(ratio "$peak" "$bound")"
+  python3 -c 'import sys; k, s, p, b = sys.argv[1], *map(int, sys.argv[2:]); print(f"  {k:>15}: save {s / 2**20:8.1f} MB, peak {p / 2**20:7.1f} MB, bound {b / 2**20:7.1f} MB, peak/bound {p / b:.3f}")' \
+    "$kind" "$bytes" "$peak" "$bound"
   rm -f "$save"*
 done
 
-echo "== 4. Whole runs on mixed saves of growing size"
+echo "== 4. Whole runs on saves of growing size (medians)"
 mkdir -p "$work/scale"
 "$build_dir/make_bench_save" front_only 0 "$work/scale/front.sav"
-commands=(-n front "$orbse $work/scale/front.sav")
-for size in "${scale_sizes[@]}"; do
-  "$build_dir/make_bench_save" mixed "$size" "$work/scale/mixed_$size.sav"
-  commands+=(-n "mixed_$size" "$orbse $work/scale/mixed_$size.sav")
-done
-hyperfine -N --style basic --warmup 1 --runs "$((runs / 3 + 2))" --export-json "$work/scale.json" \
-  "${commands[@]}" >"$work/scale.log"
-front_median=$(median_of "$work/scale.json" 0)
-front_bytes=$(file_bytes "$work/scale/front.sav")
-echo "front only ($front_bytes bytes, no units): median $(milliseconds "$front_median") ms"
-index=1
-for size in "${scale_sizes[@]}"; do
-  median=$(median_of "$work/scale.json" "$index")
-  bytes=$(file_bytes "$work/scale/mixed_$size.sav")
-  python3 - "$size" "$bytes" "$median" "$front_median" "$front_bytes" <<'PYTHON'
-import sys
-size, size_bytes, median, front, front_bytes = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5])
-megabytes = (size_bytes - front_bytes) / 2**20
-per_mb = (median - front) / megabytes * 1000
-print(f"mixed {size} MB ({size_bytes} bytes): median {median * 1000:.2f} ms, "
-      f"{per_mb:.3f} ms per MB of stream beyond the front-only run")
+for kind in mixed wrapped_units; do
+  commands=(-n front "$orbse $work/scale/front.sav")
+  for size in "${scale_sizes[@]}"; do
+    "$build_dir/make_bench_save" "$kind" "$size" "$work/scale/${kind}_$size.sav"
+    commands+=(-n "$size" "$orbse $work/scale/${kind}_$size.sav")
+    if [ -n "$baseline" ]; then
+      mkdir -p "$work/scale/baseline"
+      ln -sf "$work/scale/${kind}_$size.sav" "$work/scale/baseline/${kind}_$size.sav"
+      commands+=(-n "baseline_$size" "$baseline/orbse $work/scale/baseline/${kind}_$size.sav")
+    fi
+  done
+  hyperfine -N --style none --warmup 1 --runs "$scale_runs" --export-json "$work/scale.json" "${commands[@]}" \
+    >/dev/null
+  echo "  $kind:"
+  python3 - "$work/scale.json" "$work/scale" "$kind" <<'PYTHON'
+import json, os, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+folder, kind = sys.argv[2], sys.argv[3]
+front = results["front"]["median"]
+front_bytes = os.path.getsize(os.path.join(folder, "front.sav"))
+print(f"    front only ({front_bytes} bytes): median {front * 1000:.2f} ms")
+per_mb = {}
+for name, r in results.items():
+    if name == "front" or name.startswith("baseline_"):
+        continue
+    size_bytes = os.path.getsize(os.path.join(folder, f"{kind}_{name}.sav"))
+    stream_mb = (size_bytes - front_bytes) / 2**20
+    per_mb[name] = (r["median"] - front) / stream_mb * 1000
+    line = (f"    {name:>4} MB ({size_bytes} bytes): median {r['median'] * 1000:9.2f} ms, "
+            f"{per_mb[name]:.3f} ms per MB beyond the front")
+    if f"baseline_{name}" in results:
+        line += f"; baseline {results[f'baseline_{name}']['median'] * 1000:.2f} ms"
+    print(line)
+largest = list(per_mb)[-1]
+print(f"    per MB against the {largest} MB save: " +
+      ", ".join(f"{name} MB {value / per_mb[largest]:.2f}" for name, value in per_mb.items()))
 PYTHON
-  index=$((index + 1))
 done
