@@ -7,8 +7,6 @@
 
 namespace orbse {
 
-thread_local std::int32_t pending_io_error = 0;
-
 namespace {
 
 std::string_view file_base_name(std::string_view path)
