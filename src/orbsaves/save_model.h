@@ -252,6 +252,17 @@ struct unidefa {
     segmented_array<unidefrec> units;
     segmented_array<std::uint16_t> path_points;
 
+    // Gives back the memory the arrays took beyond what they hold, once
+    // the stream is read.
+    void release_unused_memory()
+    {
+        list_sizes.release_unused_end();
+        slot_numbers.release_unused_end();
+        slot_present.release_unused_end();
+        units.release_unused_end();
+        path_points.release_unused_end();
+    }
+
     std::uint16_t path_point(const unidefrec& unit, std::size_t point) const
     {
         return path_points[unit.first_point + point];

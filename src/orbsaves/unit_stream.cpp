@@ -120,9 +120,7 @@ std::size_t take_references(save_reader& reader, unidefa& store, std::size_t slo
     return taken;
 }
 
-} // namespace
-
-void read_units(save_reader& reader, unidefa& store)
+void read_lists(save_reader& reader, unidefa& store)
 {
     for (;;) {
         // The first size is read without asking whether the file has ended:
@@ -142,6 +140,14 @@ void read_units(save_reader& reader, unidefa& store)
             return;
         }
     }
+}
+
+} // namespace
+
+void read_units(save_reader& reader, unidefa& store)
+{
+    read_lists(reader, store);
+    store.release_unused_memory();
 }
 
 } // namespace orbse

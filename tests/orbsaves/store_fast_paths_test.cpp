@@ -27,8 +27,8 @@ void expect_counting(const segmented_array<T>& array, std::size_t count)
 TEST(segmented_array, keeps_every_element_across_segment_boundaries)
 {
     using array = segmented_array<std::uint32_t>;
-    const std::size_t second_start = array::first_segment_length;
-    const std::size_t third_start = second_start + array::segment_length;
+    const std::size_t second_start = array::segment_length;
+    const std::size_t third_start = 2 * array::segment_length;
     for (const std::size_t count : {std::size_t{1}, second_start - 1, second_start, second_start + 1,
                                     third_start, third_start + 3}) {
         SCOPED_TRACE(count);
@@ -56,8 +56,15 @@ TEST(segmented_array, keeps_every_element_across_segment_boundaries)
         }
         expect_counting(appended_in_stretches, count);
 
+        // Once the memory after the last element is given back, the
+        // elements stay, and appending goes on over fresh pages.
+        appended_in_stretches.release_unused_end();
+        expect_counting(appended_in_stretches, count);
+        appended_in_stretches.append(static_cast<std::uint32_t>(count * 7 + 1));
+        expect_counting(appended_in_stretches, count + 1);
+
         const array moved = std::move(appended_in_stretches);
-        expect_counting(moved, count);
+        expect_counting(moved, count + 1);
     }
 }
 
@@ -80,7 +87,7 @@ TEST(segmented_bits, clear_runs_and_set_bits_keep_their_places)
 }
 
 // Past both the reader's piece (2,048 points) and its read-ahead (32,768
-// points), and past the store's first segment once two paths are in.
+// points).
 constexpr std::size_t long_path_points = 65535;
 
 std::vector<std::uint16_t> counting_points(std::size_t count, std::uint16_t first)
