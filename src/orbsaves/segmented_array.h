@@ -26,9 +26,13 @@ class segmented_array {
 public:
     // One large page of elements per segment, so a store of hundreds of
     // megabytes fills its segments a large page at a time and takes hundreds
-    // rather than tens of thousands of page faults. The length is a
-    // constant: finding an element is a multiply and a shift.
+    // rather than tens of thousands of page faults. The first segment is
+    // small and on ordinary pages: zeroing a large page costs as much as a
+    // dozen faults of ordinary pages, more than a small array needs. Lengths
+    // are constants: finding an element is a compare, a multiply and a shift.
     static constexpr std::size_t segment_length = std::max<std::size_t>(1, platform::large_page_size / sizeof(T));
+    static constexpr std::size_t first_segment_bytes = 64 * 1024;
+    static constexpr std::size_t first_segment_length = std::max<std::size_t>(1, first_segment_bytes / sizeof(T));
 
     segmented_array() = default;
     segmented_array(segmented_array&& other) noexcept { take_over(other); }
@@ -45,8 +49,17 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
-    const T& operator[](std::size_t index) const { return segments_[index / segment_length][index % segment_length]; }
-    T& operator[](std::size_t index) { return segments_[index / segment_length][index % segment_length]; }
+    const T& operator[](std::size_t index) const
+    {
+        const place found = place_of(index);
+        return segments_[found.segment][found.offset];
+    }
+
+    T& operator[](std::size_t index)
+    {
+        const place found = place_of(index);
+        return segments_[found.segment][found.offset];
+    }
 
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
@@ -100,10 +113,10 @@ public:
     void shrink_to(std::size_t new_size)
     {
         size_ = new_size;
-        const std::size_t segment = new_size / segment_length;
-        if (segment < segments_.size()) {
-            next_ = segments_[segment].data() + new_size % segment_length;
-            segment_end_ = segments_[segment].data() + segment_length;
+        const place found = place_of(new_size);
+        if (found.segment < segments_.size()) {
+            next_ = segments_[found.segment].data() + found.offset;
+            segment_end_ = segments_[found.segment].data() + segments_[found.segment].size();
         } else {
             next_ = nullptr;
             segment_end_ = nullptr;
@@ -123,16 +136,34 @@ public:
     }
 
 private:
+    struct place {
+        std::size_t segment;
+        std::size_t offset;
+    };
+
+    static place place_of(std::size_t index)
+    {
+        if (index < first_segment_length) {
+            return {0, index};
+        }
+        const std::size_t beyond_first = index - first_segment_length;
+        return {1 + beyond_first / segment_length, beyond_first % segment_length};
+    }
+
     // Called when the current segment is full: the next element goes to
     // the start of the following segment, kept from before or new.
     void open_next_segment()
     {
-        const std::size_t segment = size_ / segment_length;
+        const std::size_t segment = place_of(size_).segment;
         if (segment == segments_.size()) {
-            segments_.emplace_back(segment_length, page_kind::large);
+            if (segment == 0) {
+                segments_.emplace_back(first_segment_length, page_kind::ordinary);
+            } else {
+                segments_.emplace_back(segment_length, page_kind::large);
+            }
         }
         next_ = segments_[segment].data();
-        segment_end_ = next_ + segment_length;
+        segment_end_ = next_ + segments_[segment].size();
     }
 
     void take_over(segmented_array& other)

@@ -27,8 +27,8 @@ void expect_counting(const segmented_array<T>& array, std::size_t count)
 TEST(segmented_array, keeps_every_element_across_segment_boundaries)
 {
     using array = segmented_array<std::uint32_t>;
-    const std::size_t second_start = array::segment_length;
-    const std::size_t third_start = 2 * array::segment_length;
+    const std::size_t second_start = array::first_segment_length;
+    const std::size_t third_start = second_start + array::segment_length;
     for (const std::size_t count : {std::size_t{1}, second_start - 1, second_start, second_start + 1,
                                     third_start, third_start + 3}) {
         SCOPED_TRACE(count);
