@@ -193,6 +193,11 @@ void write_report_bytes(benchmark::State& state, const std::vector<unsigned char
 void register_loads(const options& chosen)
 {
     using orbse::bench::save_kind;
+    // What every load costs whatever its stream: the front of the mix alone.
+    const std::string front_path = write_save(chosen.work_dir, "front_only.sav", orbse::bench::front_only_save());
+    benchmark::RegisterBenchmark("load/front_only", load_whole_save, front_path)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     for (const std::uint64_t size : chosen.sizes) {
         const std::string path = write_save(chosen.work_dir, "mixed_" + std::to_string(size) + "MB.sav",
                                             orbse::bench::describe_save(save_kind::mixed, size * megabyte));

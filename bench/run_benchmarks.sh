@@ -31,7 +31,7 @@ if $smoke; then
   scale_sizes=(1 2); chain_levels=10000; kind_size=1
   benchmark_flags=(--sizes=1,2 --kind_size=1 --chain_levels=1000,2000 --benchmark_min_time=0.01)
 else
-  runs=30; warmup=5; scale_runs=7
+  runs=30; warmup=5; scale_runs=10
   scale_sizes=(1 16 256); chain_levels=1000000; kind_size=256
   benchmark_flags=(--sizes=1,16,256 --kind_size=16 --benchmark_repetitions=5
                    --benchmark_report_aggregates_only=true)
@@ -102,18 +102,28 @@ for b in rows:
     if "items_per_second" in b:
         line += f", {1e9 / b['items_per_second']:8.1f} ns per item"
     print(line)
-# Loading in proportion to size: time per byte of each mixed save against
-# the largest's, and time per level of each chain against the longest's.
-def proportion(prefix, per_unit):
-    group = [b for b in rows if name(b).startswith(prefix)]
-    if len(group) < 2:
+# Loading in proportion to size: the time per MB of each mixed save's stream
+# (its time less that of the front alone) against the largest's, and the
+# time per level of each chain against the longest's.
+def seconds(b):
+    return b["real_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+def proportion(label, costs):
+    if len(costs) < 2:
         return
-    costs = [(name(b), 1 / b[per_unit]) for b in group]
     last = costs[-1][1]
-    print(f"  {prefix}: cost per byte or level against {costs[-1][0]}: " +
-          ", ".join(f"{n.split('/')[-1]} {c / last:.2f}" for n, c in costs))
-proportion("load/mixed/", "bytes_per_second")
-proportion("load/deep_chain/", "items_per_second")
+    print(f"  {label} against {costs[-1][0]}: " + ", ".join(f"{n} {c / last:.2f}" for n, c in costs))
+front = next((b for b in rows if name(b) == "load/front_only"), None)
+if front is not None:
+    mixed = [b for b in rows if name(b).startswith("load/mixed/")]
+    costs = []
+    for b in mixed:
+        stream_mb = b["file_MB"] - front["file_MB"]
+        costs.append((name(b).split("/")[-1], (seconds(b) - seconds(front)) / stream_mb))
+    for n, c in costs:
+        print(f"  load/mixed/{n}: {c * 1000:.3f} ms per MB of stream beyond the front alone")
+    proportion("load/mixed: time per MB of stream", costs)
+chains = [b for b in rows if name(b).startswith("load/deep_chain/")]
+proportion("load/deep_chain: time per level", [(name(b).split("/")[-1], 1 / b["items_per_second"]) for b in chains])
 PYTHON
   }
   "$build_dir/inspector_benchmarks" "--work_dir=$work/stages" "${benchmark_flags[@]}" \
