@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace orbse {
 namespace {
@@ -185,6 +186,58 @@ void write_rows_bottom_up(data_file& file, const unsigned char* pixels, std::int
     write_rows_last_first(file, pixels, width, height, copy_row_unchanged);
 }
 
+// Rows of blocks are turned into file rows a batch at a time, about this
+// many bytes of distinct rows, each written `scale` times over from the
+// same memory. The batch is small enough to stay in the processor's cache
+// and to cost only a few page faults, however large the picture.
+constexpr std::size_t scaled_batch_bytes = 32 * 1024;
+
+// One row of the file for a row of blocks: each block's colour in the
+// file's order, `scale` pixels wide.
+void spread_block_row(unsigned char* file_row, const rgba_color* block_colours, std::int32_t columns,
+                      std::int32_t scale)
+{
+    for (std::int32_t column = 0; column < columns; ++column) {
+        const rgba_color colour = block_colours[column];
+        const std::array<unsigned char, bytes_per_pixel> file_pixel{colour.blue, colour.green, colour.red,
+                                                                    colour.alpha};
+        for (std::int32_t copy = 0; copy < scale; ++copy) {
+            file_row = std::copy(file_pixel.begin(), file_pixel.end(), file_row);
+        }
+    }
+}
+
+// Writes the rows of blocks last to first, each file row `scale` times.
+void write_block_rows_last_first(data_file& file, const rgba_color* block_colours, std::int32_t columns,
+                                 std::int32_t rows, std::int32_t scale)
+{
+    const std::size_t bytes_per_row = row_size(columns * scale);
+    const std::size_t batch_rows = std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, bytes_per_row));
+    std::vector<unsigned char> file_rows(batch_rows * bytes_per_row);
+    std::vector<platform::write_piece> pieces;
+    pieces.reserve(batch_rows * static_cast<std::size_t>(scale));
+    std::size_t stored_rows = 0;
+    for (std::int32_t row = rows - 1; row >= 0; --row) {
+        unsigned char* const file_row = file_rows.data() + stored_rows * bytes_per_row;
+        spread_block_row(file_row, block_colours + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns),
+                         columns, scale);
+        pieces.insert(pieces.end(), static_cast<std::size_t>(scale), platform::write_piece{file_row, bytes_per_row});
+        if (++stored_rows == batch_rows || row == 0) {
+            write_pieces(file, pieces.data(), pieces.size());
+            pieces.clear();
+            stored_rows = 0;
+        }
+    }
+}
+
+void write_headers(data_file& file, std::int32_t width, std::int32_t height)
+{
+    const auto file_header = bmp_file_header(image_size(width, height));
+    const auto info_header = bmp_info_header(width, height);
+    write_block(file, file_header.data(), file_header.size());
+    write_block(file, info_header.data(), info_header.size());
+}
+
 bool file_exists(const std::string& name)
 {
     std::error_code unknown;
@@ -221,6 +274,12 @@ void write_block(data_file& file, const void* data, std::size_t count)
     io_check();
 }
 
+void write_pieces(data_file& file, const platform::write_piece* pieces, std::size_t count)
+{
+    write_exact_gathered(file, pieces, count);
+    io_check();
+}
+
 bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t width, std::int32_t height,
                bool flip_rows, bool swap_red_blue)
 {
@@ -228,10 +287,7 @@ bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t wi
     if (!open_file(file, file_name, mode_write)) {
         return false;
     }
-    const auto file_header = bmp_file_header(image_size(width, height));
-    const auto info_header = bmp_info_header(width, height);
-    write_block(file, file_header.data(), file_header.size());
-    write_block(file, info_header.data(), info_header.size());
+    write_headers(file, width, height);
     const auto* pixel_bytes = static_cast<const unsigned char*>(pixels);
     if (swap_red_blue) {
         write_rows_swapped(file, pixel_bytes, width, height);
@@ -240,6 +296,19 @@ bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t wi
     } else {
         write_rows_as_they_are(file, pixel_bytes, width, height);
     }
+    close_file(file);
+    return true;
+}
+
+bool write_scaled_bmp(const std::string& file_name, const rgba_color* block_colours, std::int32_t columns,
+                      std::int32_t rows, std::int32_t scale)
+{
+    data_file file;
+    if (!open_file(file, file_name, mode_write)) {
+        return false;
+    }
+    write_headers(file, columns * scale, rows * scale);
+    write_block_rows_last_first(file, block_colours, columns, rows, scale);
     close_file(file);
     return true;
 }

@@ -4,6 +4,7 @@
 // leaves the file as far as it got.
 #pragma once
 
+#include "images/colours.h"
 #include "runtime/data_file.h"
 
 #include <cstddef>
@@ -25,6 +26,9 @@ void close_file(data_file& file);
 // Writes exactly `count` bytes; a short write fails like any other.
 void write_block(data_file& file, const void* data, std::size_t count);
 
+// Writes the pieces one after another as one block.
+void write_pieces(data_file& file, const platform::write_piece* pieces, std::size_t count);
+
 // Writes `width` x `height` pixels of 4 bytes each, row 0 first without
 // padding, to `file_name`. With `swap_red_blue` the buffer holds red, green,
 // blue, alpha (rgba_color) and the rows are stored last to first, so buffer
@@ -34,5 +38,14 @@ void write_block(data_file& file, const void* data, std::size_t count);
 // and non-negative dimensions. Returns true once the file is closed.
 bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t width, std::int32_t height,
                bool flip_rows, bool swap_red_blue);
+
+// Writes a picture made of `columns` x `rows` blocks of `scale` x `scale`
+// pixels, every pixel of block (c, r) the colour block_colours[r * columns +
+// c], block row 0 at the top. The file is byte for byte the one write_bmp
+// writes for that picture spread out pixel by pixel with `swap_red_blue`,
+// but the whole picture is never spread out in memory: each row of blocks
+// is turned into one row of the file, which goes to the file `scale` times.
+bool write_scaled_bmp(const std::string& file_name, const rgba_color* block_colours, std::int32_t columns,
+                      std::int32_t rows, std::int32_t scale);
 
 } // namespace orbse

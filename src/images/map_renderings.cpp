@@ -2,7 +2,6 @@
 
 #include "images/bmp_writer.h"
 #include "images/colours.h"
-#include "runtime/large_buffer.h"
 
 #include <algorithm>
 #include <array>
@@ -14,24 +13,14 @@
 namespace orbse {
 namespace {
 
-constexpr std::size_t picture_pixel_count = static_cast<std::size_t>(picture_side) * picture_side;
-
-// How each picture goes to the writer. The swap always stores the rows last
-// to first, so every picture shows map row 0 at the top.
-struct bmp_layout {
-    bool flip_rows;
-    bool swap_red_blue;
-};
-
-constexpr bmp_layout pass_map_layout{false, true};
-constexpr bmp_layout rm1_map_layout{false, true};
-constexpr bmp_layout rm2_map_layout{true, true};
-
 // A rendering's picture. Every pixel of a cell takes the cell's colour, so
-// the drawing keeps one colour per cell, and the pixels (row-major, row 0
-// at the top) are spread out only when the picture is written: each cell's
-// colour is stored once per pixel, and a row of cells is built once and
-// copied for the rest of its height.
+// the drawing keeps one colour per cell, and the writer spreads each row of
+// cells into a row of pixels only as it goes to the file.
+//
+// The three pictures go to the writer with the red-blue swap, which stores
+// the rows last to first whether the rows are flipped as well (the resource
+// byte 1 picture) or not (the other two): so in every picture map row 0 is
+// at the top.
 class map_picture {
 public:
     map_picture() : cell_colours_(map_cell_count) {}
@@ -40,29 +29,12 @@ public:
 
     void fill_cell(rgba_color colour) { cell_colours_[cell_] = colour; }
 
-    void write(const std::string& file_name, bmp_layout layout) const
+    void write(const std::string& file_name) const
     {
-        const large_buffer<rgba_color> pixels = spread_pixels();
-        write_bmp(file_name, pixels.data(), picture_side, picture_side, layout.flip_rows, layout.swap_red_blue);
+        write_scaled_bmp(file_name, cell_colours_.data(), map_side, map_side, cell_scale);
     }
 
 private:
-    large_buffer<rgba_color> spread_pixels() const
-    {
-        large_buffer<rgba_color> pixels(picture_pixel_count, page_kind::large);
-        rgba_color* pixel_line = pixels.data();
-        for (std::size_t row_start = 0; row_start < cell_colours_.size(); row_start += map_side) {
-            rgba_color* const first_line = pixel_line;
-            for (std::size_t column = 0; column < map_side; ++column) {
-                pixel_line = std::fill_n(pixel_line, cell_scale, cell_colours_[row_start + column]);
-            }
-            for (int copy = 1; copy < cell_scale; ++copy) {
-                pixel_line = std::copy(first_line, first_line + picture_side, pixel_line);
-            }
-        }
-        return pixels;
-    }
-
     std::vector<rgba_color> cell_colours_;
     std::size_t cell_ = 0;
 };
@@ -70,14 +42,14 @@ private:
 // The frame all three share: visit every cell in file order, let the cell
 // rule draw it, write the picture. The picture goes with the call.
 template <typename cell_rule>
-void render_map(const std::string& file_name, bmp_layout layout, cell_rule&& draw_cell)
+void render_map(const std::string& file_name, cell_rule&& draw_cell)
 {
     map_picture picture;
     for (int cell_index = 0; cell_index < map_cell_count; ++cell_index) {
         picture.visit(cell_index);
         draw_cell(picture, static_cast<std::size_t>(cell_index));
     }
-    picture.write(file_name, layout);
+    picture.write(file_name);
 }
 
 // Pass layer: the terrain values that name a colour.
@@ -195,7 +167,7 @@ void render_pass_map(const saveorec& save, const std::string& file_name)
     // cell that had one; before the first such cell there is none to repeat,
     // and those cells stay black.
     rgba_color current = col_black;
-    render_map(file_name, pass_map_layout, [&](map_picture& picture, std::size_t cell_index) {
+    render_map(file_name, [&](map_picture& picture, std::size_t cell_index) {
         if (const rgba_color* terrain = colour_of_terrain(save.pass_layer[cell_index])) {
             current = *terrain;
         }
@@ -208,7 +180,7 @@ void render_rm1_map(const saveorec& save, const std::string& file_name)
     // A value outside the three kinds (other than the empty 0 and 128)
     // repeats the kind and amount last read; black until there is one.
     std::optional<resource_reading> current;
-    render_map(file_name, rm1_map_layout, [&](map_picture& picture, std::size_t cell_index) {
+    render_map(file_name, [&](map_picture& picture, std::size_t cell_index) {
         picture.fill_cell(col_black);
         const std::uint8_t value = resource_byte(save, cell_index, 0);
         if (is_empty_resource(value)) {
@@ -225,7 +197,7 @@ void render_rm1_map(const saveorec& save, const std::string& file_name)
 
 void render_rm2_map(const saveorec& save, const std::string& file_name)
 {
-    render_map(file_name, rm2_map_layout, [&](map_picture& picture, std::size_t cell_index) {
+    render_map(file_name, [&](map_picture& picture, std::size_t cell_index) {
         picture.fill_cell(col_black);
         const std::uint8_t value = resource_byte(save, cell_index, 1);
         if (value != 0) {

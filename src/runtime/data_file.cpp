@@ -53,6 +53,17 @@ bool refill_read_ahead(data_file& file)
     return true;
 }
 
+// A write that the platform took only in part fails as surely as one it
+// refused.
+void note_write_result(platform::error_code code, std::size_t written, std::size_t wanted)
+{
+    if (code != 0) {
+        pending_io_error = code;
+    } else if (written < wanted) {
+        pending_io_error = short_write;
+    }
+}
+
 void open_with(data_file& file, const std::string& name, file_mode mode,
                platform::error_code (*open)(const std::string&, platform::native_file&))
 {
@@ -125,11 +136,22 @@ void write_exact(data_file& file, const void* data, std::size_t count)
     }
     std::size_t written = 0;
     const auto code = platform::write(file.handle, data, count, written);
-    if (code != 0) {
-        pending_io_error = code;
-    } else if (written < count) {
-        pending_io_error = short_write;
+    note_write_result(code, written, count);
+}
+
+void write_exact_gathered(data_file& file, const platform::write_piece* pieces, std::size_t count)
+{
+    if (!can_write(file)) {
+        pending_io_error = file_not_open;
+        return;
     }
+    std::size_t wanted = 0;
+    for (std::size_t piece = 0; piece < count; ++piece) {
+        wanted += pieces[piece].size;
+    }
+    std::size_t written = 0;
+    const auto code = platform::write_gathered(file.handle, pieces, count, written);
+    note_write_result(code, written, wanted);
 }
 
 std::uint64_t file_size(data_file& file)

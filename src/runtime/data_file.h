@@ -48,6 +48,10 @@ void read_exact(data_file& file, void* buffer, std::size_t count);
 // Writes exactly `count` bytes; fewer leaves short_write behind.
 void write_exact(data_file& file, const void* data, std::size_t count);
 
+// Writes exactly the pieces, one after another, as write_exact would write
+// them joined; fewer bytes leave short_write behind.
+void write_exact_gathered(data_file& file, const platform::write_piece* pieces, std::size_t count);
+
 std::uint64_t file_size(data_file& file);
 std::uint64_t file_position(data_file& file);
 bool at_end(data_file& file);

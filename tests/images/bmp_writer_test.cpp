@@ -147,6 +147,89 @@ TEST(write_bmp, a_failed_write_ends_it_at_once)
     EXPECT_EQ(pending_io_error, 0);
 }
 
+struct block_picture {
+    std::int32_t columns;
+    std::int32_t rows;
+    std::int32_t scale;
+};
+
+// Colours that differ in every channel from block to block, alpha included.
+std::vector<rgba_color> varied_colours(std::size_t count)
+{
+    std::vector<rgba_color> colours(count);
+    std::uint32_t state = 12345;
+    for (auto& colour : colours) {
+        state = state * 1103515245u + 12345u;
+        colour = rgba_color{static_cast<std::uint8_t>(state >> 24), static_cast<std::uint8_t>(state >> 16),
+                            static_cast<std::uint8_t>(state >> 8), static_cast<std::uint8_t>(state >> 4)};
+    }
+    return colours;
+}
+
+// The picture of blocks spread out pixel by pixel, as a rendering would
+// hand it to write_bmp.
+std::vector<rgba_color> spread_out(const std::vector<rgba_color>& block_colours, const block_picture& picture)
+{
+    const auto width = static_cast<std::size_t>(picture.columns * picture.scale);
+    const auto height = static_cast<std::size_t>(picture.rows * picture.scale);
+    const auto scale = static_cast<std::size_t>(picture.scale);
+    std::vector<rgba_color> pixels(width * height);
+    for (std::size_t y = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x) {
+            pixels[y * width + x] = block_colours[(y / scale) * static_cast<std::size_t>(picture.columns) + x / scale];
+        }
+    }
+    return pixels;
+}
+
+TEST(write_scaled_bmp, writes_the_file_write_bmp_writes_for_the_picture_spread_out)
+{
+    const std::vector<block_picture> pictures{
+        {112, 112, 8}, // a map picture
+        {1, 1, 1},
+        {3, 2, 1},
+        {2, 3, 5},
+        {100, 40, 3},  // more rows than one batch holds, and not a whole number of batches
+        {3000, 3, 4},  // a row wider than a batch
+        {0, 4, 2},     // no columns: empty rows
+        {4, 0, 2},     // no rows: the headers alone
+        {3, 3, 0},     // no pixels at all
+    };
+    temp_folder folder;
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(::testing::Message() << picture.columns << " x " << picture.rows << " blocks of " << picture.scale);
+        const auto block_colours =
+            varied_colours(static_cast<std::size_t>(picture.columns) * static_cast<std::size_t>(picture.rows));
+        const auto pixels = spread_out(block_colours, picture);
+        const auto spread_name = folder.file("spread.bmp");
+        const auto scaled_name = folder.file("scaled.bmp");
+        const std::int32_t width = picture.columns * picture.scale;
+        const std::int32_t height = picture.rows * picture.scale;
+        ASSERT_TRUE(write_bmp(spread_name, pixels.data(), width, height, false, true));
+        ASSERT_TRUE(write_scaled_bmp(scaled_name, block_colours.data(), picture.columns, picture.rows, picture.scale));
+        const bytes scaled = testing::read_file(scaled_name);
+        EXPECT_EQ(scaled.size(), 54u + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+        EXPECT_TRUE(scaled == testing::read_file(spread_name));
+    }
+}
+
+TEST(write_scaled_bmp, fails_as_write_bmp_fails)
+{
+    temp_folder folder;
+    const rgba_color colour{1, 2, 3, 4};
+    try {
+        write_scaled_bmp(folder.file("missing/picture.bmp"), &colour, 1, 1, 8);
+        FAIL() << "no failure raised";
+    } catch (const io_failure& raised) {
+        EXPECT_EQ(raised.message(), "Invalid filename");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "missing"));
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_THROW(write_scaled_bmp("/dev/full", &colour, 1, 1, 8), io_failure);
+    }
+    EXPECT_EQ(pending_io_error, 0);
+}
+
 TEST(file_routines, check_each_operation)
 {
     temp_folder folder;

@@ -1,14 +1,10 @@
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
 #include "runtime/text_channel.h"
+#include "support/file_size_cap.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 namespace orbse {
 namespace {
@@ -119,27 +115,7 @@ TEST(text_channel, a_console_sees_every_write_at_once)
 }
 
 #ifndef _WIN32 // Windows has no cap on the size of a process's files
-// Caps the size of files this process may write, for as long as it lives.
-class file_size_cap {
-public:
-    explicit file_size_cap(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit capped = saved_;
-        capped.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &capped);
-    }
-    ~file_size_cap()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_handler_)(int) = nullptr;
-};
+using testing::file_size_cap;
 
 TEST(text_channel, text_that_cannot_reach_the_disk_is_a_failure)
 {
