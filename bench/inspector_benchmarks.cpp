@@ -41,6 +41,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t megabyte = 1024 * 1024;
 constexpr int fixed_mmap_threshold = 128 * 1024; // the C library's own starting value
+constexpr std::size_t picture_file_bytes = 3'211'318; // 896 x 896 pixels of 4 bytes and the headers
 
 struct options {
     std::vector<std::uint64_t> sizes{1, 16, 256};
@@ -149,6 +150,25 @@ void render_pictures(benchmark::State& state, const orbse::saveorec& save, const
     }
 }
 
+// What the floor does for the pictures: three files of a picture's size,
+// each in one write from memory already filled.
+void write_picture_bytes(benchmark::State& state, const std::string& path)
+{
+    const std::vector<unsigned char> picture(picture_file_bytes, 0xA5);
+    for (auto _ : state) {
+        for (const char* suffix : {"_pass.bmp", "_rm1.bmp", "_rm2.bmp"}) {
+            orbse::platform::native_file file;
+            if (orbse::platform::create_always(path + suffix, true, file) != 0) {
+                state.SkipWithError("cannot create a picture copy");
+                return;
+            }
+            std::size_t written = 0;
+            orbse::platform::write(file, picture.data(), picture.size(), written);
+            orbse::platform::close(file);
+        }
+    }
+}
+
 // The whole report as a run writes it: formatted line by line and handed to
 // the OS in 128-byte blocks.
 void write_report(benchmark::State& state, const orbse::saveorec& save, const std::string& path)
@@ -239,8 +259,8 @@ void register_listing(const options& chosen)
     })->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
-// The demo save's pictures and report; the save stays loaded for the
-// whole program.
+// The demo save's stages: loading, the pictures and the report; for the
+// last two the save stays loaded for the whole program.
 void register_demo_stages(const options& chosen)
 {
     static std::unique_ptr<orbse::saveorec> demo;
@@ -254,7 +274,11 @@ void register_demo_stages(const options& chosen)
     orbse::io_check();
     report = contents_of(path + ".inf");
 
+    benchmark::RegisterBenchmark("demo/load", load_whole_save, path)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("demo/pictures", render_pictures, std::cref(*demo), path)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("demo/picture_bytes_in_one_write", write_picture_bytes, path + ".copy")
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark("demo/report", write_report, std::cref(*demo), path)
