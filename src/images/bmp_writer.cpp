@@ -196,18 +196,25 @@ void write_rows_bottom_up(data_file& file, const unsigned char* pixels, std::int
 // faulting in new ones.
 constexpr std::size_t scaled_batch_bytes = 96 * 1024;
 
-// One row of the file for a row of blocks: each block's colour in the
-// file's order, `scale` pixels wide.
-void spread_block_row(unsigned char* file_row, const rgba_color* block_colours, std::int32_t columns,
+// A pixel as the file holds it (blue, green, red, alpha), kept in a word
+// whose bytes in memory are those four in that order on any host.
+using file_pixel = std::uint32_t;
+
+file_pixel file_pixel_of(rgba_color colour)
+{
+    const std::array<unsigned char, bytes_per_pixel> file_order{colour.blue, colour.green, colour.red, colour.alpha};
+    file_pixel pixel;
+    std::memcpy(&pixel, file_order.data(), sizeof pixel);
+    return pixel;
+}
+
+// One row of the file for a row of blocks: each block's colour, `scale`
+// pixels wide.
+void spread_block_row(file_pixel* file_row, const rgba_color* block_colours, std::int32_t columns,
                       std::int32_t scale)
 {
     for (std::int32_t column = 0; column < columns; ++column) {
-        const rgba_color colour = block_colours[column];
-        const std::array<unsigned char, bytes_per_pixel> file_pixel{colour.blue, colour.green, colour.red,
-                                                                    colour.alpha};
-        for (std::int32_t copy = 0; copy < scale; ++copy) {
-            file_row = std::copy(file_pixel.begin(), file_pixel.end(), file_row);
-        }
+        file_row = std::fill_n(file_row, scale, file_pixel_of(block_colours[column]));
     }
 }
 
@@ -215,14 +222,16 @@ void spread_block_row(unsigned char* file_row, const rgba_color* block_colours, 
 void write_block_rows_last_first(data_file& file, const rgba_color* block_colours, std::int32_t columns,
                                  std::int32_t rows, std::int32_t scale)
 {
-    const std::size_t bytes_per_row = row_size(columns * scale);
-    const std::size_t batch_rows = std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, bytes_per_row));
-    std::vector<unsigned char> file_rows(batch_rows * bytes_per_row);
+    const auto pixels_per_row = static_cast<std::size_t>(columns) * static_cast<std::size_t>(scale);
+    const std::size_t bytes_per_row = pixels_per_row * bytes_per_pixel;
+    const std::size_t batch_rows =
+        std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, bytes_per_row));
+    std::vector<file_pixel> file_rows(batch_rows * pixels_per_row);
     std::vector<platform::write_piece> pieces;
     pieces.reserve(batch_rows * static_cast<std::size_t>(scale));
     std::size_t stored_rows = 0;
     for (std::int32_t row = rows - 1; row >= 0; --row) {
-        unsigned char* const file_row = file_rows.data() + stored_rows * bytes_per_row;
+        file_pixel* const file_row = file_rows.data() + stored_rows * pixels_per_row;
         spread_block_row(file_row, block_colours + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns),
                          columns, scale);
         pieces.insert(pieces.end(), static_cast<std::size_t>(scale), platform::write_piece{file_row, bytes_per_row});

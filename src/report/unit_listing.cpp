@@ -2,11 +2,11 @@
 
 #include "orbsaves/unit_class_index.h"
 #include "orbsaves/unit_type_table.h"
-#include "report/number_format.h"
 #include "report/report_lines.h"
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <string_view>
 
@@ -38,39 +38,93 @@ constexpr std::array<unit_value_line, 11> unit_value_lines{{
 // no row of the table, still gets its type line.
 constexpr std::string_view unknown_type_text = "Unknown:";
 
+constexpr std::string_view line_break = "\r\n";
+
+// The thirteen lines of one unit, gathered and handed to the report in one
+// write. The report's bytes are those of writing the lines one by one, and
+// so are its 128-byte blocks: the channel cuts blocks from the stream of
+// bytes whatever the writes were. Should a block fail, the run ends there
+// either way, with the same blocks in the file. A listing may run to
+// millions of units, and one write per unit instead of one per line, with
+// every number formatted in place, is most of what the listing costs.
+class unit_lines {
+public:
+    explicit unit_lines(text_channel& report_output) : report_output_(report_output) {}
+
+    void add(std::string_view piece)
+    {
+        if (piece.size() > text_.size() - size_) [[unlikely]] {
+            // Labels and type names are short and numbers have at most 20
+            // digits, so a unit's lines always fit; were a table ever to
+            // hold longer names, the text would go in more than one write.
+            write_gathered();
+            if (piece.size() > text_.size()) {
+                put_text(report_output_, piece);
+                return;
+            }
+        }
+        std::memcpy(text_.data() + size_, piece.data(), piece.size());
+        size_ += piece.size();
+    }
+
+    template <typename number>
+    void add_number(number value)
+    {
+        std::array<char, max_number_digits> digits;
+        const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+        add({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
+    }
+
+    void end_line() { add(line_break); }
+
+    // Hands the gathered lines to the report, checked like every report
+    // write.
+    void write_gathered()
+    {
+        put_text(report_output_, std::string_view(text_.data(), size_));
+        size_ = 0;
+    }
+
+private:
+    static constexpr std::size_t max_number_digits = 20; // any 64-bit value, or "-2147483648"
+
+    text_channel& report_output_;
+    std::array<char, 1024> text_;
+    std::size_t size_ = 0;
+};
+
+void add_type_line(const saveorec& save, const unidefrec& unit, unit_lines& lines)
+{
+    lines.add(" Type=");
+    if (const unit_type_row* row = find_unit_type(save, unit.unit_class)) {
+        lines.add(row->internal_name);
+        lines.add(":");
+        lines.add(row->file_stem);
+    } else {
+        lines.add(unknown_type_text);
+    }
+    lines.end_line();
+}
+
 // Positions print like every other number. Past the 32-bit range, which
 // only a save of many gigabytes reaches, they go on counting rather than
 // turn negative: unsigned decimal digits either way.
-std::string_view position_text(std::size_t position, number_text_storage& storage)
-{
-    const auto result = std::to_chars(storage.data(), storage.data() + storage.size(), std::uint64_t{position});
-    return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
-}
-
-// A listing may run to millions of units, so its lines are handed to the
-// report in pieces, with numbers formatted on the stack: nothing is
-// allocated per line.
-void write_type_line(const saveorec& save, const unidefrec& unit, text_channel& report_output)
-{
-    const unit_type_row* row = find_unit_type(save, unit.unit_class);
-    if (row == nullptr) {
-        put_labelled_line(report_output, " Type=", unknown_type_text);
-        return;
-    }
-    put_joined_line(report_output, {" Type=", row->internal_name, ":", row->file_stem});
-}
-
 void write_unit(const saveorec& save, const unit_slot& slot, text_channel& report_output)
 {
-    number_text_storage list_digits;
-    number_text_storage slot_digits;
-    put_joined_line(report_output, {"Unit ", position_text(slot.list, list_digits), ":",
-                                    position_text(slot.slot, slot_digits), ":"});
-    write_type_line(save, *slot.unit, report_output);
+    unit_lines lines(report_output);
+    lines.add("Unit ");
+    lines.add_number(std::uint64_t{slot.list});
+    lines.add(":");
+    lines.add_number(std::uint64_t{slot.slot});
+    lines.add(":");
+    lines.end_line();
+    add_type_line(save, *slot.unit, lines);
     for (const unit_value_line& line : unit_value_lines) {
-        number_text_storage value_digits;
-        put_labelled_line(report_output, line.label, int_to_text(line.value(*slot.unit), value_digits));
+        lines.add(line.label);
+        lines.add_number(line.value(*slot.unit));
+        lines.end_line();
     }
+    lines.write_gathered();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// Lines written in pieces must reach the report exactly as the joined line
-// would, in the same blocks and with the same losses when a block fails; and
-// large buffers must come aligned for large pages.
+// Lines written in pieces, or many lines in one write, must reach the report
+// exactly as the lines written one by one would, in the same blocks and with
+// the same losses when a block fails; and large buffers must come aligned
+// for large pages.
 #include "runtime/failures.h"
 #include "runtime/large_buffer.h"
 #include "runtime/platform_memory.h"
@@ -65,25 +66,45 @@ struct written_report {
     std::int32_t code = 0;
 };
 
-// Writes every line of `report_lines`, each through write_joined_line or as
-// one joined text through write_line, stopping at the first failure as the
-// report does; then closes the channel.
-written_report write_report(const std::string& path, bool in_pieces)
+enum class writing { joined_lines, lines_in_pieces, all_lines_at_once };
+
+std::string joined(const line_pieces& pieces)
+{
+    std::string line;
+    for (const std::string& piece : pieces) {
+        line += piece;
+    }
+    return line;
+}
+
+// Writes every line of `report_lines` in one of the three ways: each line
+// joined through write_line, each in pieces through write_joined_line, or
+// all of them with their line breaks in one write_text, as the unit
+// listing writes a unit's lines. Stops at the first failure as the report
+// does; then closes the channel.
+written_report write_report(const std::string& path, writing way)
 {
     text_channel channel;
     channel.bind(path);
     written_report written;
+    if (way == writing::all_lines_at_once) {
+        std::string text;
+        for (const line_pieces& pieces : report_lines) {
+            text += joined(pieces) + "\r\n";
+        }
+        channel.write_text(text);
+        written.code = std::exchange(pending_io_error, 0);
+    }
     for (const line_pieces& pieces : report_lines) {
-        if (in_pieces) {
+        if (way == writing::all_lines_at_once) {
+            break;
+        }
+        if (way == writing::lines_in_pieces) {
             channel.write_joined_line({pieces[0], pieces.size() > 1 ? pieces[1] : "",
                                        pieces.size() > 2 ? pieces[2] : "", pieces.size() > 3 ? pieces[3] : "",
                                        pieces.size() > 4 ? pieces[4] : ""});
         } else {
-            std::string joined;
-            for (const std::string& piece : pieces) {
-                joined += piece;
-            }
-            channel.write_line(joined);
+            channel.write_line(joined(pieces));
         }
         written.code = std::exchange(pending_io_error, 0);
         if (written.code != 0) {
@@ -99,15 +120,18 @@ written_report write_report(const std::string& path, bool in_pieces)
 TEST(text_channel, a_line_in_pieces_writes_what_the_joined_line_writes)
 {
     temp_folder folder;
-    const written_report joined = write_report(folder.file("joined.inf"), false);
-    const written_report pieces = write_report(folder.file("pieces.inf"), true);
-    EXPECT_EQ(joined.code, 0);
+    const written_report lines = write_report(folder.file("lines.inf"), writing::joined_lines);
+    const written_report pieces = write_report(folder.file("pieces.inf"), writing::lines_in_pieces);
+    const written_report at_once = write_report(folder.file("at_once.inf"), writing::all_lines_at_once);
+    EXPECT_EQ(lines.code, 0);
     EXPECT_EQ(pieces.code, 0);
-    EXPECT_EQ(pieces.text, joined.text);
+    EXPECT_EQ(at_once.code, 0);
+    EXPECT_EQ(pieces.text, lines.text);
+    EXPECT_EQ(at_once.text, lines.text);
     EXPECT_EQ(pieces.text.substr(0, 17), "Unit 0:0:\r\n Type=");
 }
 
-TEST(text_channel, a_failed_block_in_a_line_of_pieces_loses_what_the_joined_line_loses)
+TEST(text_channel, a_failed_block_loses_the_same_bytes_however_the_lines_were_written)
 {
     constexpr platform::error_code disk_full = 101;
     // The report of report_lines is 883 bytes: six blocks during the run
@@ -115,19 +139,18 @@ TEST(text_channel, a_failed_block_in_a_line_of_pieces_loses_what_the_joined_line
     for (std::uint64_t failing = 1; failing <= 7; ++failing) {
         SCOPED_TRACE(failing);
         temp_folder folder;
-        written_report joined;
-        written_report pieces;
-        {
+        const auto written_with_fault = [&](const std::string& name, writing way) {
             const failing_write fault(failing, disk_full);
-            joined = write_report(folder.file("joined.inf"), false);
+            return write_report(folder.file(name), way);
+        };
+        const written_report lines = written_with_fault("lines.inf", writing::joined_lines);
+        const written_report pieces = written_with_fault("pieces.inf", writing::lines_in_pieces);
+        const written_report at_once = written_with_fault("at_once.inf", writing::all_lines_at_once);
+        for (const written_report* other : {&pieces, &at_once}) {
+            EXPECT_EQ(other->code, lines.code);
+            EXPECT_EQ(other->text, lines.text);
         }
-        {
-            const failing_write fault(failing, disk_full);
-            pieces = write_report(folder.file("pieces.inf"), true);
-        }
-        EXPECT_EQ(pieces.code, joined.code);
-        EXPECT_EQ(pieces.text, joined.text);
-        EXPECT_EQ(pieces.text.size() % text_channel::block_size, 0u);
+        EXPECT_EQ(lines.text.size() % text_channel::block_size, 0u);
     }
 }
 
