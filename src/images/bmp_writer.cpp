@@ -209,10 +209,24 @@ file_pixel file_pixel_of(rgba_color colour)
 }
 
 // One row of the file for a row of blocks: each block's colour, `scale`
-// pixels wide.
+// pixels wide. Blocks of eight pixels, the size of every map picture's
+// cells, are filled with moves of that size rather than pixel by pixel.
+template <std::int32_t fixed_scale>
+void spread_fixed_blocks(file_pixel* file_row, const rgba_color* block_colours, std::int32_t columns)
+{
+    for (std::int32_t column = 0; column < columns; ++column) {
+        file_row = std::fill_n(file_row, fixed_scale, file_pixel_of(block_colours[column]));
+    }
+}
+
 void spread_block_row(file_pixel* file_row, const rgba_color* block_colours, std::int32_t columns,
                       std::int32_t scale)
 {
+    constexpr std::int32_t eight_pixels = 8;
+    if (scale == eight_pixels) {
+        spread_fixed_blocks<eight_pixels>(file_row, block_colours, columns);
+        return;
+    }
     for (std::int32_t column = 0; column < columns; ++column) {
         file_row = std::fill_n(file_row, scale, file_pixel_of(block_colours[column]));
     }

@@ -4,6 +4,7 @@
 #include "orbsaves/unit_type_table.h"
 #include "report/report_lines.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -13,8 +14,32 @@
 namespace orbse {
 namespace {
 
+// A label held in a block of fixed size, so that copying it is one move of
+// known length whatever the label; only its first `size` bytes count.
+struct short_label {
+    static constexpr std::size_t room = 16;
+
+    template <std::size_t length>
+    consteval short_label(const char (&literal)[length]) : short_label(std::string_view(literal, length - 1))
+    {
+    }
+
+    consteval short_label(std::string_view text) : size(text.size())
+    {
+        if (text.size() > room) {
+            throw "a label longer than its room";
+        }
+        std::copy(text.begin(), text.end(), bytes.begin());
+    }
+
+    std::string_view text() const { return {bytes.data(), size}; }
+
+    std::array<char, room> bytes{};
+    std::size_t size;
+};
+
 struct unit_value_line {
-    std::string_view label;
+    short_label label;
     std::int32_t (*value)(const unidefrec& unit);
 };
 
@@ -53,7 +78,7 @@ public:
 
     void add(std::string_view piece)
     {
-        if (piece.size() > text_.size() - size_) [[unlikely]] {
+        if (piece.size() > room()) [[unlikely]] {
             // Labels and type names are short and numbers have at most 20
             // digits, so a unit's lines always fit; were a table ever to
             // hold longer names, the text would go in more than one write.
@@ -67,9 +92,27 @@ public:
         size_ += piece.size();
     }
 
+    // The whole block of the label goes in where there is room for it; the
+    // bytes past the label are overwritten by what follows, or lie past the
+    // end of what is written.
+    void add_label(const short_label& label)
+    {
+        if (room() >= short_label::room) [[likely]] {
+            std::memcpy(text_.data() + size_, label.bytes.data(), short_label::room);
+            size_ += label.size;
+            return;
+        }
+        add(label.text());
+    }
+
     template <typename number>
     void add_number(number value)
     {
+        if (room() >= max_number_digits) [[likely]] {
+            const auto result = std::to_chars(text_.data() + size_, text_.data() + text_.size(), value);
+            size_ = static_cast<std::size_t>(result.ptr - text_.data());
+            return;
+        }
         std::array<char, max_number_digits> digits;
         const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
         add({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
@@ -87,6 +130,8 @@ public:
 
 private:
     static constexpr std::size_t max_number_digits = 20; // any 64-bit value, or "-2147483648"
+
+    std::size_t room() const { return text_.size() - size_; }
 
     text_channel& report_output_;
     std::array<char, 1024> text_;
@@ -120,7 +165,7 @@ void write_unit(const saveorec& save, const unit_slot& slot, text_channel& repor
     lines.end_line();
     add_type_line(save, *slot.unit, lines);
     for (const unit_value_line& line : unit_value_lines) {
-        lines.add(line.label);
+        lines.add_label(line.label);
         lines.add_number(line.value(*slot.unit));
         lines.end_line();
     }
