@@ -240,7 +240,8 @@ void write_block_rows_last_first(data_file& file, const rgba_color* block_colour
     const std::size_t bytes_per_row = pixels_per_row * bytes_per_pixel;
     const std::size_t batch_rows =
         std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, bytes_per_row));
-    std::vector<file_pixel> file_rows(batch_rows * pixels_per_row);
+    // Each row is spread in full before it is written.
+    large_buffer<file_pixel> file_rows(batch_rows * pixels_per_row, page_kind::ordinary);
     std::vector<platform::write_piece> pieces;
     pieces.reserve(batch_rows * static_cast<std::size_t>(scale));
     std::size_t stored_rows = 0;

@@ -2,13 +2,13 @@
 
 #include "images/bmp_writer.h"
 #include "images/colours.h"
+#include "runtime/large_buffer.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <optional>
-#include <vector>
 
 namespace orbse {
 namespace {
@@ -23,7 +23,8 @@ namespace {
 // at the top.
 class map_picture {
 public:
-    map_picture() : cell_colours_(map_cell_count) {}
+    // The colours start uninitialised: every rule fills every cell.
+    map_picture() : cell_colours_(map_cell_count, page_kind::ordinary) {}
 
     void visit(int cell_index) { cell_ = static_cast<std::size_t>(cell_index); }
 
@@ -35,7 +36,7 @@ public:
     }
 
 private:
-    std::vector<rgba_color> cell_colours_;
+    large_buffer<rgba_color> cell_colours_;
     std::size_t cell_ = 0;
 };
 

@@ -39,8 +39,8 @@ std::size_t take_read_ahead(data_file& file, unsigned char* buffer, std::size_t 
 // the platform's code stored when the read fails.
 bool refill_read_ahead(data_file& file)
 {
-    if (file.read_ahead.empty()) {
-        file.read_ahead.resize(read_ahead_size);
+    if (file.read_ahead.size() == 0) {
+        file.read_ahead = large_buffer<unsigned char>(read_ahead_size, page_kind::ordinary);
     }
     std::size_t fetched = 0;
     const auto code = platform::read(file.handle, file.read_ahead.data(), file.read_ahead.size(), fetched);

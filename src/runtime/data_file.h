@@ -3,13 +3,13 @@
 // caller follows every operation with io_check.
 #pragma once
 
+#include "runtime/large_buffer.h"
 #include "runtime/platform.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace orbse {
 
@@ -30,7 +30,8 @@ struct data_file {
     // out: [ahead_begin, ahead_end) of read_ahead. Reading ahead in large
     // pieces keeps a save of many small fields from costing one system call
     // per field; what the reader sees is the same as with direct reads.
-    std::vector<unsigned char> read_ahead;
+    // Its bytes start uninitialised: each piece is read before it is used.
+    large_buffer<unsigned char> read_ahead;
     std::size_t ahead_begin = 0;
     std::size_t ahead_end = 0;
 };
