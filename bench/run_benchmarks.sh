@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the inspector against its performance targets and prints the
 # figures:
-#   1. whole runs on the demo save against the floor program (median ratio);
+#   1. whole runs on the demo save against the floor program, with the report
+#      in one write and in 128-byte blocks (median ratios);
 #   2. the stages alone with Google Benchmark: loading each kind of save, the
 #      pictures, the report and what its 128-byte blocks cost;
 #   3. the peak memory of whole runs on every kind of save;
@@ -27,11 +28,11 @@ build_dir=$(cd "${1:-build}" && pwd)
 baseline=${ORBSE_BASELINE:-}
 
 if $smoke; then
-  runs=3; warmup=1; scale_runs=3
+  rounds=2; runs_per_round=2; warmup=1; scale_runs=3
   scale_sizes=(1 2); chain_levels=10000; kind_size=1
   benchmark_flags=(--sizes=1,2 --kind_size=1 --chain_levels=1000,2000 --benchmark_min_time=0.01)
 else
-  runs=30; warmup=5; scale_runs=10
+  rounds=6; runs_per_round=15; warmup=3; scale_runs=10
   scale_sizes=(1 16 256); chain_levels=1000000; kind_size=256
   benchmark_flags=(--sizes=1,16,256 --kind_size=16 --benchmark_repetitions=5
                    --benchmark_report_aggregates_only=true)
@@ -49,19 +50,26 @@ trap 'rm -rf "$work"' EXIT
 orbse="$build_dir/orbse"
 file_bytes() { stat -c %s "$1"; }
 
-# Prints the median of every command of a hyperfine JSON export, and each
-# median's ratio to that of the command named by the second argument.
+# Prints the median of every command over the hyperfine JSON exports given
+# after the first argument (the rounds of one comparison, pooled), and each
+# median's ratio to those of the commands named in the first argument
+# (comma-separated).
 summarise_hyperfine() {
-  python3 - "$1" "$2" <<'PYTHON'
-import json, sys
-results = json.load(open(sys.argv[1]))["results"]
-reference = next(r for r in results if r["command"] == sys.argv[2])
-def cpu(r):
-    return r["user"] + r["system"]
-for r in results:
-    print(f"  {r['command']:>12}: median {r['median'] * 1000:9.2f} ms, {r['median'] / reference['median']:.3f} x "
-          f"{sys.argv[2]}; processor (user {r['user'] * 1000:.2f} + system {r['system'] * 1000:.2f} ms, means) "
-          f"{cpu(r) / cpu(reference):.3f} x {sys.argv[2]}")
+  python3 - "$@" <<'PYTHON'
+import json, statistics, sys
+references = sys.argv[1].split(",")
+times, user, system = {}, {}, {}
+for export in sys.argv[2:]:
+    for r in json.load(open(export))["results"]:
+        times.setdefault(r["command"], []).extend(r["times"])
+        user.setdefault(r["command"], []).extend(r["user"] for _ in r["times"])
+        system.setdefault(r["command"], []).extend(r["system"] for _ in r["times"])
+median = {command: statistics.median(values) for command, values in times.items()}
+for command in times:
+    ratios = ", ".join(f"{median[command] / median[reference]:.3f} x {reference}" for reference in references)
+    print(f"  {command:>9}: median {median[command] * 1000:8.2f} ms of {len(times[command])} runs, {ratios}; "
+          f"processor user {statistics.mean(user[command]) * 1000:.2f} + system "
+          f"{statistics.mean(system[command]) * 1000:.2f} ms")
 PYTHON
 }
 
@@ -70,19 +78,33 @@ lscpu | grep -E '^(Model name|CPU\(s\)|Thread|Core|Socket|L2|L3)' || true
 uptime
 
 echo "== 1. Whole run on the demo save against the floor (target: orbse at most 1.25 x floor)"
-mkdir -p "$work/run" "$work/floor" "$work/baseline"
+# Two floors: one writes each file in one write; floor128 writes the report
+# in the 128-byte blocks that the inspector's report channel must use, so
+# the difference between the floors is what those blocks cost. The commands
+# run in rounds, in turn forwards and backwards, and the times of all rounds
+# are pooled, so that a machine whose load drifts weighs on each alike.
+mkdir -p "$work/run" "$work/floor" "$work/floor128" "$work/baseline"
 "$build_dir/make_demo_save" "$work/run/demo.sav"
-cp "$work/run/demo.sav" "$work/floor/demo.sav"
-cp "$work/run/demo.sav" "$work/baseline/demo.sav"
+for copy in floor floor128 baseline; do cp "$work/run/demo.sav" "$work/$copy/demo.sav"; done
 "$orbse" "$work/run/demo.sav"
 report_bytes=$(file_bytes "$work/run/demo.sav.inf")
 echo "demo save $(file_bytes "$work/run/demo.sav") bytes, report $report_bytes bytes"
 commands=(-n orbse "$orbse $work/run/demo.sav"
-          -n floor "$build_dir/orbse_floor $work/floor/demo.sav $report_bytes")
+          -n floor "$build_dir/orbse_floor $work/floor/demo.sav $report_bytes"
+          -n floor128 "$build_dir/orbse_floor $work/floor128/demo.sav $report_bytes 128")
 [ -n "$baseline" ] && commands+=(-n baseline "$baseline/orbse $work/baseline/demo.sav")
-hyperfine -N --style none --warmup "$warmup" --runs "$runs" --export-json "$work/demo.json" "${commands[@]}" \
-  >/dev/null
-summarise_hyperfine "$work/demo.json" floor
+reversed=()
+for ((index = ${#commands[@]} - 3; index >= 0; index -= 3)); do
+  reversed+=("${commands[@]:index:3}")
+done
+exports=()
+for ((round = 1; round <= rounds; round++)); do
+  if ((round % 2 == 1)); then order=("${commands[@]}"); else order=("${reversed[@]}"); fi
+  hyperfine -N --style none --warmup "$warmup" --runs "$runs_per_round" --export-json "$work/demo_$round.json" \
+    "${order[@]}" >/dev/null
+  exports+=("$work/demo_$round.json")
+done
+summarise_hyperfine floor128,floor "${exports[@]}"
 
 if [ -x "$build_dir/inspector_benchmarks" ]; then
   echo "== 2. Stages alone (Google Benchmark; medians when repeated)"
@@ -207,5 +229,19 @@ largest = list(per_mb)[-1]
 for label, costs in (("wall", per_mb), ("processor", per_mb_cpu)):
     print(f"    {label} time per MB against the {largest} MB save: " +
           ", ".join(f"{name} MB {value / costs[largest]:.2f}" for name, value in costs.items()))
+# What each further MB costs from one size to the next: the fixed cost of a
+# run (the pictures, the start) drops out, and so does most of the noise
+# that a single small save's difference from the front alone carries.
+sizes = [name for name in per_mb]
+def stream_mb_of(name):
+    return os.path.getsize(os.path.join(folder, f"{kind}_{name}.sav")) / 2**20
+steps = []
+for smaller, larger in zip(sizes, sizes[1:]):
+    step = (results[larger]["median"] - results[smaller]["median"]) / (stream_mb_of(larger) - stream_mb_of(smaller))
+    steps.append((f"{smaller} to {larger} MB", step))
+    print(f"    from {smaller} to {larger} MB: {step * 1000:.3f} ms per further MB")
+if len(steps) >= 2:
+    print("    per further MB against the last step: " +
+          ", ".join(f"{label} {step / steps[-1][1]:.2f}" for label, step in steps))
 PYTHON
 done
