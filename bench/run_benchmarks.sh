@@ -144,6 +144,15 @@ if front is not None:
     for n, c in costs:
         print(f"  load/mixed/{n}: {c * 1000:.3f} ms per MB of stream beyond the front alone")
     proportion("load/mixed: time per MB of stream", costs)
+    # Per further MB from one size to the next: what a store's first pages
+    # cost, whatever the size, drops out.
+    steps = []
+    for smaller, larger in zip(mixed, mixed[1:]):
+        step = (seconds(larger) - seconds(smaller)) / (larger["file_MB"] - smaller["file_MB"])
+        label = f"{name(smaller).split('/')[-1]} to {name(larger).split('/')[-1]}"
+        steps.append((label, step))
+        print(f"  load/mixed from {label}: {step * 1000:.3f} ms per further MB")
+    proportion("load/mixed: per further MB", steps)
 chains = [b for b in rows if name(b).startswith("load/deep_chain/")]
 proportion("load/deep_chain: time per level", [(name(b).split("/")[-1], 1 / b["items_per_second"]) for b in chains])
 PYTHON
