@@ -64,6 +64,33 @@ error_code code_for_errno(int error) { return code_for_errno(error, std::string(
 
 int descriptor(native_file file) { return static_cast<int>(file.value); }
 
+// Repeats a transfer until `count` bytes are through or the system moves no
+// more (the end of a file being read): a read or write may stop early on a
+// pipe or at a signal, where ReadFile and WriteFile on a disk file do not.
+// `call` is given the bytes moved so far and makes one system call. Bytes
+// already moved when a call fails stay moved; the caller sees the failure.
+template <typename transfer_call>
+error_code transfer_until_done(std::size_t count, std::size_t& transferred, transfer_call&& call)
+{
+    transferred = 0;
+    while (transferred < count) {
+        const ssize_t moved = call(transferred);
+        if (moved < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return code_for_errno(errno);
+        }
+        if (moved == 0) {
+            break;
+        }
+        transferred += static_cast<std::size_t>(moved);
+    }
+    return 0;
+}
+
+std::size_t one_call_at_most(std::size_t bytes) { return std::min<std::size_t>(bytes, SSIZE_MAX); }
+
 } // namespace
 
 error_code open_existing_for_reading(const std::string& name, native_file& file)
@@ -105,25 +132,10 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
     if (const auto injected = seam::consult(seam::file_operation::read); injected != 0) {
         return injected;
     }
-    transferred = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
-    // A read may stop early on a pipe or a signal; keep going until the file
-    // really ends, as ReadFile on a disk file does.
-    while (transferred < count) {
-        const std::size_t wanted = std::min<std::size_t>(count - transferred, SSIZE_MAX);
-        const ssize_t got = ::read(descriptor(file), bytes + transferred, wanted);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return code_for_errno(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        transferred += static_cast<std::size_t>(got);
-    }
-    return 0;
+    return transfer_until_done(count, transferred, [&](std::size_t done) {
+        return ::read(descriptor(file), bytes + done, one_call_at_most(count - done));
+    });
 }
 
 error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred)
@@ -131,24 +143,10 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
     if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
         return injected;
     }
-    transferred = 0;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    while (transferred < count) {
-        const std::size_t wanted = std::min<std::size_t>(count - transferred, SSIZE_MAX);
-        const ssize_t put = ::write(descriptor(file), bytes + transferred, wanted);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // Bytes already taken stay taken; the caller sees a failure.
-            return code_for_errno(errno);
-        }
-        if (put == 0) {
-            break;
-        }
-        transferred += static_cast<std::size_t>(put);
-    }
-    return 0;
+    return transfer_until_done(count, transferred, [&](std::size_t done) {
+        return ::write(descriptor(file), bytes + done, one_call_at_most(count - done));
+    });
 }
 
 namespace {
@@ -208,28 +206,19 @@ error_code write_gathered(native_file file, const write_piece* pieces, std::size
     if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
         return injected;
     }
-    transferred = 0;
-    gathered_progress progress;
-    std::array<iovec, pieces_per_call> vectors;
-    while (progress.piece < count) {
-        const std::size_t filled = next_vectors(pieces, count, progress, vectors);
-        if (filled == 0) {
-            break; // only empty pieces are left
-        }
-        const ssize_t put = ::writev(descriptor(file), vectors.data(), static_cast<int>(filled));
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return code_for_errno(errno);
-        }
-        if (put == 0) {
-            break;
-        }
-        transferred += static_cast<std::size_t>(put);
-        progress.advance(pieces, count, static_cast<std::size_t>(put));
+    std::size_t total = 0;
+    for (std::size_t piece = 0; piece < count; ++piece) {
+        total += pieces[piece].size;
     }
-    return 0;
+    gathered_progress progress;
+    std::size_t accounted = 0;
+    std::array<iovec, pieces_per_call> vectors;
+    return transfer_until_done(total, transferred, [&](std::size_t done) {
+        progress.advance(pieces, count, done - accounted);
+        accounted = done;
+        const std::size_t filled = next_vectors(pieces, count, progress, vectors);
+        return ::writev(descriptor(file), vectors.data(), static_cast<int>(filled));
+    });
 }
 
 error_code size(native_file file, std::uint64_t& size_in_bytes)
