@@ -1,7 +1,6 @@
-// Buffers for the program's largest memory: the picture buffers, the BMP
-// writer's gathering block and the segments of the unit store. Their
-// elements start uninitialised, since each of these is written in full
-// before it is read. A buffer on large pages is aligned to them and rounded
+// Buffers whose elements start uninitialised, for memory that is written in
+// full before it is read: the segments of the unit store, the BMP writer's
+// blocks of rows, the cell colours of a picture, the read-ahead of a file. A buffer on large pages is aligned to them and rounded
 // up to whole large pages, and filling it costs a page fault per large page
 // rather than one per small page. A failed allocation raises the memory
 // failure, as every allocation of the program does.
