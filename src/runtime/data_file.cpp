@@ -190,6 +190,13 @@ bool at_end(data_file& file)
     return position >= size_in_bytes;
 }
 
+data_file::~data_file()
+{
+    if (mode != file_mode::closed) {
+        static_cast<void>(platform::close(handle));
+    }
+}
+
 void close_data_file(data_file& file)
 {
     if (file.mode == file_mode::closed) {

@@ -22,6 +22,15 @@ inline constexpr std::int32_t report_not_created = 105;
 enum class file_mode { closed, input, output, input_output };
 
 struct data_file {
+    data_file() = default;
+    // A file still open when its data_file goes, because a failure ended the
+    // work on it, is closed quietly: the failure is what gets reported, and
+    // a caller that carries on after it (a test, a fuzzer, a tool reading
+    // many saves) must not run out of file handles.
+    ~data_file();
+    data_file(const data_file&) = delete;
+    data_file& operator=(const data_file&) = delete;
+
     platform::native_file handle;
     file_mode mode = file_mode::closed;
     std::string name;

@@ -37,6 +37,14 @@ const std::string& scratch_report_path()
     return path;
 }
 
+// The scratch files go after each input, so that runs do not pile them up
+// (the fuzzer may end without running exit handlers); a crash leaves them.
+void remove_scratch_files()
+{
+    std::remove(scratch_save_path().c_str());
+    std::remove(scratch_report_path().c_str());
+}
+
 void write_scratch_save(const std::uint8_t* data, std::size_t size)
 {
     std::FILE* file = std::fopen(scratch_save_path().c_str(), "wb");
@@ -76,5 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         report_output.close();
         orbse::pending_io_error = 0;
     }
+    remove_scratch_files();
     return 0;
 }

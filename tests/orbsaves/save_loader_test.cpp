@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <numeric>
 
 namespace orbse {
@@ -324,6 +327,38 @@ TEST(load_save, a_missing_save_fails_with_file_not_found)
     } catch (const io_failure& raised) {
         EXPECT_EQ(raised.code(), 2);
     }
+}
+
+// How many files this process holds open, where the system shows it.
+std::optional<std::size_t> open_file_count()
+{
+    const std::filesystem::path descriptors = "/proc/self/fd";
+    std::error_code unknown;
+    if (!std::filesystem::is_directory(descriptors, unknown)) {
+        return std::nullopt;
+    }
+    const auto entries = std::filesystem::directory_iterator(descriptors, unknown);
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+// A load that fails ends the run, but a caller that goes on (a fuzzer, a
+// tool reading many saves) must not be left holding the save open.
+TEST(load_save, a_save_that_fails_to_load_is_not_left_open)
+{
+    temp_folder folder;
+    const auto content = sb::build_save(sb::empty_save(70));
+    const auto path = folder.file("cut.sav");
+    testing::write_file(path, sb::bytes(content.begin(), content.begin() + 20000));
+    const auto open_before = open_file_count();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        auto save = std::make_unique<saveorec>();
+        EXPECT_THROW(load_save(*save, path), io_failure);
+    }
+    if (open_before) {
+        EXPECT_EQ(open_file_count(), open_before);
+    }
+    // Windows keeps a file open without delete sharing from being removed.
+    EXPECT_TRUE(std::filesystem::remove(path));
 }
 
 } // namespace
