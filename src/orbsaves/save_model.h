@@ -248,20 +248,12 @@ struct unidefa {
     segmented_array<std::uint16_t> slot_numbers;
     // One bit per slot: set when the slot held a new unit object.
     segmented_bits slot_present;
-    // One record per set bit, in slot order.
-    segmented_array<unidefrec> units;
+    // One record per set bit, in slot order. Records are large, and a save
+    // of more than a few dozen units soon fills a large page, so their array
+    // goes on to large pages after its first 4 KB: the demo's 1,900 units
+    // then cost one large page and a single small fault, not sixteen.
+    segmented_array<unidefrec, 4 * 1024> units;
     segmented_array<std::uint16_t> path_points;
-
-    // Gives back the memory the arrays took beyond what they hold, once
-    // the stream is read.
-    void release_unused_memory()
-    {
-        list_sizes.release_unused_end();
-        slot_numbers.release_unused_end();
-        slot_present.release_unused_end();
-        units.release_unused_end();
-        path_points.release_unused_end();
-    }
 
     std::uint16_t path_point(const unidefrec& unit, std::size_t point) const
     {

@@ -19,7 +19,7 @@
 
 namespace orbse {
 
-template <typename T>
+template <typename T, std::size_t first_segment_bytes = 64 * 1024>
 class segmented_array {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
@@ -27,11 +27,12 @@ public:
     // One large page of elements per segment, so a store of hundreds of
     // megabytes fills its segments a large page at a time and takes hundreds
     // rather than tens of thousands of page faults. The first segment is
-    // small and on ordinary pages: zeroing a large page costs as much as a
-    // dozen faults of ordinary pages, more than a small array needs. Lengths
-    // are constants: finding an element is a compare, a multiply and a shift.
+    // small and on ordinary pages: clearing a large page costs about as much
+    // as nine faults of ordinary pages, more than a small array needs; by
+    // default it holds 64 KB, which most saves' small arrays never pass.
+    // Lengths are constants: finding an element is a compare, a multiply
+    // and a shift.
     static constexpr std::size_t segment_length = std::max<std::size_t>(1, platform::large_page_size / sizeof(T));
-    static constexpr std::size_t first_segment_bytes = 64 * 1024;
     static constexpr std::size_t first_segment_length = std::max<std::size_t>(1, first_segment_bytes / sizeof(T));
 
     segmented_array() = default;
@@ -123,18 +124,6 @@ public:
         }
     }
 
-    // Gives the memory after the last element back to the system. A large
-    // page is taken whole at its first touch, so a small array holds two
-    // megabytes until its unused end is released; once the store is
-    // complete, only what it holds stays resident. Appending after this
-    // still works, on fresh pages.
-    void release_unused_end()
-    {
-        if (next_ != segment_end_) {
-            platform::release_pages(next_, static_cast<std::size_t>(segment_end_ - next_) * sizeof(T));
-        }
-    }
-
 private:
     struct place {
         std::size_t segment;
@@ -199,8 +188,6 @@ public:
         words_.back() |= std::uint64_t{bit} << bit_in_word;
         ++size_;
     }
-
-    void release_unused_end() { words_.release_unused_end(); }
 
     // Appends `count` clear bits. A word starts as zero and only ever gets
     // bits set below size(), so this needs only the new words.

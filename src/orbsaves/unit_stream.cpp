@@ -147,7 +147,6 @@ void read_lists(save_reader& reader, unidefa& store)
 void read_units(save_reader& reader, unidefa& store)
 {
     read_lists(reader, store);
-    store.release_unused_memory();
 }
 
 } // namespace orbse

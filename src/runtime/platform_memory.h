@@ -17,13 +17,4 @@ inline constexpr std::size_t large_page_size = 2 * 1024 * 1024;
 // nothing fails, and a system without large pages ignores it.
 void advise_large_pages(void* start, std::size_t bytes);
 
-// The size of an ordinary page: the granularity of release_pages.
-inline constexpr std::size_t small_page_size = 4096;
-
-// Hands the memory of [start, start + bytes) back to the system while
-// keeping the range: its contents are lost, and a later touch gets fresh
-// zeroed pages. Only whole ordinary pages are released, so the range is
-// narrowed to them. Only advice: nothing fails.
-void release_pages(void* start, std::size_t bytes);
-
 } // namespace orbse::platform

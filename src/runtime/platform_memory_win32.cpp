@@ -1,12 +1,9 @@
 // Large pages on Windows need a privilege that an ordinary user lacks and
-// memory committed up front; the program keeps ordinary pages there, and an
-// ordinary page that was never touched costs nothing to give back.
+// memory committed up front; the program keeps ordinary pages there.
 #include "runtime/platform_memory.h"
 
 namespace orbse::platform {
 
 void advise_large_pages(void* /*start*/, std::size_t /*bytes*/) {}
-
-void release_pages(void* /*start*/, std::size_t /*bytes*/) {}
 
 } // namespace orbse::platform
