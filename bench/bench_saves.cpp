@@ -27,13 +27,14 @@ constexpr std::size_t longest_path = 0xFFFF;
 constexpr std::size_t long_path_units_per_list = 100;
 constexpr std::size_t many_units_per_list = 500;
 
-constexpr std::array<std::pair<save_kind, std::string_view>, 6> kind_names{{
+constexpr std::array<std::pair<save_kind, std::string_view>, 7> kind_names{{
     {save_kind::mixed, "mixed"},
     {save_kind::reference_lists, "reference_lists"},
     {save_kind::long_paths, "long_paths"},
     {save_kind::deep_chain, "deep_chain"},
     {save_kind::many_units, "many_units"},
     {save_kind::wrapped_units, "wrapped_units"},
+    {save_kind::long_tail, "long_tail"},
 }};
 
 // Cheap, repeatable variety for the values the listing prints.
@@ -285,6 +286,13 @@ std::string_view name_of(save_kind kind)
     return "unknown";
 }
 
+void describe_long_tail(sb::save_description& save, std::uint64_t size)
+{
+    const std::uint64_t closed_front = sb::build_save(save).size();
+    constexpr std::uint8_t tail_byte = 0xA5;
+    save.tail.assign(size > closed_front ? size - closed_front : 0, tail_byte);
+}
+
 sb::save_description front_only_save()
 {
     sb::save_description save = sb::demo_save();
@@ -315,6 +323,9 @@ sb::save_description describe_save(save_kind kind, std::uint64_t size)
     case save_kind::wrapped_units:
         describe_wrapped_units(save, size);
         return save; // numbered already
+    case save_kind::long_tail:
+        describe_long_tail(save, size);
+        break;
     }
     sb::number_units(save);
     return save;

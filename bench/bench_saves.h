@@ -39,6 +39,9 @@ enum class save_kind {
     // linked unit after it, so the stream is as a loader reads it. About
     // 6,600 listed units per MB: the save for listings of millions of units.
     wrapped_units,
+    // The front, an empty stream closed by its size of 0, and a tail of
+    // bytes kept as they are that fills the rest of the size.
+    long_tail,
 };
 
 std::optional<save_kind> kind_named(std::string_view name);

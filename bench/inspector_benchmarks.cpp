@@ -226,7 +226,8 @@ void register_loads(const options& chosen)
             ->UseRealTime();
     }
     for (const save_kind kind :
-         {save_kind::reference_lists, save_kind::long_paths, save_kind::many_units, save_kind::wrapped_units}) {
+         {save_kind::reference_lists, save_kind::long_paths, save_kind::many_units, save_kind::wrapped_units,
+          save_kind::long_tail}) {
         const std::string name(orbse::bench::name_of(kind));
         const std::string path = write_save(chosen.work_dir, name + ".sav",
                                             orbse::bench::describe_save(kind, chosen.kind_size * megabyte));

@@ -18,7 +18,7 @@ constexpr std::uint64_t megabyte = 1024 * 1024;
 int usage()
 {
     std::fputs("usage: make_bench_save KIND SIZE PATH\n"
-               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units, wrapped_units or front_only\n"
+               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units, wrapped_units, long_tail or front_only\n"
                "  SIZE: megabytes, or for deep_chain the number of linked units\n",
                stderr);
     return 2;

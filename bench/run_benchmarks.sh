@@ -175,7 +175,7 @@ fi
 echo "== 3. Peak memory of whole runs (target: at most twice the save plus 16 MB)"
 mkdir -p "$work/memory"
 memory_saves=("mixed $kind_size" "reference_lists $kind_size" "long_paths $kind_size"
-              "deep_chain $chain_levels" "many_units 0" "wrapped_units $kind_size")
+              "deep_chain $chain_levels" "many_units 0" "wrapped_units $kind_size" "long_tail $kind_size")
 for entry in "${memory_saves[@]}"; do
   read -r kind size <<<"$entry"
   save="$work/memory/$kind.sav"
@@ -191,7 +191,7 @@ done
 echo "== 4. Whole runs on saves of growing size (medians)"
 mkdir -p "$work/scale"
 "$build_dir/make_bench_save" front_only 0 "$work/scale/front.sav"
-for kind in mixed wrapped_units; do
+for kind in mixed wrapped_units long_tail; do
   commands=(-n front "$orbse $work/scale/front.sav")
   for size in "${scale_sizes[@]}"; do
     "$build_dir/make_bench_save" "$kind" "$size" "$work/scale/${kind}_$size.sav"

@@ -292,8 +292,9 @@ struct saveorec {
     std::vector<unit_class_entry> unit_class_index;
     unidefa unit_store;
     // Every byte after the unit stream, kept as read. Its size is held at
-    // 64 bits: a tail past 2 GB must not turn negative.
-    std::vector<std::uint8_t> tail_data;
+    // 64 bits: a tail past 2 GB must not turn negative. A tail of more than
+    // a few pages is read into large pages, as the store's segments are.
+    large_buffer<std::uint8_t> tail_data;
     std::int64_t tail_size = 0;
 };
 

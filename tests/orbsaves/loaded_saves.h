@@ -24,6 +24,12 @@ inline std::unique_ptr<saveorec> load_bytes(const bytes& content)
     return save;
 }
 
+// The bytes the loader kept after the unit stream.
+inline bytes tail_bytes(const saveorec& save)
+{
+    return bytes(save.tail_data.begin(), save.tail_data.end());
+}
+
 // The code of the failure a load ends with, 0 when it succeeds.
 inline std::int32_t load_failure_code(const bytes& content)
 {

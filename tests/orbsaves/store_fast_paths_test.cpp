@@ -152,7 +152,7 @@ TEST(unit_stream_fast_paths, long_paths_and_reference_runs_load_as_written)
         ASSERT_EQ(seen, (testing::slot_seen{1, slot, is_new ? new_unit_number : std::uint16_t(slot < 40000 ? 7 : 8),
                                             is_new}));
     }
-    EXPECT_EQ(save->tail_data, (sb::bytes{0xA5, 0x5A}));
+    EXPECT_EQ(testing::tail_bytes(*save), (sb::bytes{0xA5, 0x5A}));
 }
 
 // Ends of a piece and of a read-ahead, each with its neighbours and the

@@ -108,7 +108,7 @@ TEST(read_units, a_slot_is_a_new_unit_only_when_it_carries_the_next_object_numbe
         const auto save = load_bytes(sb::build_save(description));
         EXPECT_EQ(slots_of(save->unit_store), test.expected_slots);
         EXPECT_EQ(save->unit_store.object_counter, test.counter_after);
-        EXPECT_EQ(save->tail_data, tail_marker);
+        EXPECT_EQ(testing::tail_bytes(*save), tail_marker);
     }
 }
 
@@ -175,7 +175,7 @@ TEST(read_units, a_new_unit_keeps_its_words_its_unit_data_and_its_path)
     EXPECT_EQ(testing::path_points_of(store, with_a_path), (std::vector<std::uint16_t>{5, 0xFFFF, 0}));
     EXPECT_EQ(with_a_path.unkf1, 1);
     EXPECT_EQ(with_a_path.unkf1_extra, 0xBEEF);
-    EXPECT_EQ(save->tail_data, tail_marker);
+    EXPECT_EQ(testing::tail_bytes(*save), tail_marker);
 }
 
 TEST(read_units, a_linked_unit_is_read_into_the_record_of_the_unit_that_links_it)
@@ -220,7 +220,7 @@ TEST(read_units, a_linked_unit_is_read_into_the_record_of_the_unit_that_links_it
         // The linked unit has no path of its own: the outer one stays.
         EXPECT_EQ(testing::path_points_of(save->unit_store, unit), (std::vector<std::uint16_t>{1, 2, 3}));
         EXPECT_EQ(save->unit_store.object_counter, 103);
-        EXPECT_EQ(save->tail_data, tail_marker);
+        EXPECT_EQ(testing::tail_bytes(*save), tail_marker);
     }
 }
 
@@ -266,7 +266,7 @@ TEST(read_units, the_stream_ends_at_a_size_of_0_or_where_the_file_ends_after_a_l
         const auto save = load_bytes(sb::build_save(description));
         EXPECT_EQ(save->unit_store.list_sizes.size(), test.list_count);
         EXPECT_EQ(save->unit_store.units.size(), test.list_count);
-        EXPECT_EQ(save->tail_data, test.tail);
+        EXPECT_EQ(testing::tail_bytes(*save), test.tail);
         EXPECT_EQ(save->tail_size, static_cast<std::int64_t>(test.tail.size()));
     }
 }
@@ -359,7 +359,7 @@ TEST(read_units, a_chain_of_a_million_linked_units_loads_without_recursion)
     EXPECT_EQ(unit.unkf1_extra, 0); // the outermost unit's extra word
     EXPECT_EQ(testing::path_points_of(store, unit), std::vector<std::uint16_t>{(depth - 1) / path_every});
     EXPECT_EQ(store.units[1].class_word, 9);
-    EXPECT_EQ(save->tail_data, tail_marker);
+    EXPECT_EQ(testing::tail_bytes(*save), tail_marker);
 }
 
 } // namespace
