@@ -239,6 +239,15 @@ TEST(read_units, a_linked_units_path_replaces_the_path_before_it)
     EXPECT_EQ(store.object_counter, 106);
 }
 
+sb::bytes counting_bytes(std::size_t count)
+{
+    sb::bytes counting(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        counting[index] = static_cast<std::uint8_t>(index * 31 + index / 256);
+    }
+    return counting;
+}
+
 struct ending_case {
     const char* name;
     std::size_t list_count;
@@ -253,6 +262,7 @@ TEST(read_units, the_stream_ends_at_a_size_of_0_or_where_the_file_ends_after_a_l
         {"a size of 0 after several lists, with bytes after it", 3, true, {0, 5, 0, 0, 0}},
         {"a size of 0 and nothing after it", 2, true, {}},
         {"the file ends right after a complete list", 2, false, {}},
+        {"a tail large enough for large pages", 1, true, counting_bytes(3 * 64 * 1024 + 5)},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
