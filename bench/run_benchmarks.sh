@@ -28,11 +28,11 @@ build_dir=$(cd "${1:-build}" && pwd)
 baseline=${ORBSE_BASELINE:-}
 
 if $smoke; then
-  rounds=2; runs_per_round=2; warmup=1; scale_runs=3
+  rounds=2; runs_per_round=2; warmup=1; scale_rounds=2; scale_runs=2
   scale_sizes=(1 2); chain_levels=10000; kind_size=1
   benchmark_flags=(--sizes=1,2 --kind_size=1 --chain_levels=1000,2000 --benchmark_min_time=0.01)
 else
-  rounds=6; runs_per_round=15; warmup=3; scale_runs=10
+  rounds=6; runs_per_round=15; warmup=3; scale_rounds=4; scale_runs=6
   scale_sizes=(1 16 256); chain_levels=1000000; kind_size=256
   benchmark_flags=(--sizes=1,16,256 --kind_size=16 --benchmark_repetitions=5
                    --benchmark_report_aggregates_only=true)
@@ -73,6 +73,30 @@ for command in times:
 PYTHON
 }
 
+# Runs hyperfine on the commands (name and command line, each after -n) in
+# `rounds` rounds of `runs` runs each, in turn forwards and backwards, so that
+# a machine whose load drifts weighs on every command alike. The JSON
+# exports go to PREFIX_1.json and on; their names are left in `exports`.
+run_in_rounds() {
+  local prefix=$1 rounds=$2 runs=$3 warmup=$4
+  shift 4
+  local forwards=("$@") backwards=() index round
+  for ((index = ${#forwards[@]} - 3; index >= 0; index -= 3)); do
+    backwards+=("${forwards[@]:index:3}")
+  done
+  exports=()
+  for ((round = 1; round <= rounds; round++)); do
+    if ((round % 2 == 1)); then
+      hyperfine -N --style none --warmup "$warmup" --runs "$runs" --export-json "${prefix}_$round.json" \
+        "${forwards[@]}" >/dev/null
+    else
+      hyperfine -N --style none --warmup "$warmup" --runs "$runs" --export-json "${prefix}_$round.json" \
+        "${backwards[@]}" >/dev/null
+    fi
+    exports+=("${prefix}_$round.json")
+  done
+}
+
 echo "== Machine"
 lscpu | grep -E '^(Model name|CPU\(s\)|Thread|Core|Socket|L2|L3)' || true
 uptime
@@ -93,17 +117,7 @@ commands=(-n orbse "$orbse $work/run/demo.sav"
           -n floor "$build_dir/orbse_floor $work/floor/demo.sav $report_bytes"
           -n floor128 "$build_dir/orbse_floor $work/floor128/demo.sav $report_bytes 128")
 [ -n "$baseline" ] && commands+=(-n baseline "$baseline/orbse $work/baseline/demo.sav")
-reversed=()
-for ((index = ${#commands[@]} - 3; index >= 0; index -= 3)); do
-  reversed+=("${commands[@]:index:3}")
-done
-exports=()
-for ((round = 1; round <= rounds; round++)); do
-  if ((round % 2 == 1)); then order=("${commands[@]}"); else order=("${reversed[@]}"); fi
-  hyperfine -N --style none --warmup "$warmup" --runs "$runs_per_round" --export-json "$work/demo_$round.json" \
-    "${order[@]}" >/dev/null
-  exports+=("$work/demo_$round.json")
-done
+run_in_rounds "$work/demo" "$rounds" "$runs_per_round" "$warmup" "${commands[@]}"
 summarise_hyperfine floor128,floor "${exports[@]}"
 
 if [ -x "$build_dir/inspector_benchmarks" ]; then
@@ -188,7 +202,7 @@ for entry in "${memory_saves[@]}"; do
   rm -f "$save"*
 done
 
-echo "== 4. Whole runs on saves of growing size (medians)"
+echo "== 4. Whole runs on saves of growing size (medians, pooled over rounds of alternating order)"
 mkdir -p "$work/scale"
 "$build_dir/make_bench_save" front_only 0 "$work/scale/front.sav"
 for kind in mixed wrapped_units long_tail; do
@@ -202,13 +216,23 @@ for kind in mixed wrapped_units long_tail; do
       commands+=(-n "baseline_$size" "$baseline/orbse $work/scale/baseline/${kind}_$size.sav")
     fi
   done
-  hyperfine -N --style none --warmup 1 --runs "$scale_runs" --export-json "$work/scale.json" "${commands[@]}" \
-    >/dev/null
+  run_in_rounds "$work/scale_$kind" "$scale_rounds" "$scale_runs" 1 "${commands[@]}"
   echo "  $kind:"
-  python3 - "$work/scale.json" "$work/scale" "$kind" <<'PYTHON'
-import json, os, sys
-results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-folder, kind = sys.argv[2], sys.argv[3]
+  python3 - "$work/scale" "$kind" "${exports[@]}" <<'PYTHON'
+import json, os, statistics, sys
+folder, kind = sys.argv[1], sys.argv[2]
+# Each command's runs pooled over the rounds: its median wall time, and its
+# mean user and system time.
+pooled = {}
+for export in sys.argv[3:]:
+    for r in json.load(open(export))["results"]:
+        entry = pooled.setdefault(r["command"], {"times": [], "user": [], "system": []})
+        entry["times"].extend(r["times"])
+        entry["user"].append(r["user"])
+        entry["system"].append(r["system"])
+results = {command: {"median": statistics.median(entry["times"]), "user": statistics.mean(entry["user"]),
+                     "system": statistics.mean(entry["system"])}
+           for command, entry in pooled.items()}
 front = results["front"]["median"]
 front_bytes = os.path.getsize(os.path.join(folder, "front.sav"))
 print(f"    front only ({front_bytes} bytes): median {front * 1000:.2f} ms")
