@@ -120,7 +120,9 @@ std::size_t take_references(save_reader& reader, unidefa& store, std::size_t slo
     return taken;
 }
 
-void read_lists(save_reader& reader, unidefa& store)
+} // namespace
+
+void read_units(save_reader& reader, unidefa& store)
 {
     for (;;) {
         // The first size is read without asking whether the file has ended:
@@ -140,13 +142,6 @@ void read_lists(save_reader& reader, unidefa& store)
             return;
         }
     }
-}
-
-} // namespace
-
-void read_units(save_reader& reader, unidefa& store)
-{
-    read_lists(reader, store);
 }
 
 } // namespace orbse

@@ -11,9 +11,9 @@ namespace orbse {
 
 // Reads the stream into `store`, whose object_counter must already hold the
 // number of the latest object before the stream (the length of the unit
-// class index). Returns with the reader at the first byte of the tail and
-// the store's memory beyond what it holds given back. The file ending
-// anywhere but after a complete list ends the run with I/O error 100.
+// class index). Returns with the reader at the first byte of the tail. The
+// file ending anywhere but after a complete list ends the run with I/O
+// error 100.
 void read_units(save_reader& reader, unidefa& store);
 
 } // namespace orbse

@@ -63,8 +63,6 @@ constexpr std::array<unit_value_line, 11> unit_value_lines{{
 // no row of the table, still gets its type line.
 constexpr std::string_view unknown_type_text = "Unknown:";
 
-constexpr std::string_view line_break = "\r\n";
-
 // The thirteen lines of one unit, gathered and handed to the report in one
 // write. The report's bytes are those of writing the lines one by one, and
 // so are its 128-byte blocks: the channel cuts blocks from the stream of
@@ -118,7 +116,7 @@ public:
         add({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
     }
 
-    void end_line() { add(line_break); }
+    void end_line() { add(text_channel::line_break); }
 
     // Hands the gathered lines to the report, checked like every report
     // write.

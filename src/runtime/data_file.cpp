@@ -53,17 +53,6 @@ bool refill_read_ahead(data_file& file)
     return true;
 }
 
-// A write that the platform took only in part fails as surely as one it
-// refused.
-void note_write_result(platform::error_code code, std::size_t written, std::size_t wanted)
-{
-    if (code != 0) {
-        pending_io_error = code;
-    } else if (written < wanted) {
-        pending_io_error = short_write;
-    }
-}
-
 void open_with(data_file& file, const std::string& name, file_mode mode,
                platform::error_code (*open)(const std::string&, platform::native_file&))
 {
@@ -125,6 +114,15 @@ void detail::read_exact_slow(data_file& file, unsigned char* buffer, std::size_t
             return;
         }
         done += take_read_ahead(file, buffer + done, count - done);
+    }
+}
+
+void note_write_result(platform::error_code code, std::size_t written, std::size_t wanted)
+{
+    if (code != 0) {
+        pending_io_error = code;
+    } else if (written < wanted) {
+        pending_io_error = short_write;
     }
 }
 

@@ -58,6 +58,11 @@ void read_exact(data_file& file, void* buffer, std::size_t count);
 // Writes exactly `count` bytes; fewer leaves short_write behind.
 void write_exact(data_file& file, const void* data, std::size_t count);
 
+// Leaves behind what a write of `wanted` bytes that the platform answered
+// with `code` and `written` means: its code, or short_write when it took
+// only part, since a partial write fails as surely as a refused one.
+void note_write_result(platform::error_code code, std::size_t written, std::size_t wanted);
+
 // Writes exactly the pieces, one after another, as write_exact would write
 // them joined; fewer bytes leave short_write behind.
 void write_exact_gathered(data_file& file, const platform::write_piece* pieces, std::size_t count);

@@ -44,11 +44,7 @@ void text_channel::write_out(const char* bytes, std::size_t count)
 {
     std::size_t written = 0;
     const auto code = platform::write(handle_, bytes, count, written);
-    if (code != 0) {
-        pending_io_error = code;
-    } else if (written < count) {
-        pending_io_error = short_write;
-    }
+    note_write_result(code, written, count);
 }
 
 bool text_channel::append_filling_blocks(std::string_view bytes)

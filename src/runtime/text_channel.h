@@ -20,6 +20,9 @@ public:
     // remainder goes out at flush or close.
     static constexpr std::size_t block_size = 128;
 
+    // What ends every line of the report.
+    static constexpr std::string_view line_break = "\r\n";
+
     // Remembers the target; touches no file.
     void bind(std::string target_name);
 
@@ -64,8 +67,6 @@ public:
 
 private:
     enum class channel_state { closed, bound, open };
-
-    static constexpr std::string_view line_break = "\r\n";
 
     void write_joined_line_filling_blocks(std::initializer_list<std::string_view> pieces);
 

@@ -4,7 +4,7 @@
 // fails, with the same codes, wherever a piece or a read-ahead ends.
 #include "loaded_saves.h"
 #include "orbsaves/segmented_array.h"
-#include "runtime/platform_seam.h"
+#include "support/failing_file_operation.h"
 
 #include <gtest/gtest.h>
 
@@ -207,33 +207,12 @@ TEST(unit_stream_fast_paths, a_cut_inside_a_long_path_or_a_reference_run_reads_b
     }
 }
 
-// Fails the read of the platform numbered `failing` (from 1) with `code`,
-// for the life of the object.
-class failing_read {
-public:
-    failing_read(std::uint64_t failing, platform::error_code code)
+// Fails the read of the platform numbered `failing` (from 1) with `code`.
+struct failing_read : testing::failing_file_operation {
+    explicit failing_read(std::uint64_t failing, platform::error_code code = 0)
+        : failing_file_operation(platform::seam::file_operation::read, failing, code)
     {
-        reads_seen = 0;
-        failing_read_number = failing;
-        injected = code;
-        platform::seam::install_fault_hook(&consult);
     }
-    ~failing_read() { platform::seam::install_fault_hook(nullptr); }
-
-    static std::uint64_t reads() { return reads_seen; }
-
-private:
-    static platform::error_code consult(platform::seam::file_operation operation)
-    {
-        if (operation != platform::seam::file_operation::read) {
-            return 0;
-        }
-        return ++reads_seen == failing_read_number ? injected : 0;
-    }
-
-    static inline std::uint64_t reads_seen = 0;
-    static inline std::uint64_t failing_read_number = 0;
-    static inline platform::error_code injected = 0;
 };
 
 TEST(unit_stream_fast_paths, every_failing_read_of_the_platform_ends_the_load_with_its_code)
@@ -244,10 +223,10 @@ TEST(unit_stream_fast_paths, every_failing_read_of_the_platform_ends_the_load_wi
     testing::write_file(path, content);
     std::uint64_t reads_of_a_whole_load = 0;
     {
-        const failing_read none(0, 0);
+        const failing_read none(0);
         auto save = std::make_unique<saveorec>();
         load_save(*save, path);
-        reads_of_a_whole_load = failing_read::reads();
+        reads_of_a_whole_load = testing::failing_file_operation::operations_seen();
     }
     ASSERT_GT(reads_of_a_whole_load, 4u) << "the save should take several read-aheads";
     constexpr platform::error_code device_not_ready = 21;

@@ -5,8 +5,8 @@
 #include "runtime/failures.h"
 #include "runtime/large_buffer.h"
 #include "runtime/platform_memory.h"
-#include "runtime/platform_seam.h"
 #include "runtime/text_channel.h"
+#include "support/failing_file_operation.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -22,29 +22,11 @@ using testing::temp_folder;
 
 // Fails the platform write numbered `failing` (from 1) with `code` while it
 // lives; 0 fails none.
-class failing_write {
-public:
+struct failing_write : testing::failing_file_operation {
     failing_write(std::uint64_t failing, platform::error_code code)
+        : failing_file_operation(platform::seam::file_operation::write, failing, code)
     {
-        writes_seen = 0;
-        failing_write_number = failing;
-        injected = code;
-        platform::seam::install_fault_hook(&consult);
     }
-    ~failing_write() { platform::seam::install_fault_hook(nullptr); }
-
-private:
-    static platform::error_code consult(platform::seam::file_operation operation)
-    {
-        if (operation != platform::seam::file_operation::write) {
-            return 0;
-        }
-        return ++writes_seen == failing_write_number ? injected : 0;
-    }
-
-    static inline std::uint64_t writes_seen = 0;
-    static inline std::uint64_t failing_write_number = 0;
-    static inline platform::error_code injected = 0;
 };
 
 using line_pieces = std::vector<std::string>;
