@@ -2,6 +2,7 @@
 
 #include "runtime/failures.h"
 #include "runtime/large_buffer.h"
+#include "runtime/little_endian.h"
 #include "runtime/platform_memory.h"
 
 #include <algorithm>
@@ -27,8 +28,7 @@ constexpr std::int32_t pixels_per_metre = 1000;
 // Byte positions within a pixel; the file wants blue, green, red, alpha.
 constexpr std::array<std::size_t, bytes_per_pixel> red_blue_swapped{2, 1, 0, 3};
 
-// Fills a header field by field. Multi-byte values are assembled with
-// shifts, so the bytes come out little-endian on any host.
+// Fills a header field by field, each number little-endian as BMP wants.
 template <std::size_t size>
 class header_fields {
 public:
@@ -36,14 +36,14 @@ public:
 
     void u16(std::uint16_t value)
     {
-        u8(static_cast<std::uint8_t>(value));
-        u8(static_cast<std::uint8_t>(value >> 8));
+        store_u16(&bytes_[filled_], value);
+        filled_ += 2;
     }
 
     void u32(std::uint32_t value)
     {
-        u16(static_cast<std::uint16_t>(value));
-        u16(static_cast<std::uint16_t>(value >> 16));
+        store_u32(&bytes_[filled_], value);
+        filled_ += 4;
     }
 
     void i32(std::int32_t value) { u32(static_cast<std::uint32_t>(value)); }

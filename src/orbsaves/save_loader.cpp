@@ -33,8 +33,7 @@ void read_header(save_reader& reader, saveorec& save)
 {
     header_image image{};
     const std::uint16_t version = reader.read_u16();
-    image[0] = static_cast<std::uint8_t>(version);
-    image[1] = static_cast<std::uint8_t>(version >> 8);
+    store_u16(image.data(), version);
     if (version == version_70) {
         reader.read_bytes(std::span(image).subspan(version_size));
     } else if (version == version_69) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "orbsaves/segmented_array.h"
+#include "runtime/little_endian.h"
 
 #include <array>
 #include <cstddef>
@@ -204,8 +205,7 @@ struct unidefrec {
     std::uint16_t field(unit_field named) const
     {
         const std::size_t at = named.object_offset - unit_data_offset;
-        const std::uint16_t low = unit_data[at];
-        return named.width == 1 ? low : static_cast<std::uint16_t>(low | unit_data[at + 1] << 8);
+        return named.width == 1 ? unit_data[at] : load_u16(&unit_data[at]);
     }
 
     std::uint16_t selected() const { return field(unit_fields::selected); }

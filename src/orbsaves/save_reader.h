@@ -5,6 +5,7 @@
 
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
+#include "runtime/little_endian.h"
 
 #include <algorithm>
 #include <array>
@@ -23,7 +24,7 @@ public:
         std::array<std::uint8_t, 2> bytes;
         read_exact(file_, bytes.data(), bytes.size());
         check(site);
-        return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+        return load_u16(bytes.data());
     }
 
     void read_bytes(std::span<std::uint8_t> destination,
@@ -46,7 +47,7 @@ public:
             read_exact(file_, bytes.data(), 2 * words);
             check(site);
             for (std::size_t word = 0; word < words; ++word) {
-                destination[word] = static_cast<std::uint16_t>(bytes[2 * word] | bytes[2 * word + 1] << 8);
+                destination[word] = load_u16(&bytes[2 * word]);
             }
             destination = destination.subspan(words);
         }
@@ -59,11 +60,11 @@ public:
     // as before.
     std::size_t take_buffered_u16s_until(std::uint32_t stop_at, std::span<std::uint16_t> destination)
     {
-        const unsigned char* bytes = file_.read_ahead.data() + file_.ahead_begin;
+        const unsigned char* bytes = file_.read_ahead.get() + file_.ahead_begin;
         const std::size_t available = std::min(destination.size(), (file_.ahead_end - file_.ahead_begin) / 2);
         std::size_t taken = 0;
         for (; taken < available; ++taken) {
-            const auto value = static_cast<std::uint16_t>(bytes[2 * taken] | bytes[2 * taken + 1] << 8);
+            const auto value = load_u16(bytes + 2 * taken);
             if (value == stop_at) {
                 break;
             }
@@ -123,15 +124,12 @@ public:
 
     std::uint16_t take_u16()
     {
-        const auto field = take(2);
-        return static_cast<std::uint16_t>(field[0] | field[1] << 8);
+        return load_u16(take(2).data());
     }
 
     std::uint32_t take_u32()
     {
-        const auto field = take(4);
-        return static_cast<std::uint32_t>(field[0]) | static_cast<std::uint32_t>(field[1]) << 8 |
-               static_cast<std::uint32_t>(field[2]) << 16 | static_cast<std::uint32_t>(field[3]) << 24;
+        return load_u32(take(4).data());
     }
 
     // Two's complement, without relying on how a cast of an out-of-range

@@ -29,7 +29,7 @@ std::size_t take_read_ahead(data_file& file, unsigned char* buffer, std::size_t 
 {
     const std::size_t taken = std::min(count, file.ahead_end - file.ahead_begin);
     if (taken > 0) {
-        std::memcpy(buffer, file.read_ahead.data() + file.ahead_begin, taken);
+        std::memcpy(buffer, file.read_ahead.get() + file.ahead_begin, taken);
         file.ahead_begin += taken;
     }
     return taken;
@@ -39,11 +39,11 @@ std::size_t take_read_ahead(data_file& file, unsigned char* buffer, std::size_t 
 // the platform's code stored when the read fails.
 bool refill_read_ahead(data_file& file)
 {
-    if (file.read_ahead.size() == 0) {
-        file.read_ahead = large_buffer<unsigned char>(read_ahead_size, page_kind::ordinary);
+    if (!file.read_ahead) {
+        file.read_ahead = std::make_unique_for_overwrite<unsigned char[]>(read_ahead_size);
     }
     std::size_t fetched = 0;
-    const auto code = platform::read(file.handle, file.read_ahead.data(), file.read_ahead.size(), fetched);
+    const auto code = platform::read(file.handle, file.read_ahead.get(), read_ahead_size, fetched);
     file.ahead_begin = 0;
     file.ahead_end = code == 0 ? fetched : 0;
     if (code != 0) {

@@ -3,12 +3,12 @@
 // caller follows every operation with io_check.
 #pragma once
 
-#include "runtime/large_buffer.h"
 #include "runtime/platform.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace orbse {
@@ -40,7 +40,7 @@ struct data_file {
     // pieces keeps a save of many small fields from costing one system call
     // per field; what the reader sees is the same as with direct reads.
     // Its bytes start uninitialised: each piece is read before it is used.
-    large_buffer<unsigned char> read_ahead;
+    std::unique_ptr<unsigned char[]> read_ahead;
     std::size_t ahead_begin = 0;
     std::size_t ahead_end = 0;
 };
@@ -83,7 +83,7 @@ inline void read_exact(data_file& file, void* buffer, std::size_t count)
         if (count == 0) {
             return; // nothing to copy, and the buffer may be no buffer at all
         }
-        std::memcpy(buffer, file.read_ahead.data() + file.ahead_begin, count);
+        std::memcpy(buffer, file.read_ahead.get() + file.ahead_begin, count);
         file.ahead_begin += count;
         return;
     }
