@@ -115,6 +115,12 @@ std::string_view int_to_text(std::int32_t value, number_text_storage& storage)
     return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
 }
 
+std::string_view count_to_text(std::uint64_t value, number_text_storage& storage)
+{
+    const auto result = std::to_chars(storage.data(), storage.data() + storage.size(), value);
+    return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
+}
+
 std::string zero_pad_2(std::int32_t value)
 {
     return padded(value, two_digit_padding);

@@ -21,6 +21,10 @@ using number_text_storage = std::array<char, 20>;
 // the view stays valid as long as it.
 std::string_view int_to_text(std::int32_t value, number_text_storage& storage);
 
+// A count or position, unsigned and 64 bits wide: past the 32-bit range it
+// goes on counting rather than turn negative.
+std::string_view count_to_text(std::uint64_t value, number_text_storage& storage);
+
 // At least two digits: a value below 10 gets one leading "0".
 std::string zero_pad_2(std::int32_t value);
 
