@@ -3,6 +3,9 @@
 #pragma once
 
 #include <array>
+#include <charconv>
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,15 +18,21 @@ namespace orbse {
 std::string int_to_text(std::int32_t value);
 
 // Room for the longest number text, "-2147483648" and any 64-bit count.
-using number_text_storage = std::array<char, 20>;
+inline constexpr std::size_t max_number_text = 20;
+using number_text_storage = std::array<char, max_number_text>;
+
+// The one way the report turns a number into decimal digits: writes them at
+// `out`, which has room for max_number_text characters, and returns the end.
+// Inline, since a listing of millions of units formats a dozen numbers each.
+template <std::integral number>
+char* put_decimal(char* out, number value)
+{
+    return std::to_chars(out, out + max_number_text, value).ptr;
+}
 
 // int_to_text without allocating: the text is written into `storage` and
 // the view stays valid as long as it.
 std::string_view int_to_text(std::int32_t value, number_text_storage& storage);
-
-// A count or position, unsigned and 64 bits wide: past the 32-bit range it
-// goes on counting rather than turn negative.
-std::string_view count_to_text(std::uint64_t value, number_text_storage& storage);
 
 // At least two digits: a value below 10 gets one leading "0".
 std::string zero_pad_2(std::int32_t value);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <concepts>
 #include <cstring>
 #include <cstdint>
 #include <string_view>
@@ -66,16 +67,16 @@ public:
         size_ += piece.size();
     }
 
-    void add_number(std::int32_t value)
+    // Positions print like every other number. Past the 32-bit range,
+    // which only a save of many gigabytes reaches, they go on counting
+    // rather than turn negative.
+    template <std::integral number>
+    void add_number(number value)
     {
-        number_text_storage digits;
-        add(int_to_text(value, digits));
-    }
-
-    void add_position(std::size_t position)
-    {
-        number_text_storage digits;
-        add(count_to_text(position, digits));
+        if (room() < max_number_text) [[unlikely]] {
+            write_gathered();
+        }
+        size_ = static_cast<std::size_t>(put_decimal(text_.data() + size_, value) - text_.data());
     }
 
     void end_line() { add(text_channel::line_break); }
@@ -109,16 +110,13 @@ void add_type_line(const saveorec& save, const unidefrec& unit, unit_lines& line
     lines.end_line();
 }
 
-// Positions print like every other number. Past the 32-bit range, which
-// only a save of many gigabytes reaches, they go on counting rather than
-// turn negative: unsigned decimal digits either way.
 void write_unit(const saveorec& save, const unit_slot& slot, text_channel& report_output)
 {
     unit_lines lines(report_output);
     lines.add("Unit ");
-    lines.add_position(slot.list);
+    lines.add_number(std::uint64_t{slot.list});
     lines.add(":");
-    lines.add_position(slot.slot);
+    lines.add_number(std::uint64_t{slot.slot});
     lines.add(":");
     lines.end_line();
     add_type_line(save, *slot.unit, lines);
