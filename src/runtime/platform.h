@@ -65,4 +65,15 @@ void convert_to_console_text(char* text, std::size_t length);
 // none.
 void write_standard_error(std::string_view text);
 
+// Readies the process for a run, before anything else happens. A write to a
+// pipe whose reader has gone, or past a limit set on the size of files, then
+// fails with an error code that the run reports, where POSIX would end the
+// process with a signal and no report.
+void prepare_process();
+
+// The code the program reports for an error number of the system: on Windows
+// GetLastError's code as it is, on POSIX the code its errno maps onto. Never
+// 0 for a failure.
+error_code code_for_system_error(int system_error);
+
 } // namespace orbse::platform

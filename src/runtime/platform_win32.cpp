@@ -3,6 +3,7 @@
 #include "runtime/platform.h"
 
 #include "runtime/command_line.h"
+#include "runtime/platform_codes.h"
 #include "runtime/platform_seam.h"
 
 #include <algorithm>
@@ -19,6 +20,42 @@
 namespace orbse::platform {
 namespace {
 
+// The codes that the POSIX build maps errno values onto are the ones this
+// system gives for the same faults.
+static_assert(codes::file_not_found == ERROR_FILE_NOT_FOUND);
+static_assert(codes::path_not_found == ERROR_PATH_NOT_FOUND);
+static_assert(codes::too_many_open_files == ERROR_TOO_MANY_OPEN_FILES);
+static_assert(codes::access_denied == ERROR_ACCESS_DENIED);
+static_assert(codes::invalid_function == ERROR_INVALID_FUNCTION);
+static_assert(codes::invalid_handle == ERROR_INVALID_HANDLE);
+static_assert(codes::not_enough_memory == ERROR_NOT_ENOUGH_MEMORY);
+static_assert(codes::not_same_device == ERROR_NOT_SAME_DEVICE);
+static_assert(codes::bad_unit == ERROR_BAD_UNIT);
+static_assert(codes::not_ready == ERROR_NOT_READY);
+static_assert(codes::sharing_violation == ERROR_SHARING_VIOLATION);
+static_assert(codes::not_supported == ERROR_NOT_SUPPORTED);
+static_assert(codes::file_exists == ERROR_FILE_EXISTS);
+static_assert(codes::invalid_parameter == ERROR_INVALID_PARAMETER);
+static_assert(codes::call_not_implemented == ERROR_CALL_NOT_IMPLEMENTED);
+static_assert(codes::wait_no_children == ERROR_WAIT_NO_CHILDREN);
+static_assert(codes::seek_on_device == ERROR_SEEK_ON_DEVICE);
+static_assert(codes::directory_not_empty == ERROR_DIR_NOT_EMPTY);
+static_assert(codes::bad_exe_format == ERROR_BAD_EXE_FORMAT);
+static_assert(codes::pipe_being_closed == ERROR_NO_DATA);
+static_assert(codes::operation_aborted == ERROR_OPERATION_ABORTED);
+static_assert(codes::invalid_memory_access == ERROR_NOACCESS);
+static_assert(codes::io_device == ERROR_IO_DEVICE);
+static_assert(codes::possible_deadlock == ERROR_POSSIBLE_DEADLOCK);
+static_assert(codes::too_many_links == ERROR_TOO_MANY_LINKS);
+static_assert(codes::connection_refused == ERROR_CONNECTION_REFUSED);
+static_assert(codes::network_unreachable == ERROR_NETWORK_UNREACHABLE);
+static_assert(codes::host_unreachable == ERROR_HOST_UNREACHABLE);
+static_assert(codes::connection_aborted == ERROR_CONNECTION_ABORTED);
+static_assert(codes::file_corrupt == ERROR_FILE_CORRUPT);
+static_assert(codes::timeout == ERROR_TIMEOUT);
+static_assert(codes::cannot_resolve_name == ERROR_CANT_RESOLVE_FILENAME);
+static_assert(codes::not_connected == ERROR_NOT_CONNECTED);
+
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces.
 constexpr std::size_t largest_transfer = 1u << 30;
 
@@ -26,7 +63,7 @@ HANDLE handle_of(native_file file) { return reinterpret_cast<HANDLE>(file.value)
 
 native_file file_of(HANDLE handle) { return native_file{reinterpret_cast<std::intptr_t>(handle)}; }
 
-error_code last_error() { return static_cast<error_code>(::GetLastError()); }
+error_code last_error() { return code_for_system_error(static_cast<int>(::GetLastError())); }
 
 error_code open_file(const std::string& name, DWORD access, DWORD sharing, DWORD disposition,
                      native_file& file)
@@ -111,6 +148,10 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
     while (transferred < count) {
         const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
         DWORD got = 0;
+        if (const int refused = seam::consult_system_error(seam::file_operation::read); refused != 0) {
+            ::SetLastError(static_cast<DWORD>(refused));
+            return last_error();
+        }
         if (!::ReadFile(handle_of(file), bytes + transferred, wanted, &got, nullptr)) {
             // A pipe whose writer has gone is at its end, not broken.
             return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : last_error();
@@ -226,5 +267,11 @@ void write_standard_error(std::string_view text)
     std::size_t transferred = 0;
     write_to(error_output, text.data(), text.size(), transferred);
 }
+
+// Writes to a closed pipe or a full disk fail with an error code here
+// already; there is nothing to prepare.
+void prepare_process() {}
+
+error_code code_for_system_error(int system_error) { return static_cast<error_code>(system_error); }
 
 } // namespace orbse::platform
