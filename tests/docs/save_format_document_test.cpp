@@ -106,7 +106,10 @@ void marked(field& value, int byte = 0xA5)
     std::memset(static_cast<void*>(&value), byte, sizeof value);
 }
 
-sb::unit_description& unit_of(description& save) { return save.unit_lists[0].slots[0].chain[0]; }
+sb::unit_description& unit_of(description& save)
+{
+    return save.unit_lists[0].slots[0].chain[0];
+}
 
 struct probe {
     std::string_view field;

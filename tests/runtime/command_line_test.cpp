@@ -30,8 +30,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A quoted stretch keeps its spaces and loses its quotes.
         splitting_case{"quoted_stretch_keeps_its_spaces", "orbse \"a b\"c", {"orbse", "a bc"}},
         splitting_case{"empty_quotes_inside_a_word", "orbse ab\"\"cd", {"orbse", "abcd"}},
-        splitting_case{"quoted_path_with_backslashes", "orbse \"C:\\My Saves\\x.dat\"",
-                       {"orbse", "C:\\My Saves\\x.dat"}},
+        splitting_case{
+            "quoted_path_with_backslashes", "orbse \"C:\\My Saves\\x.dat\"", {"orbse", "C:\\My Saves\\x.dat"}},
         // A separate "" pair is skipped; a lone quote at the end is an empty
         // word, which ends the count.
         splitting_case{"separate_empty_quotes_after", "orbse save.dat \"\"", {"orbse", "save.dat"}},
