@@ -26,6 +26,9 @@ void close_file(data_file& file);
 // Writes exactly `count` bytes; a short write fails like any other.
 void write_block(data_file& file, const void* data, std::size_t count);
 
+// Writes the pieces one after another as one block.
+void write_pieces(data_file& file, const platform::write_piece* pieces, std::size_t count);
+
 // Writes `width` x `height` pixels of 4 bytes each, row 0 first without
 // padding, to `file_name`. With `swap_red_blue` the buffer holds red, green,
 // blue, alpha (rgba_color) and the rows are stored last to first, so buffer

@@ -38,6 +38,18 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
 // Writes up to `count` bytes; `transferred` tells how many were taken.
 error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred);
 
+// A stretch of memory that a gathered write takes whole.
+struct write_piece {
+    const void* data = nullptr;
+    std::size_t size = 0;
+};
+
+// Writes the pieces one after another, as if they were one block: the file
+// receives the same bytes as from one write of them joined, without their
+// being joined first. `transferred` tells how many bytes were taken in all.
+error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
+                          std::size_t& transferred);
+
 error_code size(native_file file, std::uint64_t& size_in_bytes);
 error_code position(native_file file, std::uint64_t& offset);
 error_code close(native_file file);

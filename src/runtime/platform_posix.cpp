@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace orbse::platform {
@@ -200,6 +201,78 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
     const auto* bytes = static_cast<const unsigned char*>(data);
     return transfer_until_done(count, transferred, [&](std::size_t done) {
         return ::write(descriptor(file), bytes + done, one_call_at_most(count - done));
+    });
+}
+
+namespace {
+
+// How far a gathered write has got: the first piece not yet wholly taken,
+// and how much of it was.
+struct gathered_progress {
+    std::size_t piece = 0;
+    std::size_t taken_of_piece = 0;
+
+    void advance(const write_piece* pieces, std::size_t count, std::size_t bytes)
+    {
+        while (piece < count && bytes >= pieces[piece].size - taken_of_piece) {
+            bytes -= pieces[piece].size - taken_of_piece;
+            ++piece;
+            taken_of_piece = 0;
+        }
+        taken_of_piece += bytes;
+    }
+};
+
+// A writev takes at most IOV_MAX pieces (1024 on Linux); longer lists go in
+// several calls, and a call that takes less than it was given goes on from
+// where it stopped.
+constexpr std::size_t pieces_per_call = 256;
+static_assert(pieces_per_call <= IOV_MAX);
+
+// The part of the pieces that the next writev can take, from `progress` on.
+std::size_t next_vectors(const write_piece* pieces, std::size_t count, const gathered_progress& progress,
+                         std::array<iovec, pieces_per_call>& vectors)
+{
+    std::size_t filled = 0;
+    std::size_t bytes = 0;
+    for (std::size_t piece = progress.piece; piece < count && filled < vectors.size(); ++piece) {
+        const std::size_t skipped = piece == progress.piece ? progress.taken_of_piece : 0;
+        const std::size_t left = pieces[piece].size - skipped;
+        // The call's result must hold the total; what does not fit goes in
+        // the next call.
+        const std::size_t taken = std::min<std::size_t>(left, SSIZE_MAX - bytes);
+        if (taken > 0) {
+            auto* start = static_cast<const unsigned char*>(pieces[piece].data) + skipped;
+            vectors[filled++] = iovec{const_cast<unsigned char*>(start), taken};
+            bytes += taken;
+        }
+        if (taken < left) {
+            break;
+        }
+    }
+    return filled;
+}
+
+} // namespace
+
+error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
+                          std::size_t& transferred)
+{
+    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
+        return injected;
+    }
+    std::size_t total = 0;
+    for (std::size_t piece = 0; piece < count; ++piece) {
+        total += pieces[piece].size;
+    }
+    gathered_progress progress;
+    std::size_t accounted = 0;
+    std::array<iovec, pieces_per_call> vectors;
+    return transfer_until_done(total, transferred, [&](std::size_t done) {
+        progress.advance(pieces, count, done - accounted);
+        accounted = done;
+        const std::size_t filled = next_vectors(pieces, count, progress, vectors);
+        return ::writev(descriptor(file), vectors.data(), static_cast<int>(filled));
     });
 }
 

@@ -172,6 +172,82 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
     return write_to(handle_of(file), data, count, transferred);
 }
 
+namespace {
+
+// Windows gathers writes only for unbuffered files of whole pages, so small
+// pieces are joined in a block of fixed size here, and pieces that fill a
+// block by themselves go straight from where they are.
+constexpr std::size_t gathering_block_size = 64 * 1024;
+
+class write_gatherer {
+public:
+    explicit write_gatherer(HANDLE handle) : handle_(handle) {}
+
+    error_code add(const write_piece& piece)
+    {
+        const auto* bytes = static_cast<const unsigned char*>(piece.data);
+        if (piece.size >= gathering_block_size) {
+            if (const auto code = flush(); code != 0) {
+                return code;
+            }
+            return put(bytes, piece.size);
+        }
+        if (piece.size > gathering_block_size - filled_) {
+            if (const auto code = flush(); code != 0) {
+                return code;
+            }
+        }
+        std::copy(bytes, bytes + piece.size, block_ + filled_);
+        filled_ += piece.size;
+        return 0;
+    }
+
+    error_code flush()
+    {
+        const std::size_t gathered = std::exchange(filled_, 0);
+        return put(block_, gathered);
+    }
+
+    std::size_t transferred() const { return transferred_; }
+    bool stopped_short() const { return short_; }
+
+private:
+    error_code put(const unsigned char* bytes, std::size_t count)
+    {
+        std::size_t put_now = 0;
+        const auto code = write_to(handle_, bytes, count, put_now);
+        transferred_ += put_now;
+        short_ = short_ || put_now < count;
+        return code;
+    }
+
+    HANDLE handle_;
+    unsigned char block_[gathering_block_size];
+    std::size_t filled_ = 0;
+    std::size_t transferred_ = 0;
+    bool short_ = false;
+};
+
+} // namespace
+
+error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
+                          std::size_t& transferred)
+{
+    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
+        return injected;
+    }
+    write_gatherer gatherer(handle_of(file));
+    error_code code = 0;
+    for (std::size_t piece = 0; piece < count && code == 0 && !gatherer.stopped_short(); ++piece) {
+        code = gatherer.add(pieces[piece]);
+    }
+    if (code == 0 && !gatherer.stopped_short()) {
+        code = gatherer.flush();
+    }
+    transferred = gatherer.transferred();
+    return code;
+}
+
 error_code size(native_file file, std::uint64_t& size_in_bytes)
 {
     if (const auto injected = seam::consult(seam::file_operation::size); injected != 0) {
