@@ -46,8 +46,7 @@ struct note {
         unit_row,    // the object of a units_block or updates row; `context` is the row
         unit_class,  // a position in the unit class index
         slot_object, // a slot's object number; `context` is the counter before it
-        path_kind,   // `context` is 1 when a new path follows
-        link_kind,   // `context` is 1 when a new linked unit follows
+        link_kind,   // `context` is the link_ref when it is the next number, else 0
     };
     kind what = kind::none;
     std::uint32_t context = 0;
@@ -332,9 +331,10 @@ bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
     visitor.u16("unit_class", unit.unit_class, note{note::kind::unit_class, 0});
     visitor.u16("aux_word", unit.aux_word);
     visitor.u16("link_ref", unit.link_ref);
-    const std::uint32_t link_follows = is_next_object(unit.link_ref, object_counter) ? 1 : 0;
-    visitor.u16("link_kind", unit.link_kind, note{note::kind::link_kind, link_follows});
-    return link_follows != 0 && unit.link_kind == new_linked_unit_kind;
+    // A number that is the next one is never 0, so 0 says "not the next".
+    const std::uint32_t next_number = is_next_object(unit.link_ref, object_counter) ? unit.link_ref : 0;
+    visitor.u16("link_kind", unit.link_kind, note{note::kind::link_kind, next_number});
+    return next_number != 0 && unit.link_kind == new_linked_unit_kind;
 }
 
 // The body of a unit object, with the linked units it carries inline, each

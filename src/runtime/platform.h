@@ -77,4 +77,8 @@ void convert_to_console_text(char* text, std::size_t length);
 // none.
 void write_standard_error(std::string_view text);
 
+// The standard output stream as a file for `write`: bytes go out as given,
+// with no conversion of line ends on any platform.
+native_file standard_output();
+
 } // namespace orbse::platform

@@ -310,4 +310,9 @@ void write_standard_error(std::string_view text)
     }
 }
 
+native_file standard_output()
+{
+    return native_file{STDOUT_FILENO};
+}
+
 } // namespace orbse::platform

@@ -303,4 +303,9 @@ void write_standard_error(std::string_view text)
     write_to(error_output, text.data(), text.size(), transferred);
 }
 
+native_file standard_output()
+{
+    return native_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE))};
+}
+
 } // namespace orbse::platform
