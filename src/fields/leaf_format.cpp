@@ -1,5 +1,7 @@
 #include "fields/leaf_format.h"
 
+#include <algorithm>
+
 namespace orbse::fields {
 namespace {
 
@@ -50,6 +52,13 @@ void write_json_text_value(output_stream& out, std::span<const std::uint8_t> byt
 // name, which is too; quoted as they are.
 void write_json_string(output_stream& out, std::string_view text)
 {
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) { return c == '"' || c == '\\'; });
+    if (plain) {
+        out.put('"');
+        out.write(text);
+        out.put('"');
+        return;
+    }
     out.put('"');
     for (const char character : text) {
         if (character == '"' || character == '\\') {
@@ -69,6 +78,40 @@ void write_array(output_stream& out, std::span<const element> values)
             out.put(',');
         }
         out.write_number(values[at]);
+    }
+    out.put(']');
+}
+
+void write_type(output_stream& out, const field_leaf& leaf)
+{
+    switch (leaf.type) {
+    case leaf_type::u8:
+        out.write("u8");
+        return;
+    case leaf_type::u16:
+        out.write("u16");
+        return;
+    case leaf_type::u32:
+        out.write("u32");
+        return;
+    case leaf_type::i32:
+        out.write("i32");
+        return;
+    case leaf_type::raw:
+        out.write("raw");
+        return;
+    case leaf_type::text:
+        out.write("text[");
+        out.write_number(leaf.size);
+        break;
+    case leaf_type::u8_array:
+        out.write("u8[");
+        out.write_number(leaf.size);
+        break;
+    case leaf_type::u16_array:
+        out.write("u16[");
+        out.write_number(leaf.size / 2);
+        break;
     }
     out.put(']');
 }
@@ -121,7 +164,7 @@ void write_leaf_line(output_stream& out, const field_leaf& leaf)
     out.put(' ');
     out.write_number(leaf.size);
     out.put(' ');
-    out.write(leaf_type_name(leaf));
+    write_type(out, leaf);
     out.put(' ');
     out.write(leaf.path);
     out.put(' ');
@@ -143,7 +186,7 @@ void write_leaf_json(output_stream& out, const field_leaf& leaf)
     out.write(",\"size\":");
     out.write_number(leaf.size);
     out.write(",\"type\":\"");
-    out.write(leaf_type_name(leaf));
+    write_type(out, leaf);
     out.write("\",\"value\":");
     write_value(out, leaf, true);
     if (!leaf.note.empty()) {

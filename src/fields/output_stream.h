@@ -7,8 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace orbse::fields {
 
@@ -21,18 +22,20 @@ public:
 
     void write(std::string_view text)
     {
-        if (text.size() > buffer_.capacity() - buffer_.size()) {
-            flush();
+        if (text.size() > capacity - fill_) [[unlikely]] {
+            write_long(text);
+            return;
         }
-        buffer_.insert(buffer_.end(), text.begin(), text.end());
+        std::memcpy(buffer_.get() + fill_, text.data(), text.size());
+        fill_ += text.size();
     }
 
     void put(char character)
     {
-        if (buffer_.size() == buffer_.capacity()) {
+        if (fill_ == capacity) [[unlikely]] {
             flush();
         }
-        buffer_.push_back(character);
+        buffer_[fill_++] = character;
     }
 
     void write_number(std::uint64_t value);
@@ -48,8 +51,22 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    static constexpr std::size_t capacity = 256 * 1024;
+    // Room for the longest number, so that it can be formatted in place.
+    static constexpr std::size_t number_room = 24;
+
+    void write_long(std::string_view text);
+    char* room_for(std::size_t bytes)
+    {
+        if (bytes > capacity - fill_) [[unlikely]] {
+            flush();
+        }
+        return buffer_.get() + fill_;
+    }
+
     platform::native_file target_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t fill_ = 0;
     bool failed_ = false;
 };
 

@@ -159,17 +159,17 @@ public:
     template <typename fields_of>
     void record(const char* name, fields_of&& fields)
     {
-        path_.push_back({name});
+        push_part(name);
         fields();
-        path_.pop_back();
+        pop_part();
     }
 
     template <typename fields_of>
     void element(const char* name, std::size_t index, fields_of&& fields)
     {
-        path_.push_back({name, static_cast<std::int64_t>(index)});
+        push_part(name, static_cast<std::int64_t>(index));
         fields();
-        path_.pop_back();
+        pop_part();
     }
 
     // Cells in grid order: cell i lies in column i mod 112 and row i div 112.
@@ -180,10 +180,10 @@ public:
         if (sink_ == nullptr) {
             return;
         }
-        path_.push_back({name});
+        push_part(name);
         for (std::size_t cell = 0; cell < static_cast<std::size_t>(map_cell_count); ++cell) {
-            path_.push_back({"row", static_cast<std::int64_t>(cell / map_side)});
-            path_.push_back({"column", static_cast<std::int64_t>(cell % map_side)});
+            push_part("row", static_cast<std::int64_t>(cell / map_side));
+            push_part("column", static_cast<std::int64_t>(cell % map_side));
             const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
             const std::uint64_t at = start + cell * bytes_per_cell;
             if (bytes_per_cell == 1) {
@@ -191,9 +191,10 @@ public:
             } else {
                 bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
             }
-            path_.resize(path_.size() - 2);
+            pop_part();
+            pop_part();
         }
-        path_.pop_back();
+        pop_part();
     }
 
     // The records are not kept: only their count matters to what follows.
@@ -267,10 +268,10 @@ public:
     void linked_level(std::uint64_t level)
     {
         if (!path_.empty() && path_.back().name == "linked") {
-            path_.pop_back();
+            pop_part();
         }
         if (level > 0) {
-            path_.push_back({"linked", static_cast<std::int64_t>(level)});
+            push_part("linked", static_cast<std::int64_t>(level));
         }
     }
 
@@ -284,11 +285,11 @@ public:
             new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
         if (sink_ != nullptr) {
             for (std::size_t slot = 0; slot < taken; ++slot) {
-                path_.push_back({"slots", static_cast<std::int64_t>(first_slot + slot)});
+                push_part("slots", static_cast<std::int64_t>(first_slot + slot));
                 note_ = "reference to object ";
                 append_number(note_, references_[slot]);
                 emit_number("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot]);
-                path_.pop_back();
+                pop_part();
             }
         }
         return taken;
@@ -371,6 +372,35 @@ private:
         return at;
     }
 
+    // The path's parts, and for a walk that hands out leaves their text,
+    // kept as they change rather than rendered for every leaf.
+    void push_part(std::string_view name, std::int64_t index = -1)
+    {
+        path_.push_back({name, index});
+        if (sink_ == nullptr) {
+            return;
+        }
+        prefix_lengths_.push_back(prefix_.size());
+        if (!prefix_.empty()) {
+            prefix_ += '.';
+        }
+        prefix_ += name;
+        if (index >= 0) {
+            prefix_ += '[';
+            append_number(prefix_, static_cast<std::uint64_t>(index));
+            prefix_ += ']';
+        }
+    }
+
+    void pop_part()
+    {
+        path_.pop_back();
+        if (sink_ != nullptr) {
+            prefix_.resize(prefix_lengths_.back());
+            prefix_lengths_.pop_back();
+        }
+    }
+
     std::string render_path(std::string_view last) const
     {
         std::string text;
@@ -396,7 +426,13 @@ private:
 
     field_leaf leaf_at(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
-        path_text_ = render_path(name);
+        path_text_.assign(prefix_);
+        if (!name.empty()) {
+            if (!path_text_.empty()) {
+                path_text_ += '.';
+            }
+            path_text_ += name;
+        }
         field_leaf leaf;
         leaf.offset = at;
         leaf.size = size;
@@ -494,6 +530,8 @@ private:
     std::vector<unit_data_piece> unit_layout_;
     std::vector<std::string> gap_names_;
     std::vector<path_part> path_;
+    std::string prefix_;
+    std::vector<std::size_t> prefix_lengths_;
     std::string path_text_;
     std::string note_;
 
