@@ -151,7 +151,9 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
         write_array(out, leaf.bytes);
         return;
     case leaf_type::u16_array:
-        write_array(out, leaf.words);
+        out.put('[');
+        out.write_u16_list(leaf.words.data(), leaf.words.size());
+        out.put(']');
         return;
     }
 }
@@ -179,8 +181,11 @@ void write_leaf_line(output_stream& out, const field_leaf& leaf)
 
 void write_leaf_json(output_stream& out, const field_leaf& leaf)
 {
-    out.write("{\"path\":");
-    write_json_string(out, leaf.path);
+    // Paths are made of the format's field names and positions: no quote
+    // or backslash can be in them.
+    out.write("{\"path\":\"");
+    out.write(leaf.path);
+    out.put('"');
     out.write(",\"offset\":");
     out.write_number(leaf.offset);
     out.write(",\"size\":");

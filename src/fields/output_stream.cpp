@@ -1,5 +1,7 @@
 #include "fields/output_stream.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace orbse::fields {
@@ -28,6 +30,58 @@ void output_stream::write_number(std::uint64_t value)
 {
     char* at = room_for(number_room);
     fill_ += static_cast<std::size_t>(std::to_chars(at, at + number_room, value).ptr - at);
+}
+
+namespace {
+
+// The decimal digits of 0 to 99, two by two.
+constexpr std::array<char, 200> digit_pairs = [] {
+    std::array<char, 200> pairs{};
+    for (int value = 0; value < 100; ++value) {
+        pairs[2 * value] = static_cast<char>('0' + value / 10);
+        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
+    }
+    return pairs;
+}();
+
+// Writes `value` (at most 65,535) at `at`, returns the end.
+char* put_u16(char* at, unsigned value)
+{
+    char digits[5];
+    char* start = digits + 5;
+    while (value >= 100) {
+        start -= 2;
+        std::memcpy(start, &digit_pairs[2 * (value % 100)], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        start -= 2;
+        std::memcpy(start, &digit_pairs[2 * value], 2);
+    } else {
+        *--start = static_cast<char>('0' + value);
+    }
+    const auto length = static_cast<std::size_t>(digits + 5 - start);
+    std::memcpy(at, start, length);
+    return at + length;
+}
+
+} // namespace
+
+void output_stream::write_u16_list(const std::uint16_t* values, std::size_t count)
+{
+    constexpr std::size_t widest = 6; // five digits and a comma
+    for (std::size_t done = 0; done < count;) {
+        char* at = room_for(widest * 256);
+        const std::size_t piece = std::min<std::size_t>(count - done, 256);
+        for (std::size_t index = 0; index < piece; ++index) {
+            if (done + index > 0) {
+                *at++ = ',';
+            }
+            at = put_u16(at, values[done + index]);
+        }
+        fill_ = static_cast<std::size_t>(at - buffer_.get());
+        done += piece;
+    }
 }
 
 void output_stream::write_signed(std::int64_t value)

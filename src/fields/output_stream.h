@@ -39,6 +39,8 @@ public:
     }
 
     void write_number(std::uint64_t value);
+    // A run of u16 values as "a,b,c", the bulk of a listing of long paths.
+    void write_u16_list(const std::uint16_t* values, std::size_t count);
     void write_signed(std::int64_t value);
     // Eight hex digits at least, lower case, after "0x".
     void write_offset(std::uint64_t value);
