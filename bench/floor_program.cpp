@@ -29,7 +29,7 @@ using file_content = orbse::large_buffer<unsigned char>;
 
 file_content content_of_size(std::size_t bytes, unsigned char filler)
 {
-    file_content content(bytes, orbse::page_kind::large);
+    file_content content(bytes);
     std::fill(content.begin(), content.end(), filler);
     return content;
 }

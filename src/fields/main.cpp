@@ -44,6 +44,9 @@ int answer_parse_error(const CLI::App& program, const CLI::ParseError& error)
 int main(int argc, char** argv)
 {
     namespace fields = orbse::fields;
+    // A reader that goes away early (orbse-fields list | head) then makes
+    // the write fail with a code, reported, rather than end the process.
+    orbse::platform::prepare_process();
     CLI::App program("Looks inside the save files of the game, field by field: the offset, size, type, path and "
                      "value of every field, and where a damaged save breaks.",
                      "orbse-fields");

@@ -1,15 +1,13 @@
 #include "images/bmp_writer.h"
 
 #include "runtime/failures.h"
-#include "runtime/large_buffer.h"
 #include "runtime/little_endian.h"
-#include "runtime/platform_memory.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <type_traits>
 #include <vector>
@@ -98,18 +96,7 @@ const unsigned char* buffer_row(const unsigned char* pixels, std::int32_t width,
     return pixels + row_size(width) * static_cast<std::size_t>(row);
 }
 
-// Rows go to the file gathered into blocks of about this size: a couple of
-// large writes per picture instead of one per row. The file's bytes are the
-// same either way, and a failed block still ends the run at once. One large
-// page holds the block, so filling it costs one page fault.
-constexpr std::size_t gathered_block_size = platform::large_page_size;
-
-std::size_t rows_per_block(std::int32_t width)
-{
-    return std::max<std::size_t>(1, gathered_block_size / std::max<std::size_t>(1, row_size(width)));
-}
-
-void copy_row_swapped_bytewise(unsigned char* destination, const unsigned char* source, std::size_t bytes)
+void copy_row_swapped(unsigned char* destination, const unsigned char* source, std::size_t bytes)
 {
     for (std::size_t offset = 0; offset < bytes; offset += bytes_per_pixel) {
         for (std::size_t byte = 0; byte < bytes_per_pixel; ++byte) {
@@ -118,61 +105,23 @@ void copy_row_swapped_bytewise(unsigned char* destination, const unsigned char* 
     }
 }
 
-// The same exchange a whole pixel at a time: on a little-endian host the
-// pixel's first byte is the word's low byte and its third byte the one two
-// places up, so the swap is two masks and two shifts, which the compiler
-// spreads over vector registers. Byte by byte, the swap costs several times
-// the writing of the file.
-void copy_row_swapped_wordwise(unsigned char* destination, const unsigned char* source, std::size_t bytes)
-{
-    constexpr std::uint32_t green_and_alpha = 0xFF00FF00u;
-    constexpr std::uint32_t low_byte = 0xFFu;
-    constexpr int two_bytes = 16;
-    for (std::size_t offset = 0; offset < bytes; offset += bytes_per_pixel) {
-        std::uint32_t pixel;
-        std::memcpy(&pixel, source + offset, bytes_per_pixel);
-        pixel = (pixel & green_and_alpha) | (pixel >> two_bytes & low_byte) | (pixel & low_byte) << two_bytes;
-        std::memcpy(destination + offset, &pixel, bytes_per_pixel);
-    }
-}
-
-void copy_row_swapped(unsigned char* destination, const unsigned char* source, std::size_t bytes)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        copy_row_swapped_wordwise(destination, source, bytes);
-    } else {
-        copy_row_swapped_bytewise(destination, source, bytes);
-    }
-}
-
 void copy_row_unchanged(unsigned char* destination, const unsigned char* source, std::size_t bytes)
 {
     std::copy(source, source + bytes, destination);
 }
 
-// Stores the buffer last row first, each row passed through `copy_row` into
-// a block of whole rows that is written when full.
+// Stores the buffer last row first, each row passed through `copy_row`, the
+// whole pixel data in one write.
 void write_rows_last_first(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height,
                            void (*copy_row)(unsigned char*, const unsigned char*, std::size_t))
 {
     const std::size_t bytes_per_row = row_size(width);
-    const std::size_t block_rows = rows_per_block(width);
-    large_buffer<unsigned char> block(block_rows * bytes_per_row, page_kind::large);
-    std::size_t filled_rows = 0;
-    for (std::int32_t row = height - 1; row >= 0; --row) {
-        copy_row(block.data() + filled_rows * bytes_per_row, buffer_row(pixels, width, row), bytes_per_row);
-        if (++filled_rows == block_rows || row == 0) {
-            write_block(file, block.data(), filled_rows * bytes_per_row);
-            filled_rows = 0;
-        }
+    std::vector<unsigned char> stored(image_size(width, height));
+    for (std::int32_t row = 0; row < height; ++row) {
+        copy_row(stored.data() + bytes_per_row * static_cast<std::size_t>(height - 1 - row),
+                 buffer_row(pixels, width, row), bytes_per_row);
     }
-}
-
-// Stores an rgba_color buffer last row first, each pixel turned round into
-// the file's order.
-void write_rows_swapped(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
-{
-    write_rows_last_first(file, pixels, width, height, copy_row_swapped);
+    write_block(file, stored.data(), stored.size());
 }
 
 // Stores the buffer as it is, row 0 first: row 0 becomes the bottom row.
@@ -181,21 +130,11 @@ void write_rows_as_they_are(data_file& file, const unsigned char* pixels, std::i
     write_block(file, pixels, image_size(width, height));
 }
 
-// Stores the buffer's rows unchanged, last row first.
-void write_rows_bottom_up(data_file& file, const unsigned char* pixels, std::int32_t width, std::int32_t height)
-{
-    write_rows_last_first(file, pixels, width, height, copy_row_unchanged);
-}
-
-// Rows of blocks are turned into file rows a batch at a time, about this
-// many bytes of distinct rows, each written `scale` times over from the
-// same memory. A batch of a map picture is 27 rows of blocks, so each write
-// hands the system about 770 KB, which the page cache takes in large pieces
-// (a run's pictures cost noticeably less than with writes of a few hundred
-// kilobytes). The batch stays below the size at which the C library maps
-// memory of its own, so the next picture reuses its pages instead of
-// faulting in new ones.
-constexpr std::size_t scaled_batch_bytes = 96 * 1024;
+// Rows of blocks are turned into file rows a batch at a time: about this
+// many bytes of file rows, each row of blocks spread once and copied
+// `scale` times over, so that a picture goes to the system in a few large
+// writes without ever being spread out whole in memory.
+constexpr std::size_t scaled_batch_bytes = 768 * 1024;
 
 // A pixel as the file holds it (blue, green, red, alpha), kept in a word
 // whose bytes in memory are those four in that order on any host.
@@ -237,23 +176,24 @@ void write_block_rows_last_first(data_file& file, const rgba_color* block_colour
                                  std::int32_t rows, std::int32_t scale)
 {
     const auto pixels_per_row = static_cast<std::size_t>(columns) * static_cast<std::size_t>(scale);
-    const std::size_t bytes_per_row = pixels_per_row * bytes_per_pixel;
-    const std::size_t batch_rows =
-        std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, bytes_per_row));
-    // Each row is spread in full before it is written.
-    large_buffer<file_pixel> file_rows(batch_rows * pixels_per_row, page_kind::ordinary);
-    std::vector<platform::write_piece> pieces;
-    pieces.reserve(batch_rows * static_cast<std::size_t>(scale));
-    std::size_t stored_rows = 0;
+    const std::size_t file_rows_per_block_row = static_cast<std::size_t>(scale);
+    const std::size_t block_row_pixels = pixels_per_row * file_rows_per_block_row;
+    const std::size_t block_row_bytes = block_row_pixels * bytes_per_pixel;
+    const std::size_t batch_block_rows =
+        std::max<std::size_t>(1, scaled_batch_bytes / std::max<std::size_t>(1, block_row_bytes));
+    // Every pixel of the batch is written before the batch goes out.
+    const auto batch = std::make_unique_for_overwrite<file_pixel[]>(batch_block_rows * block_row_pixels);
+    std::size_t stored_block_rows = 0;
     for (std::int32_t row = rows - 1; row >= 0; --row) {
-        file_pixel* const file_row = file_rows.data() + stored_rows * pixels_per_row;
-        spread_block_row(file_row, block_colours + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns),
+        file_pixel* const first_row = batch.get() + stored_block_rows * block_row_pixels;
+        spread_block_row(first_row, block_colours + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns),
                          columns, scale);
-        pieces.insert(pieces.end(), static_cast<std::size_t>(scale), platform::write_piece{file_row, bytes_per_row});
-        if (++stored_rows == batch_rows || row == 0) {
-            write_pieces(file, pieces.data(), pieces.size());
-            pieces.clear();
-            stored_rows = 0;
+        for (std::size_t copy = 1; copy < file_rows_per_block_row; ++copy) {
+            std::copy_n(first_row, pixels_per_row, first_row + copy * pixels_per_row);
+        }
+        if (++stored_block_rows == batch_block_rows || row == 0) {
+            write_block(file, batch.get(), stored_block_rows * block_row_bytes);
+            stored_block_rows = 0;
         }
     }
 }
@@ -302,12 +242,6 @@ void write_block(data_file& file, const void* data, std::size_t count)
     io_check();
 }
 
-void write_pieces(data_file& file, const platform::write_piece* pieces, std::size_t count)
-{
-    write_exact_gathered(file, pieces, count);
-    io_check();
-}
-
 bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t width, std::int32_t height,
                bool flip_rows, bool swap_red_blue)
 {
@@ -318,9 +252,9 @@ bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t wi
     write_headers(file, width, height);
     const auto* pixel_bytes = static_cast<const unsigned char*>(pixels);
     if (swap_red_blue) {
-        write_rows_swapped(file, pixel_bytes, width, height);
+        write_rows_last_first(file, pixel_bytes, width, height, copy_row_swapped);
     } else if (flip_rows) {
-        write_rows_bottom_up(file, pixel_bytes, width, height);
+        write_rows_last_first(file, pixel_bytes, width, height, copy_row_unchanged);
     } else {
         write_rows_as_they_are(file, pixel_bytes, width, height);
     }

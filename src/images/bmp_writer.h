@@ -26,9 +26,6 @@ void close_file(data_file& file);
 // Writes exactly `count` bytes; a short write fails like any other.
 void write_block(data_file& file, const void* data, std::size_t count);
 
-// Writes the pieces one after another as one block.
-void write_pieces(data_file& file, const platform::write_piece* pieces, std::size_t count);
-
 // Writes `width` x `height` pixels of 4 bytes each, row 0 first without
 // padding, to `file_name`. With `swap_red_blue` the buffer holds red, green,
 // blue, alpha (rgba_color) and the rows are stored last to first, so buffer
@@ -43,8 +40,8 @@ bool write_bmp(const std::string& file_name, const void* pixels, std::int32_t wi
 // pixels, every pixel of block (c, r) the colour block_colours[r * columns +
 // c], block row 0 at the top. The file is byte for byte the one write_bmp
 // writes for that picture spread out pixel by pixel with `swap_red_blue`,
-// but the whole picture is never spread out in memory: each row of blocks
-// is turned into one row of the file, which goes to the file `scale` times.
+// but the whole picture is never spread out in memory: the rows go to the
+// file a batch of rows of blocks at a time.
 bool write_scaled_bmp(const std::string& file_name, const rgba_color* block_colours, std::int32_t columns,
                       std::int32_t rows, std::int32_t scale);
 

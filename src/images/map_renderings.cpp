@@ -2,13 +2,13 @@
 
 #include "images/bmp_writer.h"
 #include "images/colours.h"
-#include "runtime/large_buffer.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <optional>
+#include <vector>
 
 namespace orbse {
 namespace {
@@ -23,8 +23,7 @@ namespace {
 // at the top.
 class map_picture {
 public:
-    // The colours start uninitialised: every rule fills every cell.
-    map_picture() : cell_colours_(map_cell_count, page_kind::ordinary) {}
+    map_picture() : cell_colours_(map_cell_count) {}
 
     void visit(int cell_index) { cell_ = static_cast<std::size_t>(cell_index); }
 
@@ -36,7 +35,7 @@ public:
     }
 
 private:
-    large_buffer<rgba_color> cell_colours_;
+    std::vector<rgba_color> cell_colours_;
     std::size_t cell_ = 0;
 };
 

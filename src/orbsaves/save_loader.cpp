@@ -115,11 +115,7 @@ void read_tail(save_reader& reader, saveorec& save)
     if (tail_size == 0) {
         return; // no bytes, so no memory asked for
     }
-    // A large page costs about as much to clear as nine faults of ordinary
-    // pages, so a tail of more than a few ordinary pages goes on large ones.
-    constexpr std::uint64_t large_pages_from = 64 * 1024;
-    const page_kind pages = tail_size >= large_pages_from ? page_kind::large : page_kind::ordinary;
-    save.tail_data = large_buffer<std::uint8_t>(tail_size, pages);
+    save.tail_data = large_buffer<std::uint8_t>(tail_size);
     reader.read_bytes({save.tail_data.data(), save.tail_data.size()});
 }
 

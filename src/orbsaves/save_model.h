@@ -291,9 +291,9 @@ struct saveorec {
     std::array<std::uint16_t, player_count - 1> lead_words{};
     std::vector<unit_class_entry> unit_class_index;
     unidefa unit_store;
-    // Every byte after the unit stream, kept as read. Its size is held at
-    // 64 bits: a tail past 2 GB must not turn negative. A tail of more than
-    // a few pages is read into large pages, as the store's segments are.
+    // Every byte after the unit stream, kept as read, on large pages as the
+    // store's segments are. Its size is held at 64 bits: a tail past 2 GB
+    // must not turn negative.
     large_buffer<std::uint8_t> tail_data;
     std::int64_t tail_size = 0;
 };

@@ -7,11 +7,11 @@
 #pragma once
 
 #include "runtime/large_buffer.h"
-#include "runtime/platform_memory.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -32,7 +32,7 @@ public:
     // default it holds 64 KB, which most saves' small arrays never pass.
     // Lengths are constants: finding an element is a compare, a multiply
     // and a shift.
-    static constexpr std::size_t segment_length = std::max<std::size_t>(1, platform::large_page_size / sizeof(T));
+    static constexpr std::size_t segment_length = std::max<std::size_t>(1, large_page_size / sizeof(T));
     static constexpr std::size_t first_segment_length = std::max<std::size_t>(1, first_segment_bytes / sizeof(T));
 
     segmented_array() = default;
@@ -53,13 +53,13 @@ public:
     const T& operator[](std::size_t index) const
     {
         const place found = place_of(index);
-        return segments_[found.segment][found.offset];
+        return segment_starts_[found.segment][found.offset];
     }
 
     T& operator[](std::size_t index)
     {
         const place found = place_of(index);
-        return segments_[found.segment][found.offset];
+        return segment_starts_[found.segment][found.offset];
     }
 
     T& back() { return (*this)[size_ - 1]; }
@@ -115,9 +115,9 @@ public:
     {
         size_ = new_size;
         const place found = place_of(new_size);
-        if (found.segment < segments_.size()) {
-            next_ = segments_[found.segment].data() + found.offset;
-            segment_end_ = segments_[found.segment].data() + segments_[found.segment].size();
+        if (found.segment < segment_starts_.size()) {
+            next_ = segment_starts_[found.segment] + found.offset;
+            segment_end_ = segment_starts_[found.segment] + length_of_segment(found.segment);
         } else {
             next_ = nullptr;
             segment_end_ = nullptr;
@@ -129,6 +129,11 @@ private:
         std::size_t segment;
         std::size_t offset;
     };
+
+    static std::size_t length_of_segment(std::size_t segment)
+    {
+        return segment == 0 ? first_segment_length : segment_length;
+    }
 
     static place place_of(std::size_t index)
     {
@@ -144,27 +149,36 @@ private:
     void open_next_segment()
     {
         const std::size_t segment = place_of(size_).segment;
-        if (segment == segments_.size()) {
+        if (segment == segment_starts_.size()) {
             if (segment == 0) {
-                segments_.emplace_back(first_segment_length, page_kind::ordinary);
+                first_segment_ = std::make_unique_for_overwrite<T[]>(first_segment_length);
+                segment_starts_.push_back(first_segment_.get());
             } else {
-                segments_.emplace_back(segment_length, page_kind::large);
+                large_segments_.emplace_back(segment_length);
+                segment_starts_.push_back(large_segments_.back().data());
             }
         }
-        next_ = segments_[segment].data();
-        segment_end_ = next_ + segments_[segment].size();
+        next_ = segment_starts_[segment];
+        segment_end_ = next_ + length_of_segment(segment);
     }
 
     void take_over(segmented_array& other)
     {
-        segments_ = std::move(other.segments_);
+        first_segment_ = std::move(other.first_segment_);
+        large_segments_ = std::move(other.large_segments_);
+        segment_starts_ = std::move(other.segment_starts_);
         size_ = std::exchange(other.size_, 0);
         next_ = std::exchange(other.next_, nullptr);
         segment_end_ = std::exchange(other.segment_end_, nullptr);
-        other.segments_.clear();
+        other.large_segments_.clear();
+        other.segment_starts_.clear();
     }
 
-    std::vector<large_buffer<T>> segments_;
+    // The first segment on ordinary pages, the others on large pages, and
+    // where each segment begins, in order.
+    std::unique_ptr<T[]> first_segment_;
+    std::vector<large_buffer<T>> large_segments_;
+    std::vector<T*> segment_starts_;
     std::size_t size_ = 0;
     // Where the next element goes, and the end of its segment; equal when
     // the next append needs another segment.

@@ -3,5 +3,6 @@
 
 int main(int argc, char** argv)
 {
+    orbse::platform::prepare_process();
     return orbse::run_inspector(orbse::platform::command_line_arguments(argc, argv));
 }

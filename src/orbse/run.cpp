@@ -13,15 +13,6 @@
 namespace orbse {
 namespace {
 
-void run_stages(const std::string& save_path, saveorec& save, text_channel& report_output)
-{
-    load_save(save, save_path);
-    render_pass_map(save, save_path + "_pass.bmp");
-    render_rm1_map(save, save_path + "_rm1.bmp");
-    render_rm2_map(save, save_path + "_rm2.bmp");
-    write_info_report(save, report_output);
-}
-
 // Ends the report channel after a failure: its text reached the file in the
 // failure report already, and the run fails whatever the close says.
 void close_after_failure(text_channel& report_output)
@@ -31,6 +22,26 @@ void close_after_failure(text_channel& report_output)
 }
 
 } // namespace
+
+picture_names pictures_beside(const std::string& save_path)
+{
+    return {save_path + "_pass.bmp", save_path + "_rm1.bmp", save_path + "_rm2.bmp"};
+}
+
+void inspect_save(const std::string& save_path, const picture_names& pictures, text_channel& report_output)
+{
+    auto save = std::make_unique<saveorec>();
+    load_save(*save, save_path);
+    render_pass_map(*save, pictures.pass);
+    render_rm1_map(*save, pictures.rm1);
+    render_rm2_map(*save, pictures.rm2);
+    write_info_report(*save, report_output);
+}
+
+void inspect_save(const std::string& save_path, text_channel& report_output)
+{
+    inspect_save(save_path, pictures_beside(save_path), report_output);
+}
 
 int run_inspector(const std::vector<std::string>& arguments)
 {
@@ -42,8 +53,7 @@ int run_inspector(const std::vector<std::string>& arguments)
     text_channel report_output;
     try {
         report_output.bind(save_path + ".inf");
-        auto save = std::make_unique<saveorec>();
-        run_stages(save_path, *save, report_output);
+        inspect_save(save_path, report_output);
         // Report text that never reaches the disk fails the run.
         report_output.close();
         io_check();

@@ -1,7 +1,6 @@
 #include "report/number_format.h"
 
 #include <array>
-#include <charconv>
 #include <string_view>
 
 namespace orbse {
@@ -111,8 +110,7 @@ std::string int_to_text(std::int32_t value)
 
 std::string_view int_to_text(std::int32_t value, number_text_storage& storage)
 {
-    const auto result = std::to_chars(storage.data(), storage.data() + storage.size(), value);
-    return {storage.data(), static_cast<std::size_t>(result.ptr - storage.data())};
+    return {storage.data(), static_cast<std::size_t>(put_decimal(storage.data(), value) - storage.data())};
 }
 
 std::string zero_pad_2(std::int32_t value)

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <array>
+#include <charconv>
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,7 +18,17 @@ namespace orbse {
 std::string int_to_text(std::int32_t value);
 
 // Room for the longest number text, "-2147483648" and any 64-bit count.
-using number_text_storage = std::array<char, 20>;
+inline constexpr std::size_t max_number_text = 20;
+using number_text_storage = std::array<char, max_number_text>;
+
+// The one way the report turns a number into decimal digits: writes them at
+// `out`, which has room for max_number_text characters, and returns the end.
+// Inline, since a listing of millions of units formats a dozen numbers each.
+template <std::integral number>
+char* put_decimal(char* out, number value)
+{
+    return std::to_chars(out, out + max_number_text, value).ptr;
+}
 
 // int_to_text without allocating: the text is written into `storage` and
 // the view stays valid as long as it.

@@ -2,11 +2,12 @@
 
 #include "orbsaves/unit_class_index.h"
 #include "orbsaves/unit_type_table.h"
+#include "report/number_format.h"
 #include "report/report_lines.h"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <concepts>
 #include <cstring>
 #include <cstdint>
 #include <string_view>
@@ -14,32 +15,8 @@
 namespace orbse {
 namespace {
 
-// A label held in a block of fixed size, so that copying it is one move of
-// known length whatever the label; only its first `size` bytes count.
-struct short_label {
-    static constexpr std::size_t room = 16;
-
-    template <std::size_t length>
-    consteval short_label(const char (&literal)[length]) : short_label(std::string_view(literal, length - 1))
-    {
-    }
-
-    consteval short_label(std::string_view text) : size(text.size())
-    {
-        if (text.size() > room) {
-            throw "a label longer than its room";
-        }
-        std::copy(text.begin(), text.end(), bytes.begin());
-    }
-
-    std::string_view text() const { return {bytes.data(), size}; }
-
-    std::array<char, room> bytes{};
-    std::size_t size;
-};
-
 struct unit_value_line {
-    short_label label;
+    std::string_view label;
     std::int32_t (*value)(const unidefrec& unit);
 };
 
@@ -68,8 +45,8 @@ constexpr std::string_view unknown_type_text = "Unknown:";
 // so are its 128-byte blocks: the channel cuts blocks from the stream of
 // bytes whatever the writes were. Should a block fail, the run ends there
 // either way, with the same blocks in the file. A listing may run to
-// millions of units, and one write per unit instead of one per line, with
-// every number formatted in place, is most of what the listing costs.
+// millions of units, and one write per unit instead of one per line takes
+// about a tenth off the time of a large listing.
 class unit_lines {
 public:
     explicit unit_lines(text_channel& report_output) : report_output_(report_output) {}
@@ -90,30 +67,16 @@ public:
         size_ += piece.size();
     }
 
-    // The whole block of the label goes in where there is room for it; the
-    // bytes past the label are overwritten by what follows, or lie past the
-    // end of what is written.
-    void add_label(const short_label& label)
-    {
-        if (room() >= short_label::room) [[likely]] {
-            std::memcpy(text_.data() + size_, label.bytes.data(), short_label::room);
-            size_ += label.size;
-            return;
-        }
-        add(label.text());
-    }
-
-    template <typename number>
+    // Positions print like every other number. Past the 32-bit range,
+    // which only a save of many gigabytes reaches, they go on counting
+    // rather than turn negative.
+    template <std::integral number>
     void add_number(number value)
     {
-        if (room() >= max_number_digits) [[likely]] {
-            const auto result = std::to_chars(text_.data() + size_, text_.data() + text_.size(), value);
-            size_ = static_cast<std::size_t>(result.ptr - text_.data());
-            return;
+        if (room() < max_number_text) [[unlikely]] {
+            write_gathered();
         }
-        std::array<char, max_number_digits> digits;
-        const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-        add({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
+        size_ = static_cast<std::size_t>(put_decimal(text_.data() + size_, value) - text_.data());
     }
 
     void end_line() { add(text_channel::line_break); }
@@ -127,8 +90,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t max_number_digits = 20; // any 64-bit value, or "-2147483648"
-
     std::size_t room() const { return text_.size() - size_; }
 
     text_channel& report_output_;
@@ -149,9 +110,6 @@ void add_type_line(const saveorec& save, const unidefrec& unit, unit_lines& line
     lines.end_line();
 }
 
-// Positions print like every other number. Past the 32-bit range, which
-// only a save of many gigabytes reaches, they go on counting rather than
-// turn negative: unsigned decimal digits either way.
 void write_unit(const saveorec& save, const unit_slot& slot, text_channel& report_output)
 {
     unit_lines lines(report_output);
@@ -163,7 +121,7 @@ void write_unit(const saveorec& save, const unit_slot& slot, text_channel& repor
     lines.end_line();
     add_type_line(save, *slot.unit, lines);
     for (const unit_value_line& line : unit_value_lines) {
-        lines.add_label(line.label);
+        lines.add(line.label);
         lines.add_number(line.value(*slot.unit));
         lines.end_line();
     }

@@ -125,21 +125,6 @@ void write_exact(data_file& file, const void* data, std::size_t count)
     note_write_result(code, written, count);
 }
 
-void write_exact_gathered(data_file& file, const platform::write_piece* pieces, std::size_t count)
-{
-    if (!can_write(file)) {
-        pending_io_error = file_not_open;
-        return;
-    }
-    std::size_t wanted = 0;
-    for (std::size_t piece = 0; piece < count; ++piece) {
-        wanted += pieces[piece].size;
-    }
-    std::size_t written = 0;
-    const auto code = platform::write_gathered(file.handle, pieces, count, written);
-    note_write_result(code, written, wanted);
-}
-
 std::uint64_t file_size(data_file& file)
 {
     if (file.mode == file_mode::closed) {

@@ -91,10 +91,6 @@ void write_exact(data_file& file, const void* data, std::size_t count);
 // only part, since a partial write fails as surely as a refused one.
 void note_write_result(platform::error_code code, std::size_t written, std::size_t wanted);
 
-// Writes exactly the pieces, one after another, as write_exact would write
-// them joined; fewer bytes leave short_write behind.
-void write_exact_gathered(data_file& file, const platform::write_piece* pieces, std::size_t count);
-
 std::uint64_t file_size(data_file& file);
 std::uint64_t file_position(data_file& file);
 bool at_end(data_file& file);

@@ -29,11 +29,10 @@ private:
     std::uint_least32_t line_;
 };
 
-// The error code of the last failed file operation of this thread, 0 when
-// none is waiting. File operations store it; io_check reads and clears it.
-// Defined here, with its constant initial value in sight of every reader,
-// so that reading it is a plain thread-local load wherever it happens.
-inline thread_local std::int32_t pending_io_error = 0;
+// The error code of the last failed file operation, 0 when none is
+// waiting. File operations store it; io_check reads and clears it. The
+// program has one thread, so one code serves it.
+inline std::int32_t pending_io_error = 0;
 
 // The place in the code where a failure was raised, in eight hex digits on
 // the console: the high half tells the source file, the low half the line.

@@ -1,9 +1,11 @@
-// Buffers whose elements start uninitialised, for memory that is written in
-// full before it is read: the segments of the unit store, the BMP writer's
-// blocks of rows, the cell colours of a picture, the read-ahead of a file. A buffer on large pages is aligned to them and rounded
-// up to whole large pages, and filling it costs a page fault per large page
-// rather than one per small page. A failed allocation raises the memory
-// failure, as every allocation of the program does.
+// Buffers on large pages, for memory of megabytes that is written in full
+// before it is read: the segments of the unit store and the tail of a save.
+// On a virtual machine a page fault can cost microseconds, so a buffer of
+// megabytes filled page by page spends more time faulting than filling; on
+// large pages it takes one fault per 2 MB. The buffer is aligned to large
+// pages and rounded up to whole ones; its elements start uninitialised. A
+// failed allocation raises the memory failure, as every allocation of the
+// program does.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +14,12 @@
 
 namespace orbse {
 
-enum class page_kind { ordinary, large };
+// The size of a large page, and the alignment and granularity of a block on
+// large pages.
+inline constexpr std::size_t large_page_size = 2 * 1024 * 1024;
 
-void* allocate_block(std::size_t bytes, page_kind pages);
-void release_block(void* block, page_kind pages) noexcept;
+void* allocate_large_pages(std::size_t bytes);
+void release_large_pages(void* block) noexcept;
 
 template <typename T>
 class large_buffer {
@@ -24,21 +28,20 @@ class large_buffer {
 public:
     large_buffer() = default;
 
-    large_buffer(std::size_t count, page_kind pages)
-        : elements_(static_cast<T*>(allocate_block(count * sizeof(T), pages))), count_(count), pages_(pages)
+    explicit large_buffer(std::size_t count)
+        : elements_(static_cast<T*>(allocate_large_pages(count * sizeof(T)))), count_(count)
     {
     }
 
     ~large_buffer()
     {
         if (elements_ != nullptr) {
-            release_block(elements_, pages_);
+            release_large_pages(elements_);
         }
     }
 
     large_buffer(large_buffer&& other) noexcept
-        : elements_(std::exchange(other.elements_, nullptr)), count_(std::exchange(other.count_, 0)),
-          pages_(other.pages_)
+        : elements_(std::exchange(other.elements_, nullptr)), count_(std::exchange(other.count_, 0))
     {
     }
 
@@ -46,7 +49,6 @@ public:
     {
         std::swap(elements_, other.elements_);
         std::swap(count_, other.count_);
-        std::swap(pages_, other.pages_);
         return *this;
     }
 
@@ -66,7 +68,6 @@ public:
 private:
     T* elements_ = nullptr;
     std::size_t count_ = 0;
-    page_kind pages_ = page_kind::ordinary;
 };
 
 } // namespace orbse

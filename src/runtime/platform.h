@@ -38,18 +38,6 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
 // Writes up to `count` bytes; `transferred` tells how many were taken.
 error_code write(native_file file, const void* data, std::size_t count, std::size_t& transferred);
 
-// A stretch of memory that a gathered write takes whole.
-struct write_piece {
-    const void* data = nullptr;
-    std::size_t size = 0;
-};
-
-// Writes the pieces one after another, as if they were one block: the file
-// receives the same bytes as from one write of them joined, without their
-// being joined first. `transferred` tells how many bytes were taken in all.
-error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
-                          std::size_t& transferred);
-
 error_code size(native_file file, std::uint64_t& size_in_bytes);
 error_code position(native_file file, std::uint64_t& offset);
 error_code close(native_file file);
@@ -76,6 +64,17 @@ void convert_to_console_text(char* text, std::size_t length);
 // Writes to the standard error stream. Quietly does nothing when there is
 // none.
 void write_standard_error(std::string_view text);
+
+// Readies the process for a run, before anything else happens. A write to a
+// pipe whose reader has gone, or past a limit set on the size of files, then
+// fails with an error code that the run reports, where POSIX would end the
+// process with a signal and no report.
+void prepare_process();
+
+// The code the program reports for an error number of the system: on Windows
+// GetLastError's code as it is, on POSIX the code its errno maps onto. Never
+// 0 for a failure.
+error_code code_for_system_error(int system_error);
 
 // The standard output stream as a file for `write`: bytes go out as given,
 // with no conversion of line ends on any platform.

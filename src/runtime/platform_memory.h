@@ -8,12 +8,8 @@
 
 namespace orbse::platform {
 
-// The size of a large page, and the alignment and granularity of a block
-// that may be backed by large pages.
-inline constexpr std::size_t large_page_size = 2 * 1024 * 1024;
-
 // Asks the system to back [start, start + bytes) with large pages where it
-// can. `start` and `bytes` are multiples of large_page_size. Only advice:
+// can. `start` and `bytes` are multiples of 2 MB. Only advice:
 // nothing fails, and a system without large pages ignores it.
 void advise_large_pages(void* start, std::size_t bytes);
 

@@ -2,25 +2,90 @@
 // in the Windows error codes that its messages are keyed on, so every errno
 // is mapped here onto the code Windows gives for the same situation.
 #include "runtime/platform.h"
+#include "runtime/platform_codes.h"
 #include "runtime/platform_seam.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <array>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace orbse::platform {
 namespace {
 
-constexpr error_code file_not_found = 2;
-constexpr error_code path_not_found = 3;
-constexpr error_code too_many_open_files = 4;
-constexpr error_code access_denied = 5;
-constexpr error_code disk_full = 101;
+struct errno_code {
+    int system_error;
+    error_code code;
+};
+
+// Every errno with a code of the same meaning. Only these land on the codes
+// that have a message: a missing file or folder, too many open files, access
+// refused, and no room left for a write. Every other errno either has the
+// Windows code of its meaning or is reported as unmatched_errno_base plus the
+// errno, so that no errno that happens to share a number with one of the
+// program's codes (EIO is 5, ENETDOWN 100, ENOBUFS 105) prints a message
+// that is not its own.
+constexpr errno_code errno_codes[] = {
+    // ENOENT: codes::path_not_found when its folder is missing, see below.
+    {ENOENT, codes::file_not_found},
+    {ENOTDIR, codes::path_not_found},
+    // Windows answers a name too long for its ANSI calls with this one too.
+    {ENAMETOOLONG, codes::path_not_found},
+    {EMFILE, codes::too_many_open_files},
+    {ENFILE, codes::too_many_open_files},
+    {EACCES, codes::access_denied},
+    {EPERM, codes::access_denied},
+    // Windows refuses writing on read-only media and opening a folder as a
+    // file with access denied as well.
+    {EROFS, codes::access_denied},
+    {EISDIR, codes::access_denied},
+    {ENOSPC, codes::disk_full},
+    {EFBIG, codes::disk_full},
+#ifdef EDQUOT
+    {EDQUOT, codes::disk_full},
+#endif
+    {ENOTTY, codes::invalid_function},
+    {EBADF, codes::invalid_handle},
+    {ENOMEM, codes::not_enough_memory},
+    {EXDEV, codes::not_same_device},
+    {ENODEV, codes::bad_unit},
+    {ENXIO, codes::bad_unit},
+#ifdef ENOMEDIUM
+    {ENOMEDIUM, codes::not_ready},
+#endif
+    {EBUSY, codes::sharing_violation},
+    {ETXTBSY, codes::sharing_violation},
+    {EOPNOTSUPP, codes::not_supported},
+    {EEXIST, codes::file_exists},
+    {EINVAL, codes::invalid_parameter},
+    {ENOSYS, codes::call_not_implemented},
+    {ECHILD, codes::wait_no_children},
+    {ESPIPE, codes::seek_on_device},
+    {ENOTEMPTY, codes::directory_not_empty},
+    {ENOEXEC, codes::bad_exe_format},
+    // A write to a pipe whose reader has gone.
+    {EPIPE, codes::pipe_being_closed},
+    {ECANCELED, codes::operation_aborted},
+    {EFAULT, codes::invalid_memory_access},
+    {EIO, codes::io_device},
+    {EDEADLK, codes::possible_deadlock},
+    {EMLINK, codes::too_many_links},
+    {ECONNREFUSED, codes::connection_refused},
+    {ENETUNREACH, codes::network_unreachable},
+    {EHOSTUNREACH, codes::host_unreachable},
+    {ECONNABORTED, codes::connection_aborted},
+#ifdef EUCLEAN
+    // What Linux file systems answer when they find themselves damaged.
+    {EUCLEAN, codes::file_corrupt},
+#endif
+    {ETIMEDOUT, codes::timeout},
+    {ELOOP, codes::cannot_resolve_name},
+    {ENOTCONN, codes::not_connected},
+};
 
 bool parent_directory_exists(const std::string& name)
 {
@@ -35,29 +100,11 @@ bool parent_directory_exists(const std::string& name)
 
 error_code code_for_errno(int error, const std::string& name)
 {
-    switch (error) {
-    case ENOENT:
-        // Windows tells a missing file from a missing directory on its way.
-        return parent_directory_exists(name) ? file_not_found : path_not_found;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        return path_not_found;
-    case EMFILE:
-    case ENFILE:
-        return too_many_open_files;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-        return access_denied;
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return disk_full;
-    default:
-        return error;
+    // Windows tells a missing file from a missing directory on its way.
+    if (error == ENOENT && !parent_directory_exists(name)) {
+        return codes::path_not_found;
     }
+    return code_for_system_error(error);
 }
 
 error_code code_for_errno(int error) { return code_for_errno(error, std::string()); }
@@ -107,19 +154,22 @@ error_code open_existing_for_reading(const std::string& name, native_file& file)
     struct stat status {};
     if (::fstat(opened, &status) == 0 && S_ISDIR(status.st_mode)) {
         ::close(opened);
-        return access_denied;
+        return codes::access_denied;
     }
     file.value = opened;
     return 0;
 }
 
-error_code create_always(const std::string& name, bool /*share_write*/, native_file& file)
+error_code create_always(const std::string& name, bool share_write, native_file& file)
 {
     if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
         return injected;
     }
-    // POSIX has no share modes; the flag matters on Windows only.
-    const int opened = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // POSIX has no share modes. The pictures are opened for reading and
+    // writing; the report only for writing, so that a report its owner may
+    // write but not read is replaced as a shell's redirection would.
+    const int access = share_write ? O_RDWR : O_WRONLY;
+    const int opened = ::open(name.c_str(), access | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (opened < 0) {
         return code_for_errno(errno, name);
     }
@@ -133,7 +183,11 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
         return injected;
     }
     auto* bytes = static_cast<unsigned char*>(buffer);
-    return transfer_until_done(count, transferred, [&](std::size_t done) {
+    return transfer_until_done(count, transferred, [&](std::size_t done) -> ssize_t {
+        if (const int refused = seam::consult_system_error(seam::file_operation::read); refused != 0) {
+            errno = refused;
+            return -1;
+        }
         return ::read(descriptor(file), bytes + done, one_call_at_most(count - done));
     });
 }
@@ -146,78 +200,6 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
     const auto* bytes = static_cast<const unsigned char*>(data);
     return transfer_until_done(count, transferred, [&](std::size_t done) {
         return ::write(descriptor(file), bytes + done, one_call_at_most(count - done));
-    });
-}
-
-namespace {
-
-// How far a gathered write has got: the first piece not yet wholly taken,
-// and how much of it was.
-struct gathered_progress {
-    std::size_t piece = 0;
-    std::size_t taken_of_piece = 0;
-
-    void advance(const write_piece* pieces, std::size_t count, std::size_t bytes)
-    {
-        while (piece < count && bytes >= pieces[piece].size - taken_of_piece) {
-            bytes -= pieces[piece].size - taken_of_piece;
-            ++piece;
-            taken_of_piece = 0;
-        }
-        taken_of_piece += bytes;
-    }
-};
-
-// A writev takes at most IOV_MAX pieces (1024 on Linux); longer lists go in
-// several calls, and a call that takes less than it was given goes on from
-// where it stopped.
-constexpr std::size_t pieces_per_call = 256;
-static_assert(pieces_per_call <= IOV_MAX);
-
-// The part of the pieces that the next writev can take, from `progress` on.
-std::size_t next_vectors(const write_piece* pieces, std::size_t count, const gathered_progress& progress,
-                         std::array<iovec, pieces_per_call>& vectors)
-{
-    std::size_t filled = 0;
-    std::size_t bytes = 0;
-    for (std::size_t piece = progress.piece; piece < count && filled < vectors.size(); ++piece) {
-        const std::size_t skipped = piece == progress.piece ? progress.taken_of_piece : 0;
-        const std::size_t left = pieces[piece].size - skipped;
-        // The call's result must hold the total; what does not fit goes in
-        // the next call.
-        const std::size_t taken = std::min<std::size_t>(left, SSIZE_MAX - bytes);
-        if (taken > 0) {
-            auto* start = static_cast<const unsigned char*>(pieces[piece].data) + skipped;
-            vectors[filled++] = iovec{const_cast<unsigned char*>(start), taken};
-            bytes += taken;
-        }
-        if (taken < left) {
-            break;
-        }
-    }
-    return filled;
-}
-
-} // namespace
-
-error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
-                          std::size_t& transferred)
-{
-    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
-        return injected;
-    }
-    std::size_t total = 0;
-    for (std::size_t piece = 0; piece < count; ++piece) {
-        total += pieces[piece].size;
-    }
-    gathered_progress progress;
-    std::size_t accounted = 0;
-    std::array<iovec, pieces_per_call> vectors;
-    return transfer_until_done(total, transferred, [&](std::size_t done) {
-        progress.advance(pieces, count, done - accounted);
-        accounted = done;
-        const std::size_t filled = next_vectors(pieces, count, progress, vectors);
-        return ::writev(descriptor(file), vectors.data(), static_cast<int>(filled));
     });
 }
 
@@ -313,6 +295,24 @@ void write_standard_error(std::string_view text)
 native_file standard_output()
 {
     return native_file{STDOUT_FILENO};
+}
+
+void prepare_process()
+{
+    // Both signals would end the process where the failure report should
+    // run; ignored, the write fails with EPIPE or EFBIG instead.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+error_code code_for_system_error(int system_error)
+{
+    for (const auto& row : errno_codes) {
+        if (row.system_error == system_error) {
+            return row.code;
+        }
+    }
+    return codes::unmatched_errno_base + system_error;
 }
 
 } // namespace orbse::platform

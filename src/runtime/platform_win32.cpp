@@ -3,6 +3,7 @@
 #include "runtime/platform.h"
 
 #include "runtime/command_line.h"
+#include "runtime/platform_codes.h"
 #include "runtime/platform_seam.h"
 
 #include <algorithm>
@@ -19,6 +20,42 @@
 namespace orbse::platform {
 namespace {
 
+// The codes that the POSIX build maps errno values onto are the ones this
+// system gives for the same faults.
+static_assert(codes::file_not_found == ERROR_FILE_NOT_FOUND);
+static_assert(codes::path_not_found == ERROR_PATH_NOT_FOUND);
+static_assert(codes::too_many_open_files == ERROR_TOO_MANY_OPEN_FILES);
+static_assert(codes::access_denied == ERROR_ACCESS_DENIED);
+static_assert(codes::invalid_function == ERROR_INVALID_FUNCTION);
+static_assert(codes::invalid_handle == ERROR_INVALID_HANDLE);
+static_assert(codes::not_enough_memory == ERROR_NOT_ENOUGH_MEMORY);
+static_assert(codes::not_same_device == ERROR_NOT_SAME_DEVICE);
+static_assert(codes::bad_unit == ERROR_BAD_UNIT);
+static_assert(codes::not_ready == ERROR_NOT_READY);
+static_assert(codes::sharing_violation == ERROR_SHARING_VIOLATION);
+static_assert(codes::not_supported == ERROR_NOT_SUPPORTED);
+static_assert(codes::file_exists == ERROR_FILE_EXISTS);
+static_assert(codes::invalid_parameter == ERROR_INVALID_PARAMETER);
+static_assert(codes::call_not_implemented == ERROR_CALL_NOT_IMPLEMENTED);
+static_assert(codes::wait_no_children == ERROR_WAIT_NO_CHILDREN);
+static_assert(codes::seek_on_device == ERROR_SEEK_ON_DEVICE);
+static_assert(codes::directory_not_empty == ERROR_DIR_NOT_EMPTY);
+static_assert(codes::bad_exe_format == ERROR_BAD_EXE_FORMAT);
+static_assert(codes::pipe_being_closed == ERROR_NO_DATA);
+static_assert(codes::operation_aborted == ERROR_OPERATION_ABORTED);
+static_assert(codes::invalid_memory_access == ERROR_NOACCESS);
+static_assert(codes::io_device == ERROR_IO_DEVICE);
+static_assert(codes::possible_deadlock == ERROR_POSSIBLE_DEADLOCK);
+static_assert(codes::too_many_links == ERROR_TOO_MANY_LINKS);
+static_assert(codes::connection_refused == ERROR_CONNECTION_REFUSED);
+static_assert(codes::network_unreachable == ERROR_NETWORK_UNREACHABLE);
+static_assert(codes::host_unreachable == ERROR_HOST_UNREACHABLE);
+static_assert(codes::connection_aborted == ERROR_CONNECTION_ABORTED);
+static_assert(codes::file_corrupt == ERROR_FILE_CORRUPT);
+static_assert(codes::timeout == ERROR_TIMEOUT);
+static_assert(codes::cannot_resolve_name == ERROR_CANT_RESOLVE_FILENAME);
+static_assert(codes::not_connected == ERROR_NOT_CONNECTED);
+
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces.
 constexpr std::size_t largest_transfer = 1u << 30;
 
@@ -26,7 +63,7 @@ HANDLE handle_of(native_file file) { return reinterpret_cast<HANDLE>(file.value)
 
 native_file file_of(HANDLE handle) { return native_file{reinterpret_cast<std::intptr_t>(handle)}; }
 
-error_code last_error() { return static_cast<error_code>(::GetLastError()); }
+error_code last_error() { return code_for_system_error(static_cast<int>(::GetLastError())); }
 
 error_code open_file(const std::string& name, DWORD access, DWORD sharing, DWORD disposition,
                      native_file& file)
@@ -111,6 +148,10 @@ error_code read(native_file file, void* buffer, std::size_t count, std::size_t& 
     while (transferred < count) {
         const auto wanted = static_cast<DWORD>(std::min(count - transferred, largest_transfer));
         DWORD got = 0;
+        if (const int refused = seam::consult_system_error(seam::file_operation::read); refused != 0) {
+            ::SetLastError(static_cast<DWORD>(refused));
+            return last_error();
+        }
         if (!::ReadFile(handle_of(file), bytes + transferred, wanted, &got, nullptr)) {
             // A pipe whose writer has gone is at its end, not broken.
             return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : last_error();
@@ -129,82 +170,6 @@ error_code write(native_file file, const void* data, std::size_t count, std::siz
         return injected;
     }
     return write_to(handle_of(file), data, count, transferred);
-}
-
-namespace {
-
-// Windows gathers writes only for unbuffered files of whole pages, so small
-// pieces are joined in a block of fixed size here, and pieces that fill a
-// block by themselves go straight from where they are.
-constexpr std::size_t gathering_block_size = 64 * 1024;
-
-class write_gatherer {
-public:
-    explicit write_gatherer(HANDLE handle) : handle_(handle) {}
-
-    error_code add(const write_piece& piece)
-    {
-        const auto* bytes = static_cast<const unsigned char*>(piece.data);
-        if (piece.size >= gathering_block_size) {
-            if (const auto code = flush(); code != 0) {
-                return code;
-            }
-            return put(bytes, piece.size);
-        }
-        if (piece.size > gathering_block_size - filled_) {
-            if (const auto code = flush(); code != 0) {
-                return code;
-            }
-        }
-        std::copy(bytes, bytes + piece.size, block_ + filled_);
-        filled_ += piece.size;
-        return 0;
-    }
-
-    error_code flush()
-    {
-        const std::size_t gathered = std::exchange(filled_, 0);
-        return put(block_, gathered);
-    }
-
-    std::size_t transferred() const { return transferred_; }
-    bool stopped_short() const { return short_; }
-
-private:
-    error_code put(const unsigned char* bytes, std::size_t count)
-    {
-        std::size_t put_now = 0;
-        const auto code = write_to(handle_, bytes, count, put_now);
-        transferred_ += put_now;
-        short_ = short_ || put_now < count;
-        return code;
-    }
-
-    HANDLE handle_;
-    unsigned char block_[gathering_block_size];
-    std::size_t filled_ = 0;
-    std::size_t transferred_ = 0;
-    bool short_ = false;
-};
-
-} // namespace
-
-error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
-                          std::size_t& transferred)
-{
-    if (const auto injected = seam::consult(seam::file_operation::write); injected != 0) {
-        return injected;
-    }
-    write_gatherer gatherer(handle_of(file));
-    error_code code = 0;
-    for (std::size_t piece = 0; piece < count && code == 0 && !gatherer.stopped_short(); ++piece) {
-        code = gatherer.add(pieces[piece]);
-    }
-    if (code == 0 && !gatherer.stopped_short()) {
-        code = gatherer.flush();
-    }
-    transferred = gatherer.transferred();
-    return code;
 }
 
 error_code size(native_file file, std::uint64_t& size_in_bytes)
@@ -302,6 +267,12 @@ void write_standard_error(std::string_view text)
     std::size_t transferred = 0;
     write_to(error_output, text.data(), text.size(), transferred);
 }
+
+// Writes to a closed pipe or a full disk fail with an error code here
+// already; there is nothing to prepare.
+void prepare_process() {}
+
+error_code code_for_system_error(int system_error) { return static_cast<error_code>(system_error); }
 
 native_file standard_output()
 {

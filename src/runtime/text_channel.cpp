@@ -47,7 +47,7 @@ void text_channel::write_out(const char* bytes, std::size_t count)
     note_write_result(code, written, count);
 }
 
-bool text_channel::append_filling_blocks(std::string_view bytes)
+bool text_channel::append(std::string_view bytes)
 {
     while (block_size - fill_ <= bytes.size()) {
         const std::size_t room = block_size - fill_;
@@ -81,7 +81,7 @@ void text_channel::write_text(std::string_view text)
     }
 }
 
-void text_channel::write_joined_line_filling_blocks(std::initializer_list<std::string_view> pieces)
+void text_channel::write_joined_line(std::initializer_list<std::string_view> pieces)
 {
     if (state_ != channel_state::open && !open_for_output()) {
         return;

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -33,27 +32,8 @@ public:
 
     // One line given in pieces, written exactly as write_line writes the
     // pieces joined: the same bytes, the same blocks, one flush for a
-    // console. Saves building the joined text for every line of a long
-    // listing. A line that fits into the block being filled, the common
-    // case, is copied here; the rest goes the way that writes blocks.
-    void write_joined_line(std::initializer_list<std::string_view> pieces)
-    {
-        std::size_t line_size = line_break.size();
-        for (const std::string_view piece : pieces) {
-            line_size += piece.size();
-        }
-        if (state_ == channel_state::open && !flush_after_each_write_ && line_size < block_size - fill_) [[likely]] {
-            char* end = buffer_.data() + fill_;
-            for (const std::string_view piece : pieces) {
-                std::memcpy(end, piece.data(), piece.size());
-                end += piece.size();
-            }
-            std::memcpy(end, line_break.data(), line_break.size());
-            fill_ += line_size;
-            return;
-        }
-        write_joined_line_filling_blocks(pieces);
-    }
+    // console, without building the joined text first.
+    void write_joined_line(std::initializer_list<std::string_view> pieces);
 
     // Writes out the buffered bytes of an open channel; does nothing on a
     // channel that was never opened.
@@ -68,22 +48,10 @@ public:
 private:
     enum class channel_state { closed, bound, open };
 
-    void write_joined_line_filling_blocks(std::initializer_list<std::string_view> pieces);
-
     bool open_for_output();
     // Appends the bytes of one write; false when a block write failed and
-    // the rest of the write is to be dropped. Most pieces of a line fit into
-    // the block being filled, so that case is decided here.
-    bool append(std::string_view bytes)
-    {
-        if (bytes.size() < block_size - fill_) [[likely]] {
-            std::memcpy(buffer_.data() + fill_, bytes.data(), bytes.size());
-            fill_ += bytes.size();
-            return true;
-        }
-        return append_filling_blocks(bytes);
-    }
-    bool append_filling_blocks(std::string_view bytes);
+    // the rest of the write is to be dropped.
+    bool append(std::string_view bytes);
     void end_write();
     void write_out(const char* bytes, std::size_t count);
 

@@ -1,9 +1,8 @@
 #include "pipeline_target.h"
 
-#include "images/map_renderings.h"
-#include "orbsaves/save_loader.h"
 #include "orbsaves/save_walk.h"
-#include "report/info_report.h"
+#include "orbse/run.h"
+#include "runtime/data_file.h"
 #include "runtime/failures.h"
 #include "runtime/text_channel.h"
 
@@ -55,17 +54,7 @@ void write_scratch_save(const std::uint8_t* data, std::size_t size)
 }
 
 // The pictures are thrown away as they are written.
-constexpr const char* discarded_output = "/dev/null";
-
-void inspect(const std::string& save_path, orbse::text_channel& report_output)
-{
-    auto save = std::make_unique<orbse::saveorec>();
-    orbse::load_save(*save, save_path);
-    orbse::render_pass_map(*save, discarded_output);
-    orbse::render_rm1_map(*save, discarded_output);
-    orbse::render_rm2_map(*save, discarded_output);
-    orbse::write_info_report(*save, report_output);
-}
+const orbse::picture_names discarded_pictures{"/dev/null", "/dev/null", "/dev/null"};
 
 // Checks as the walk goes that its leaves tile the file from its start:
 // each begins where the one before ended.
@@ -114,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool loaded_whole = false;
     bool ended_short = false;
     try {
-        inspect(scratch_save_path(), report_output);
+        orbse::inspect_save(scratch_save_path(), discarded_pictures, report_output);
         loaded_whole = true;
         report_output.close();
         orbse::io_check();

@@ -1,4 +1,5 @@
 #include "runtime/command_line.h"
+#include "support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@ namespace {
 using words = std::vector<std::string>;
 
 struct splitting_case {
+    const char* name;
     const char* line;
     words expected;
 };
@@ -22,28 +24,30 @@ TEST_P(command_line_splitting, gives_the_words_before_the_first_empty_one)
 INSTANTIATE_TEST_SUITE_P(
     examples, command_line_splitting,
     ::testing::Values(
-        splitting_case{"orbse", {"orbse"}},
-        splitting_case{"orbse save.dat", {"orbse", "save.dat"}},
-        splitting_case{"  orbse \t save.dat  ", {"orbse", "save.dat"}},
+        splitting_case{"program_alone", "orbse", {"orbse"}},
+        splitting_case{"one_argument", "orbse save.dat", {"orbse", "save.dat"}},
+        splitting_case{"separators_around_the_words", "  orbse \t save.dat  ", {"orbse", "save.dat"}},
         // A quoted stretch keeps its spaces and loses its quotes.
-        splitting_case{"orbse \"a b\"c", {"orbse", "a bc"}},
-        splitting_case{"orbse ab\"\"cd", {"orbse", "abcd"}},
-        splitting_case{"orbse \"C:\\My Saves\\x.dat\"", {"orbse", "C:\\My Saves\\x.dat"}},
+        splitting_case{"quoted_stretch_keeps_its_spaces", "orbse \"a b\"c", {"orbse", "a bc"}},
+        splitting_case{"empty_quotes_inside_a_word", "orbse ab\"\"cd", {"orbse", "abcd"}},
+        splitting_case{
+            "quoted_path_with_backslashes", "orbse \"C:\\My Saves\\x.dat\"", {"orbse", "C:\\My Saves\\x.dat"}},
         // A separate "" pair is skipped; a lone quote at the end is an empty
         // word, which ends the count.
-        splitting_case{"orbse save.dat \"\"", {"orbse", "save.dat"}},
-        splitting_case{"orbse \"\" save.dat", {"orbse", "save.dat"}},
-        splitting_case{"orbse save.dat \"", {"orbse", "save.dat"}},
-        splitting_case{"orbse save.dat \" more", {"orbse", "save.dat", " more"}},
-        splitting_case{"orbse a b", {"orbse", "a", "b"}},
+        splitting_case{"separate_empty_quotes_after", "orbse save.dat \"\"", {"orbse", "save.dat"}},
+        splitting_case{"separate_empty_quotes_before", "orbse \"\" save.dat", {"orbse", "save.dat"}},
+        splitting_case{"lone_quote_at_the_end", "orbse save.dat \"", {"orbse", "save.dat"}},
+        splitting_case{"lone_quote_then_more_words", "orbse save.dat \" more", {"orbse", "save.dat", " more"}},
+        splitting_case{"two_arguments", "orbse a b", {"orbse", "a", "b"}},
         // An unclosed stretch runs to the end of the line.
-        splitting_case{"orbse \"a b", {"orbse", "a b"}},
+        splitting_case{"unclosed_stretch", "orbse \"a b", {"orbse", "a b"}},
         // Backslashes are ordinary; bytes above 127 belong to words.
-        splitting_case{"orbse a\\\"b c\"", {"orbse", "a\\b c"}},
-        splitting_case{"orbse \xE9t\xE9.sav", {"orbse", "\xE9t\xE9.sav"}},
+        splitting_case{"backslash_before_a_quote", "orbse a\\\"b c\"", {"orbse", "a\\b c"}},
+        splitting_case{"bytes_above_127", "orbse \xE9t\xE9.sav", {"orbse", "\xE9t\xE9.sav"}},
         // Control characters separate words as spaces do.
-        splitting_case{"orbse\x01x\x1Fy", {"orbse", "x", "y"}},
-        splitting_case{"", {}}));
+        splitting_case{"control_characters_separate", "orbse\x01x\x1Fy", {"orbse", "x", "y"}},
+        splitting_case{"empty_line", "", {}}),
+    testing::case_name{});
 
 TEST(command_line_splitting_rule, ends_at_a_nul_byte)
 {

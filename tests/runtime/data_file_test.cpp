@@ -203,97 +203,23 @@ TEST(write_exact, a_full_disk_is_disk_full)
     take_pending();
 }
 
-// Pieces cut out of one source, for gathered writes.
-struct cut_source {
-    bytes source;
-    std::vector<platform::write_piece> pieces;
-    bytes joined;
-
-    void cut(std::size_t from, std::size_t size)
-    {
-        pieces.push_back({source.data() + from, size});
-        joined.insert(joined.end(), source.begin() + static_cast<std::ptrdiff_t>(from),
-                      source.begin() + static_cast<std::ptrdiff_t>(from + size));
-    }
-};
-
-cut_source pieces_of_sizes(const std::vector<std::size_t>& sizes)
-{
-    cut_source cut{counting_bytes(300 * 1024), {}, {}};
-    std::size_t from = 0;
-    for (const std::size_t size : sizes) {
-        cut.cut(from % 1024, size); // pieces overlap and repeat, as rows written twice do
-        from += 7;
-    }
-    return cut;
-}
-
-std::vector<std::size_t> repeated(std::size_t count, std::size_t size)
-{
-    return std::vector<std::size_t>(count, size);
-}
-
-TEST(write_exact_gathered, writes_the_pieces_as_one_block)
-{
-    const std::vector<std::pair<const char*, std::vector<std::size_t>>> layouts{
-        {"no pieces", {}},
-        {"one empty piece", {0}},
-        {"one piece", {3}},
-        {"empty pieces among others", {0, 5, 0, 0, 2, 0}},
-        {"more pieces than one system call takes", repeated(1000, 5)},
-        {"pieces larger than a gathering block", {3, 200 * 1024, 1, 70 * 1024, 2}},
-        {"rows of a picture", repeated(64, 3584)},
-    };
-    temp_folder folder;
-    for (const auto& [name, sizes] : layouts) {
-        SCOPED_TRACE(name);
-        const cut_source cut = pieces_of_sizes(sizes);
-        const auto path = folder.file("gathered");
-        data_file file;
-        create_data_file(file, path);
-        write_exact(file, "head", 4);
-        write_exact_gathered(file, cut.pieces.data(), cut.pieces.size());
-        EXPECT_EQ(take_pending(), 0);
-        close_data_file(file);
-        bytes expected{'h', 'e', 'a', 'd'};
-        expected.insert(expected.end(), cut.joined.begin(), cut.joined.end());
-        EXPECT_EQ(testing::read_file(path), expected);
-    }
-}
-
-TEST(write_exact_gathered, fails_as_a_single_write_fails)
-{
-    const cut_source cut = pieces_of_sizes(repeated(3, 10));
-    data_file not_open;
-    write_exact_gathered(not_open, cut.pieces.data(), cut.pieces.size());
-    EXPECT_EQ(take_pending(), 103);
-    if (testing::file_exists("/dev/full")) {
-        data_file full;
-        create_data_file(full, "/dev/full");
-        write_exact_gathered(full, cut.pieces.data(), cut.pieces.size());
-        EXPECT_EQ(take_pending(), 101);
-        close_data_file(full);
-        take_pending();
-    }
-}
-
 #ifndef _WIN32 // Windows has no cap on the size of a process's files
-// A disk that fills up in the middle of the pieces keeps what came before.
-TEST(write_exact_gathered, a_file_that_cannot_grow_keeps_the_pieces_that_fit)
+// A disk that fills up in the middle of a write keeps what came before.
+TEST(write_exact, a_file_that_cannot_grow_keeps_the_bytes_that_fit)
 {
     temp_folder folder;
     const auto path = folder.file("capped");
-    const cut_source cut = pieces_of_sizes(repeated(600, 7));
+    const bytes content = counting_bytes(4200);
     {
         testing::file_size_cap cap(1000);
         data_file file;
         create_data_file(file, path);
-        write_exact_gathered(file, cut.pieces.data(), cut.pieces.size());
+        write_exact(file, content.data(), content.size());
         EXPECT_NE(take_pending(), 0);
         close_data_file(file);
         take_pending();
     }
-    EXPECT_EQ(testing::read_file(path), bytes(cut.joined.begin(), cut.joined.begin() + 1000));
+    EXPECT_EQ(testing::read_file(path), bytes(content.begin(), content.begin() + 1000));
 }
 #endif
 

@@ -1,5 +1,6 @@
 #include "runtime/failure_report.h"
 #include "runtime/failures.h"
+#include "support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ namespace orbse {
 namespace {
 
 struct message_case {
+    const char* name;
     std::int32_t code;
     const char* message;
 };
@@ -26,15 +28,19 @@ TEST_P(io_error_messages, come_from_the_table_or_the_numbered_rule)
 }
 
 INSTANTIATE_TEST_SUITE_P(table, io_error_messages,
-                         ::testing::Values(message_case{2, "File not found"}, message_case{3, "Invalid filename"},
-                                           message_case{4, "Too many open files"},
-                                           message_case{5, "File access denied"},
-                                           message_case{100, "Read beyond end of file"},
-                                           message_case{101, "Disk full"},
-                                           message_case{106, "Invalid numeric input"},
-                                           message_case{32, "I/O error 32"}, message_case{103, "I/O error 103"},
-                                           message_case{105, "I/O error 105"}, message_case{0, "I/O error 0"},
-                                           message_case{-2147483647 - 1, "I/O error -2147483648"}));
+                         ::testing::Values(message_case{"file_not_found", 2, "File not found"},
+                                           message_case{"invalid_filename", 3, "Invalid filename"},
+                                           message_case{"too_many_open_files", 4, "Too many open files"},
+                                           message_case{"file_access_denied", 5, "File access denied"},
+                                           message_case{"read_beyond_end_of_file", 100, "Read beyond end of file"},
+                                           message_case{"disk_full", 101, "Disk full"},
+                                           message_case{"invalid_numeric_input", 106, "Invalid numeric input"},
+                                           message_case{"sharing_violation", 32, "I/O error 32"},
+                                           message_case{"file_not_open", 103, "I/O error 103"},
+                                           message_case{"report_not_created", 105, "I/O error 105"},
+                                           message_case{"code_0", 0, "I/O error 0"},
+                                           message_case{"lowest_code", -2147483647 - 1, "I/O error -2147483648"}),
+                         testing::case_name{});
 
 TEST(io_check, does_nothing_without_a_pending_code)
 {

@@ -1,4 +1,5 @@
 #include "support/run_program.h"
+#include "support/run_program_posix.h"
 
 #include "support/test_files.h"
 
@@ -12,10 +13,14 @@ namespace orbse::testing {
 namespace {
 
 [[noreturn]] void exec_child(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& working_folder, int output, int error)
+                             const std::string& working_folder, int output, int error,
+                             const std::function<void()>& prepare)
 {
     ::dup2(output, STDOUT_FILENO);
     ::dup2(error, STDERR_FILENO);
+    if (prepare) {
+        prepare();
+    }
     if (!working_folder.empty() && ::chdir(working_folder.c_str()) != 0) {
         ::_exit(127);
     }
@@ -38,16 +43,8 @@ int open_capture(const std::string& path)
     return descriptor;
 }
 
-} // namespace
-
-const std::string& inspector_path()
-{
-    static const std::string path = ORBSE_EXECUTABLE;
-    return path;
-}
-
-program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& working_folder)
+program_result run_in_child(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::string& working_folder, const std::function<void()>& prepare)
 {
     temp_folder captures;
     const std::string output_path = captures.file("stdout");
@@ -56,7 +53,7 @@ program_result run_program(const std::string& program, const std::vector<std::st
     const int error = open_capture(error_path);
     const pid_t child = ::fork();
     if (child == 0) {
-        exec_child(program, arguments, working_folder, output, error);
+        exec_child(program, arguments, working_folder, output, error, prepare);
     }
     ::close(output);
     ::close(error);
@@ -71,6 +68,26 @@ program_result run_program(const std::string& program, const std::vector<std::st
     result.standard_output = read_text_file(output_path);
     result.standard_error = read_text_file(error_path);
     return result;
+}
+
+} // namespace
+
+const std::string& inspector_path()
+{
+    static const std::string path = ORBSE_EXECUTABLE;
+    return path;
+}
+
+program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& working_folder)
+{
+    return run_in_child(program, arguments, working_folder, {});
+}
+
+program_result run_prepared(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::function<void()>& prepare)
+{
+    return run_in_child(program, arguments, {}, prepare);
 }
 
 program_result run_inspector(const std::vector<std::string>& arguments, const std::string& working_folder)

@@ -36,18 +36,6 @@ std::uint8_t terrain_for(double height)
     return terrain_land;
 }
 
-// A small deterministic generator for scattering resources.
-struct scatter {
-    std::uint32_t state = 0x9E3779B9u;
-    std::uint32_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    }
-};
-
 void draw_map(save_description& save)
 {
     scatter random;

@@ -113,6 +113,20 @@ struct save_description {
     bytes tail; // written last, as given
 };
 
+// A small deterministic generator (xorshift) for the variety of made-up
+// saves: the same seed gives the same save on every machine and build.
+struct scatter {
+    std::uint32_t state = 0x9E3779B9u;
+
+    std::uint32_t next()
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+};
+
 // A description of a version-70 save whose groups are numbered and whose
 // unit stream holds only its closing size of 0.
 save_description empty_save(std::uint16_t version = 70);
