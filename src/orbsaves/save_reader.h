@@ -1,6 +1,8 @@
-// The loader's only way into the save file: exact little-endian reads, each
-// checked at once. A read that the file cannot satisfy ends the run at the
-// caller's line, which the failure report then names.
+// The only way into a save file, for the loader and for the walk over its
+// fields: exact little-endian reads, each checked at once. A read that the
+// file cannot satisfy ends the work at the caller's line, which the failure
+// report then names. The reader knows its offset in the file: every byte it
+// hands out moves it on.
 #pragma once
 
 #include "runtime/data_file.h"
@@ -17,6 +19,7 @@ namespace orbse {
 
 class save_reader {
 public:
+    // `file` has just been opened: the reader starts at its first byte.
     explicit save_reader(data_file& file) : file_(file) {}
 
     std::uint16_t read_u16(const check_site& site = check_site::current())
@@ -24,6 +27,7 @@ public:
         std::array<std::uint8_t, 2> bytes;
         read_exact(file_, bytes.data(), bytes.size());
         check(site);
+        offset_ += bytes.size();
         return load_u16(bytes.data());
     }
 
@@ -32,6 +36,7 @@ public:
     {
         read_exact(file_, destination.data(), destination.size());
         check(site);
+        offset_ += destination.size();
     }
 
     // Reads destination.size() u16 values, as as many read_u16 calls would:
@@ -46,6 +51,7 @@ public:
             const std::size_t words = std::min(destination.size(), piece_words);
             read_exact(file_, bytes.data(), 2 * words);
             check(site);
+            offset_ += 2 * words;
             for (std::size_t word = 0; word < words; ++word) {
                 destination[word] = load_u16(&bytes[2 * word]);
             }
@@ -60,8 +66,9 @@ public:
     // as before.
     std::size_t take_buffered_u16s_until(std::uint32_t stop_at, std::span<std::uint16_t> destination)
     {
-        const unsigned char* bytes = file_.read_ahead.get() + file_.ahead_begin;
-        const std::size_t available = std::min(destination.size(), (file_.ahead_end - file_.ahead_begin) / 2);
+        const std::span<const unsigned char> held = file_.read_ahead.held();
+        const unsigned char* bytes = held.data();
+        const std::size_t available = std::min(destination.size(), held.size() / 2);
         std::size_t taken = 0;
         for (; taken < available; ++taken) {
             const auto value = load_u16(bytes + 2 * taken);
@@ -70,7 +77,8 @@ public:
             }
             destination[taken] = value;
         }
-        file_.ahead_begin += 2 * taken;
+        file_.read_ahead.consume(2 * taken);
+        offset_ += 2 * taken;
         return taken;
     }
 
@@ -80,7 +88,7 @@ public:
     // lists asks once per read-ahead piece rather than once per list.
     bool at_end(const check_site& site = check_site::current())
     {
-        if (file_.ahead_end > file_.ahead_begin) {
+        if (file_.read_ahead.held_size() > 0) {
             return false;
         }
         const bool ended = orbse::at_end(file_);
@@ -100,6 +108,9 @@ public:
 
     data_file& file() { return file_; }
 
+    // The offset in the file of the next byte the reader hands out.
+    std::uint64_t offset() const { return offset_; }
+
 private:
     // io_check, with the common case of no error decided here: a unit
     // stream is millions of two-byte reads, each followed by a check.
@@ -111,6 +122,7 @@ private:
     }
 
     data_file& file_;
+    std::uint64_t offset_ = 0;
 };
 
 // Walks a record already read into memory, taking little-endian fields in
@@ -144,9 +156,16 @@ public:
     template <std::size_t N>
     void take_into(std::array<std::uint8_t, N>& destination)
     {
-        const auto field = take(N);
+        take_into(std::span<std::uint8_t>(destination));
+    }
+
+    void take_into(std::span<std::uint8_t> destination)
+    {
+        const auto field = take(destination.size());
         std::copy(field.begin(), field.end(), destination.begin());
     }
+
+    void skip(std::size_t count) { take(count); }
 
     std::size_t remaining() const { return bytes_.size() - offset_; }
 

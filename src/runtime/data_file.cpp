@@ -19,38 +19,13 @@ bool can_write(const data_file& file)
     return file.mode == file_mode::output || file.mode == file_mode::input_output;
 }
 
-void forget_read_ahead(data_file& file)
-{
-    file.ahead_begin = 0;
-    file.ahead_end = 0;
-}
-
 std::size_t take_read_ahead(data_file& file, unsigned char* buffer, std::size_t count)
 {
-    const std::size_t taken = std::min(count, file.ahead_end - file.ahead_begin);
+    const std::size_t taken = std::min(count, file.read_ahead.held_size());
     if (taken > 0) {
-        std::memcpy(buffer, file.read_ahead.get() + file.ahead_begin, taken);
-        file.ahead_begin += taken;
+        file.read_ahead.take(buffer, taken);
     }
     return taken;
-}
-
-// Fetches the next piece of the file into the read-ahead. Returns false with
-// the platform's code stored when the read fails.
-bool refill_read_ahead(data_file& file)
-{
-    if (!file.read_ahead) {
-        file.read_ahead = std::make_unique_for_overwrite<unsigned char[]>(read_ahead_size);
-    }
-    std::size_t fetched = 0;
-    const auto code = platform::read(file.handle, file.read_ahead.get(), read_ahead_size, fetched);
-    file.ahead_begin = 0;
-    file.ahead_end = code == 0 ? fetched : 0;
-    if (code != 0) {
-        pending_io_error = code;
-        return false;
-    }
-    return true;
 }
 
 void open_with(data_file& file, const std::string& name, file_mode mode,
@@ -58,7 +33,7 @@ void open_with(data_file& file, const std::string& name, file_mode mode,
 {
     file.name = name;
     file.mode = file_mode::closed;
-    forget_read_ahead(file);
+    file.read_ahead.forget();
     platform::native_file opened;
     const auto code = open(name, opened);
     if (code != 0) {
@@ -76,6 +51,18 @@ platform::error_code create_shared_for_reading_and_writing(const std::string& na
 }
 
 } // namespace
+
+platform::error_code read_ahead_buffer::refill(platform::native_file file)
+{
+    if (!bytes_) {
+        bytes_ = std::make_unique_for_overwrite<unsigned char[]>(read_ahead_size);
+    }
+    std::size_t fetched = 0;
+    const auto code = platform::read(file, bytes_.get(), read_ahead_size, fetched);
+    begin_ = 0;
+    end_ = code == 0 ? fetched : 0;
+    return code;
+}
 
 void open_data_file(data_file& file, const std::string& name)
 {
@@ -106,10 +93,11 @@ void detail::read_exact_slow(data_file& file, unsigned char* buffer, std::size_t
         return;
     }
     while (done < count) {
-        if (!refill_read_ahead(file)) {
+        if (const auto code = file.read_ahead.refill(file.handle); code != 0) {
+            pending_io_error = code;
             return;
         }
-        if (file.ahead_end == 0) {
+        if (file.read_ahead.held_size() == 0) {
             pending_io_error = read_beyond_end;
             return;
         }
@@ -178,7 +166,7 @@ std::uint64_t file_position(data_file& file)
         return 0;
     }
     // The platform stands after the read-ahead; the reader stands before it.
-    return offset - (file.ahead_end - file.ahead_begin);
+    return offset - file.read_ahead.held_size();
 }
 
 bool at_end(data_file& file)
@@ -202,7 +190,7 @@ void close_data_file(data_file& file)
         return;
     }
     file.mode = file_mode::closed;
-    forget_read_ahead(file);
+    file.read_ahead.forget();
     if (const auto code = platform::close(file.handle); code != 0) {
         pending_io_error = code;
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace orbse {
@@ -20,6 +21,41 @@ inline constexpr std::int32_t file_not_open = 103;
 inline constexpr std::int32_t report_not_created = 105;
 
 enum class file_mode { closed, input, output, input_output };
+
+// Bytes fetched from the platform ahead of the reader and not yet handed
+// out. Reading ahead in large pieces keeps a save of many small fields from
+// costing one system call per field; what the reader sees is the same as
+// with direct reads. Readers see only the bytes held and may take some of
+// them; how and when they are fetched stays here. The bytes start
+// uninitialised: each piece is read before it is used.
+class read_ahead_buffer {
+public:
+    // The bytes fetched and not yet taken, in file order.
+    std::span<const unsigned char> held() const { return {bytes_.get() + begin_, end_ - begin_}; }
+    std::size_t held_size() const { return end_ - begin_; }
+
+    // Hands out the first `count` held bytes (at most held_size()).
+    void take(void* buffer, std::size_t count)
+    {
+        std::memcpy(buffer, bytes_.get() + begin_, count);
+        begin_ += count;
+    }
+
+    // Skips the first `count` held bytes, already looked at through held().
+    void consume(std::size_t count) { begin_ += count; }
+
+    // Drops what is held, as when the file is opened or closed.
+    void forget() { begin_ = end_ = 0; }
+
+    // Replaces what is held by the next piece of `file`. A failed read
+    // leaves nothing held and returns the platform's code.
+    platform::error_code refill(platform::native_file file);
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
 
 struct data_file {
     data_file() = default;
@@ -34,15 +70,7 @@ struct data_file {
     platform::native_file handle;
     file_mode mode = file_mode::closed;
     std::string name;
-
-    // Bytes fetched from the platform ahead of the reader and not yet handed
-    // out: [ahead_begin, ahead_end) of read_ahead. Reading ahead in large
-    // pieces keeps a save of many small fields from costing one system call
-    // per field; what the reader sees is the same as with direct reads.
-    // Its bytes start uninitialised: each piece is read before it is used.
-    std::unique_ptr<unsigned char[]> read_ahead;
-    std::size_t ahead_begin = 0;
-    std::size_t ahead_end = 0;
+    read_ahead_buffer read_ahead;
 };
 
 // Opens an existing file for reading only, shared with other readers and
@@ -79,12 +107,11 @@ void read_exact_slow(data_file& file, unsigned char* buffer, std::size_t count);
 // The common case, a few bytes already fetched, stays inline.
 inline void read_exact(data_file& file, void* buffer, std::size_t count)
 {
-    if (count <= file.ahead_end - file.ahead_begin && file.mode != file_mode::closed) {
+    if (count <= file.read_ahead.held_size() && file.mode != file_mode::closed) {
         if (count == 0) {
             return; // nothing to copy, and the buffer may be no buffer at all
         }
-        std::memcpy(buffer, file.read_ahead.get() + file.ahead_begin, count);
-        file.ahead_begin += count;
+        file.read_ahead.take(buffer, count);
         return;
     }
     detail::read_exact_slow(file, static_cast<unsigned char*>(buffer), count);

@@ -88,4 +88,8 @@ void prepare_process();
 // 0 for a failure.
 error_code code_for_system_error(int system_error);
 
+// The standard output stream as a file for `write`: bytes go out as given,
+// with no conversion of line ends on any platform.
+native_file standard_output();
+
 } // namespace orbse::platform

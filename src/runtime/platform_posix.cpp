@@ -365,6 +365,11 @@ void write_standard_error(std::string_view text)
     }
 }
 
+native_file standard_output()
+{
+    return native_file{STDOUT_FILENO};
+}
+
 void prepare_process()
 {
     // Both signals would end the process where the failure report should

@@ -350,4 +350,9 @@ void prepare_process() {}
 
 error_code code_for_system_error(int system_error) { return static_cast<error_code>(system_error); }
 
+native_file standard_output()
+{
+    return native_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE))};
+}
+
 } // namespace orbse::platform

@@ -1,6 +1,8 @@
 #include "pipeline_target.h"
 
+#include "orbsaves/save_walk.h"
 #include "orbse/run.h"
+#include "runtime/data_file.h"
 #include "runtime/failures.h"
 #include "runtime/text_channel.h"
 
@@ -54,6 +56,41 @@ void write_scratch_save(const std::uint8_t* data, std::size_t size)
 // The pictures are thrown away as they are written.
 const orbse::picture_names discarded_pictures{"/dev/null", "/dev/null", "/dev/null"};
 
+// Checks as the walk goes that its leaves tile the file from its start:
+// each begins where the one before ended.
+class tiling_check final : public orbse::leaf_sink {
+public:
+    void take(const orbse::field_leaf& leaf) override
+    {
+        if (leaf.offset != next_ || leaf.size == 0) {
+            std::abort();
+        }
+        next_ = leaf.offset + leaf.size;
+    }
+    std::uint64_t next() const { return next_; }
+
+private:
+    std::uint64_t next_ = 0;
+};
+
+// The walk over the same input: it must reach the end exactly when the
+// loader did, and break exactly where a short read ended the loading.
+void walk(std::size_t size, bool loaded_whole, bool ended_short)
+{
+    tiling_check tiles;
+    const orbse::walk_result result = orbse::walk_save(scratch_save_path(), &tiles);
+    if (!loaded_whole && !ended_short) {
+        return; // the loading ended for want of memory: nothing to compare with
+    }
+    if (result.broken) {
+        if (!ended_short || result.broken->offset > size || result.broken->offset + result.broken->needed <= size) {
+            std::abort();
+        }
+    } else if (!loaded_whole || tiles.next() != size) {
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -63,15 +100,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_scratch_save(data, size);
     orbse::text_channel report_output;
     report_output.bind(scratch_report_path());
+    bool loaded_whole = false;
+    bool ended_short = false;
     try {
         orbse::inspect_save(scratch_save_path(), discarded_pictures, report_output);
+        loaded_whole = true;
         report_output.close();
         orbse::io_check();
+    } catch (const orbse::io_failure& failed) {
+        ended_short = failed.code() == orbse::read_beyond_end;
+        report_output.close();
+        orbse::pending_io_error = 0;
     } catch (const orbse::failure&) {
         // A clean failure is a correct answer to a damaged save.
         report_output.close();
         orbse::pending_io_error = 0;
     }
+    walk(size, loaded_whole, ended_short);
     remove_scratch_files();
     return 0;
 }

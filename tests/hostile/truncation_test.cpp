@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 
 namespace orbse {
@@ -51,6 +52,28 @@ std::set<std::size_t> fixed_part_cuts(std::size_t stream_start)
     return cuts;
 }
 
+// orbse-fields check on the same cut: a complete save, or a break whose
+// failing read began at or before the cut and asked for bytes past it.
+void expect_check_of_cut(const std::string& save, std::size_t size, bool complete)
+{
+    const testing::program_result checked = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"check", save});
+    if (complete) {
+        EXPECT_EQ(checked.exit_code, 0) << checked.standard_output;
+        EXPECT_NE(checked.standard_output.find(", complete\n"), std::string::npos) << checked.standard_output;
+        return;
+    }
+    EXPECT_EQ(checked.exit_code, 1) << checked.standard_output << checked.standard_error;
+    static const std::regex broken(
+        R"(: version \d+, damaged: Read beyond end of file at 0x[0-9a-f]+ \((\d+)\) reading \S+: needed (\d+) bytes, (\d+) left\n$)");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(checked.standard_output, found, broken)) << checked.standard_output;
+    const std::uint64_t offset = std::stoull(found[1]);
+    const std::uint64_t needed = std::stoull(found[2]);
+    EXPECT_LE(offset, size);
+    EXPECT_GT(offset + needed, size);
+    EXPECT_EQ(std::stoull(found[3]), size - offset);
+}
+
 TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
 {
     const sb::save_description description = sb::stream_rich_save();
@@ -75,6 +98,7 @@ TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
         testing::write_file(save, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(size)));
         testing::write_text_file(report, "older report");
         const testing::program_result result = testing::run_inspector({save});
+        expect_check_of_cut(save, size, complete_sizes.count(size) != 0);
         if (complete_sizes.count(size) != 0) {
             EXPECT_EQ(result.exit_code, 0) << result.standard_error;
             EXPECT_NE(testing::read_text_file(report), "older report");

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Measures orbse-fields against its bounds and prints the figures:
+#   1. check on a 256 MB mixed save against the inspector's loading alone of
+#      the same save (Google Benchmark's load/mixed/256MB), bound 1.5x;
+#   2. list --json of a 16 MB mixed save against writing as many bytes from
+#      memory to the same file (fields_write_floor), bound 2x;
+#   3. peak resident memory of check, list and at on every large kind of
+#      save, bound 32 MB.
+# With ORBSE_BASELINE set to another build's folder, its inspector_benchmarks
+# loads the 256 MB save in rounds alternating with this build's, for the
+# loader's before-and-after figure (bound 5 %).
+# Usage: bench/fields_benchmarks.sh [--smoke] [BUILD_DIR]
+set -euo pipefail
+
+smoke=false
+if [ "${1:-}" = "--smoke" ]; then
+  smoke=true
+  shift
+fi
+build_dir=$(cd "${1:-build}" && pwd)
+baseline=${ORBSE_BASELINE:-}
+if $smoke; then
+  big=4; small=1; runs=3; rounds=1; repetitions=2; chain=10000; refs=4; tail_mb=4
+else
+  big=256; small=16; runs=20; rounds=3; repetitions=10; chain=1000000; refs=64; tail_mb=300
+fi
+
+for tool in orbse-fields fields_write_floor orbse_peak_memory make_bench_save inspector_benchmarks; do
+  [ -x "$build_dir/$tool" ] || { echo "missing $build_dir/$tool: build the tree first" >&2; exit 1; }
+done
+command -v hyperfine >/dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orbse-fields-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fields="$build_dir/orbse-fields"
+
+"$build_dir/make_bench_save" mixed "$big" "$work/mixed-big.sav"
+"$build_dir/make_bench_save" mixed "$small" "$work/mixed-small.sav"
+
+# The median real time of load/mixed/${big}MB in ms, from one build's suite.
+load_median_ms() {
+  "$1/inspector_benchmarks" --sizes="$big" --kind_size=1 --chain_levels=1000 \
+    --benchmark_filter="^load/mixed/${big}MB/real_time\$" --benchmark_repetitions="$repetitions" \
+    --benchmark_format=json 2>/dev/null | python3 -c '
+import json, sys
+runs = json.load(sys.stdin)["benchmarks"]
+scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+print(next(r["real_time"] * scale[r["time_unit"]] for r in runs if r.get("aggregate_name") == "median"))'
+}
+
+hyperfine_median_ms() {
+  python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"] * 1000)' "$1"
+}
+
+echo "== 1. check on a ${big} MB mixed save against loading it"
+loads=(); baseline_loads=(); checks=()
+for round in $(seq "$rounds"); do
+  loads+=("$(load_median_ms "$build_dir")")
+  if [ -n "$baseline" ]; then
+    baseline_loads+=("$(load_median_ms "$baseline")")
+  fi
+  hyperfine -N --warmup 2 --runs "$runs" --export-json "$work/check.json" \
+    "$fields check $work/mixed-big.sav" >/dev/null
+  checks+=("$(hyperfine_median_ms "$work/check.json")")
+done
+python3 - "${loads[*]}" "${checks[*]}" "${baseline_loads[*]:-}" <<'PYTHON'
+import statistics, sys
+loads = [float(x) for x in sys.argv[1].split()]
+checks = [float(x) for x in sys.argv[2].split()]
+load, check = statistics.median(loads), statistics.median(checks)
+print(f"loading (this build): rounds {loads} ms, median {load:.1f} ms")
+print(f"check (whole process): rounds {checks} ms, median {check:.1f} ms")
+print(f"check / loading: {check / load:.2f} (bound 1.5)")
+if sys.argv[3].strip():
+    base = [float(x) for x in sys.argv[3].split()]
+    b = statistics.median(base)
+    print(f"loading (baseline build): rounds {base} ms, median {b:.1f} ms")
+    print(f"loading, this build / baseline: {load / b:.3f} (bound 1.05)")
+PYTHON
+
+echo "== 2. list --json of a ${small} MB mixed save against writing as many bytes"
+"$fields" list --json "$work/mixed-small.sav" >"$work/listing.jsonl"
+bytes=$(stat -c %s "$work/listing.jsonl")
+echo "listing: $bytes bytes"
+hyperfine -N --warmup 2 --runs "$runs" --output="$work/out.jsonl" --export-json "$work/list.json" \
+  -n "list --json" "$fields list --json $work/mixed-small.sav" \
+  -n "write floor" "$build_dir/fields_write_floor $bytes" >/dev/null
+python3 - "$work/list.json" <<'PYTHON'
+import json, sys
+results = {r["command"]: r["median"] * 1000 for r in json.load(open(sys.argv[1]))["results"]}
+listing, floor = results["list --json"], results["write floor"]
+print(f"list --json median {listing:.1f} ms, write floor median {floor:.1f} ms, ratio {listing / floor:.2f} (bound 2)")
+PYTHON
+
+echo "== 3. peak resident memory (bound 32 MB)"
+"$build_dir/make_bench_save" deep_chain "$chain" "$work/chain.sav"
+"$build_dir/make_bench_save" reference_lists "$refs" "$work/refs.sav"
+"$build_dir/make_bench_save" long_tail "$tail_mb" "$work/tail.sav"
+for save in mixed-big chain refs tail; do
+  for command in "check" "list" "list --json" "at"; do
+    extra=(); [ "$command" = at ] && extra=(0x10000)
+    # shellcheck disable=SC2086
+    peak=$("$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" $command \
+           "$work/$save.sav" "${extra[@]}" | sed -n 's/^peak_resident_bytes //p')
+    printf '%-10s %-12s %6.1f MB\n' "$save" "$command" "$(python3 -c "print($peak / 1048576)")"
+  done
+done

@@ -1,0 +1,26 @@
+// The field program's commands. Each writes its results to `out` and its
+// messages to standard error, and returns the exit code: 0 done, 1 a
+// damaged save (after everything that could be read), 2 a save that could
+// not be read at all.
+#pragma once
+
+#include "fields/output_stream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orbse::fields {
+
+inline constexpr int exit_done = 0;
+inline constexpr int exit_damaged = 1;
+inline constexpr int exit_trouble = 2;
+
+int list_fields(const std::string& save, bool json, output_stream& out);
+int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offsets, output_stream& out);
+int check_saves(const std::vector<std::string>& saves, output_stream& out);
+
+// "orbse-fields: SAVE: text", a line on standard error.
+void report_problem(const std::string& save, std::string_view text);
+
+} // namespace orbse::fields

@@ -1,0 +1,19 @@
+// How the field program writes a leaf and a break: as a line of text
+// (offset in hex, size, type, path, value, and the value's meaning in
+// brackets) or as a JSON Lines record.
+#pragma once
+
+#include "fields/output_stream.h"
+#include "orbsaves/save_walk.h"
+
+namespace orbse::fields {
+
+void write_leaf_line(output_stream& out, const field_leaf& leaf);
+void write_leaf_json(output_stream& out, const field_leaf& leaf);
+
+// "Read beyond end of file at 0x0000a000 (40960) reading units.lists[0]...:
+// needed 144 bytes, 10 left", without a line end.
+void write_break_text(output_stream& out, const walk_break& broken);
+void write_break_json(output_stream& out, const walk_break& broken);
+
+} // namespace orbse::fields

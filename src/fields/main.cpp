@@ -1,0 +1,100 @@
+// orbse-fields: looks inside a save, field by field.
+//   orbse-fields list SAVE [--json]   every leaf field, in file order
+//   orbse-fields at SAVE OFFSET...    the field holding each byte
+//   orbse-fields check SAVE...        complete, or where it breaks
+#include "fields/commands.h"
+#include "fields/output_stream.h"
+#include "runtime/platform.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// An offset in decimal or, after 0x, in hex.
+bool parse_offset(const std::string& text, std::uint64_t& offset)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* begin = text.data() + (hex ? 2 : 0);
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(begin, end, offset, hex ? 16 : 10);
+    return error == std::errc{} && stop == end && begin != end;
+}
+
+// CLI11 writes its help and its errors to C++ streams, which Windows would
+// give CR LF line ends; they are gathered and written as the rest is.
+int answer_parse_error(const CLI::App& program, const CLI::ParseError& error)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = program.exit(error, out, err);
+    orbse::fields::output_stream standard_output;
+    standard_output.write(out.str());
+    standard_output.flush();
+    orbse::platform::write_standard_error(err.str());
+    return code == 0 ? orbse::fields::exit_done : orbse::fields::exit_trouble;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    namespace fields = orbse::fields;
+    // A reader that goes away early (orbse-fields list | head) then makes
+    // the write fail with a code, reported, rather than end the process.
+    orbse::platform::prepare_process();
+    CLI::App program("Looks inside the save files of the game, field by field: the offset, size, type, path and "
+                     "value of every field, and where a damaged save breaks.",
+                     "orbse-fields");
+    program.set_version_flag("--version", std::string("orbse-fields ") + ORBSE_VERSION);
+    program.require_subcommand(1);
+
+    std::string list_save;
+    bool json = false;
+    auto* list = program.add_subcommand("list", "One line per leaf field of SAVE, in file order: offset (hex), "
+                                                "size, type, path, value.");
+    list->add_option("SAVE", list_save, "the save file")->required();
+    list->add_flag("--json", json, "JSON Lines with the members path, offset, size, type, value (and note)");
+
+    std::string at_save;
+    std::vector<std::string> offset_texts;
+    auto* at = program.add_subcommand("at", "For each OFFSET (decimal or 0x hex), the leaf field that holds "
+                                            "that byte of SAVE and the records around it.");
+    at->add_option("SAVE", at_save, "the save file")->required();
+    at->add_option("OFFSET", offset_texts, "offsets in the file")->required();
+
+    std::vector<std::string> check_saves;
+    auto* check = program.add_subcommand("check", "One line per SAVE: its version, lists, units and tail, and "
+                                                  "\"complete\", or where it breaks.");
+    check->add_option("SAVE", check_saves, "save files")->required();
+
+    program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read), 2 a usage "
+                   "error or a save that cannot be read at all.");
+    try {
+        program.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return answer_parse_error(program, error);
+    }
+
+    fields::output_stream out;
+    if (*list) {
+        return fields::list_fields(list_save, json, out);
+    }
+    if (*at) {
+        std::vector<std::uint64_t> offsets;
+        for (const auto& text : offset_texts) {
+            std::uint64_t offset = 0;
+            if (!parse_offset(text, offset)) {
+                orbse::platform::write_standard_error("orbse-fields: not an offset: " + text + "\n");
+                return fields::exit_trouble;
+            }
+            offsets.push_back(offset);
+        }
+        return fields::show_offsets(at_save, offsets, out);
+    }
+    return fields::check_saves(check_saves, out);
+}

@@ -1,0 +1,428 @@
+// The save format, described once. Every on-disk record is one mapping
+// function that names its fields in file order and hands each to a visitor:
+// the loader's visitors read the fields into `saveorec`, the walk's visitor
+// reads them and tells where each lies. Both therefore read the same bytes in
+// the same pieces, and the rules that decide what comes next (the version's
+// header, the updates rows that carry values, the unit stream's numbering)
+// exist only here.
+//
+// A visitor offers:
+//   u8/u16/u32/i32(name, value, note)  one number, read from the file or taken
+//                                      from the piece being mapped
+//   text(name, field)                  a 30-byte name
+//   raw(name, bytes)                   bytes stored as read, read by nothing
+//   skip(name, count)                  bytes read and thrown away
+//   piece(size, what, fields)          `size` bytes in one read, then `fields`
+//                                      mapped over them
+//   record(name, fields)               a named part of the path of the fields
+//   element(name, index, fields)       a numbered one
+// and the few records whose shape is a run of one kind: layer, unit_data,
+// path_points, post_update_records, references, tail, and the stream's
+// store hooks (list_begun, slot_read, unit_record, linked_level).
+#pragma once
+
+#include "orbsaves/save_model.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace orbse {
+
+inline constexpr std::uint16_t version_69 = 69;
+inline constexpr std::uint16_t version_70 = 70;
+
+namespace format {
+
+// What a value means beyond its number: the tables that name it, or the part
+// it plays in the object numbering. The loader ignores notes; the walk shows
+// them beside the value.
+struct note {
+    enum class kind : std::uint8_t {
+        none,
+        clan,        // a clan number, counted from 1
+        button,      // a map-option button; `context` is its position
+        unit_row,    // the object of a units_block or updates row; `context` is the row
+        unit_class,  // a position in the unit class index
+        slot_object, // a slot's object number; `context` is the counter before it
+        link_kind,   // `context` is the link_ref when it is the next number, else 0
+    };
+    kind what = kind::none;
+    std::uint32_t context = 0;
+};
+
+inline constexpr note no_note{};
+
+// The unit data's named fields, by their offsets in the unit object. The
+// rest of its 144 bytes is stored as read and interpreted by nothing.
+struct named_unit_field {
+    std::string_view name;
+    unit_field field;
+};
+
+inline constexpr std::array<named_unit_field, 12> unit_data_fields{{
+    {"selected", unit_fields::selected},
+    {"unk1", unit_fields::unk1},
+    {"unk2", unit_fields::unk2},
+    {"unk3", unit_fields::unk3},
+    {"speed_now", unit_fields::speed_now},
+    {"unk4", unit_fields::unk4},
+    {"unk5", unit_fields::unk5},
+    {"unk6", unit_fields::unk6},
+    {"unk7", unit_fields::unk7},
+    {"unk8", unit_fields::unk8},
+    {"path_ref", unit_fields::path_ref},
+    {"path_kind", unit_fields::path_kind},
+}};
+
+// Sizes of the fixed part's pieces: each is one read.
+inline constexpr std::size_t version_size = 2;
+inline constexpr std::size_t v70_header_read = header_size - version_size; // 222
+// Version 69 has no alien player and no reserved bytes: its header is five
+// bytes shorter and has one byte of its own in their place, which is skipped.
+inline constexpr std::size_t v69_header_read = 217;
+inline constexpr std::size_t units_block_entry_size = 2 + values_record_size;
+inline constexpr std::size_t units_block_size = unit_type_count * units_block_entry_size;
+
+// ---- The fixed part -------------------------------------------------------
+
+// save_type to player_kinds: where both versions keep them.
+template <typename io>
+void map_header_front(io& visitor, game_header& header)
+{
+    visitor.u8("save_type", header.save_type);
+    visitor.text("game_name", header.game_name);
+    visitor.u8("map_number", header.map_number);
+    visitor.u16("level_number", header.level_number);
+    for (std::size_t player = 0; player < header.player_names.size(); ++player) {
+        visitor.element("player_names", player, [&] { visitor.text(nullptr, header.player_names[player]); });
+    }
+    for (std::size_t player = 0; player < header.player_kinds.size(); ++player) {
+        visitor.element("player_kinds", player, [&] { visitor.u8(nullptr, header.player_kinds[player]); });
+    }
+}
+
+// save_date to alien_frequency: version 69 has them five bytes earlier.
+template <typename io>
+void map_header_back(io& visitor, game_header& header)
+{
+    visitor.u32("save_date", header.save_date);
+    visitor.u8("cpu_iq", header.cpu_iq);
+    visitor.u16("turn_time_1", header.turn_time_1);
+    visitor.u16("end_turn_time_1", header.end_turn_time_1);
+    visitor.u8("turn_mode_1", header.turn_mode_1);
+    visitor.i32("map_number_2", header.map_number_2);
+    visitor.i32("turn_time_2", header.turn_time_2);
+    visitor.i32("end_turn_time_2", header.end_turn_time_2);
+    visitor.i32("start_gold", header.start_gold);
+    visitor.i32("turn_mode_2", header.turn_mode_2);
+    visitor.i32("end_type", header.end_type);
+    visitor.i32("end_amount", header.end_amount);
+    visitor.i32("cpu_iq_2", header.cpu_iq_2);
+    visitor.i32("raw_richness", header.raw_richness);
+    visitor.i32("fuel_richness", header.fuel_richness);
+    visitor.i32("gold_richness", header.gold_richness);
+    visitor.i32("alien_frequency", header.alien_frequency);
+}
+
+// The version word, then the header as the version lays it out. Version 70
+// stores the 224-byte header as it is held; version 69 drops alien_player
+// and the reserved bytes (they stay 0) and has a byte of its own after
+// player_kinds. Any other version has no header: the map follows the word.
+template <typename io>
+void map_header(io& visitor, game_header& header)
+{
+    visitor.record("header", [&] {
+        visitor.u16("version", header.version);
+        if (header.version == version_70) {
+            visitor.piece(v70_header_read, nullptr, [&] {
+                map_header_front(visitor, header);
+                visitor.u8("alien_player", header.alien_player);
+                visitor.raw("reserved", std::span(header.reserved));
+                map_header_back(visitor, header);
+            });
+        } else if (header.version == version_69) {
+            visitor.piece(v69_header_read, nullptr, [&] {
+                map_header_front(visitor, header);
+                visitor.skip("version_69_byte", 1);
+                map_header_back(visitor, header);
+            });
+        }
+    });
+}
+
+template <typename io>
+void map_research_entry(io& visitor, research_entry& entry)
+{
+    visitor.i32("now", entry.now);
+    visitor.i32("unk", entry.unk);
+    visitor.i32("labs", entry.labs);
+}
+
+// One player record, 565 bytes read in one piece.
+template <typename io>
+void map_player_record(io& visitor, player_record& player)
+{
+    visitor.piece(player_record_size, nullptr, [&] {
+        visitor.raw("reserved_front", std::span(player.reserved_front));
+        visitor.u8("player_type", player.player_type);
+        visitor.u8("unk0", player.unk0);
+        visitor.u8("clan", player.clan, note{note::kind::clan, 0});
+        for (std::size_t area = 0; area < player.research.size(); ++area) {
+            visitor.element("research", area, [&] { map_research_entry(visitor, player.research[area]); });
+        }
+        visitor.i32("score", player.score);
+        visitor.u16("unk2", player.unk2);
+        visitor.raw("unkarr1", std::span(player.unkarr1));
+        visitor.raw("reserved_middle", std::span(player.reserved_middle));
+        visitor.u16("unk3", player.unk3);
+        visitor.u16("selunit", player.selunit);
+        visitor.u16("zoom", player.zoom);
+        visitor.u16("xoff", player.xoff);
+        visitor.u16("yoff", player.yoff);
+        for (std::size_t button = 0; button < player.buttons.size(); ++button) {
+            visitor.element("buttons", button, [&] {
+                visitor.u8(nullptr, player.buttons[button], note{note::kind::button, static_cast<std::uint32_t>(button)});
+            });
+        }
+        visitor.u16("unk4", player.unk4);
+        visitor.u16("unk5", player.unk5);
+        visitor.u16("unk6", player.unk6);
+        visitor.u16("unk7", player.unk7);
+        visitor.raw("loses", std::span(player.loses));
+        visitor.raw("unkarr2", std::span(player.unkarr2));
+        visitor.u16("gold_used", player.gold_used);
+    });
+}
+
+// Version 70 ends its fixed part with 40 bytes, version 69 with 36; no
+// other version has the block.
+template <typename io>
+void map_version_block(io& visitor, saveorec& save)
+{
+    if (save.header.version == version_70) {
+        visitor.raw("block40", std::span(save.block40));
+    } else if (save.header.version == version_69) {
+        visitor.raw("block36", std::span(save.block36));
+    }
+}
+
+template <typename io>
+void map_fixed_part(io& visitor, saveorec& save)
+{
+    map_header(visitor, save.header);
+    visitor.layer("pass_layer", std::span(save.pass_layer), 1);
+    visitor.layer("resource_layer", std::span(save.resource_layer), 2);
+    for (std::size_t player = 0; player < save.players.size(); ++player) {
+        visitor.element("players", player, [&] { map_player_record(visitor, save.players[player]); });
+    }
+    map_version_block(visitor, save);
+}
+
+// ---- The per-player groups -----------------------------------------------
+
+// 93 entries of an object number and a values record, in one read. Entry
+// 0's number is the player's base number.
+template <typename io>
+void map_units_block(io& visitor, units_block& block)
+{
+    visitor.piece(units_block_size, "units_block", [&] {
+        for (std::size_t row = 0; row < block.size(); ++row) {
+            visitor.element("units_block", row, [&] {
+                visitor.u16("object_number", block[row].object_number,
+                            note{note::kind::unit_row, static_cast<std::uint32_t>(row)});
+                visitor.raw("values", std::span(block[row].values));
+            });
+        }
+    });
+}
+
+// For each of the 93 rows an object number, followed by a values record only
+// when the number is not the row's own (base + row). The sum is formed at
+// full width: near the top of the range no number matches.
+template <typename io>
+void map_updates(io& visitor, units_updates_block& updates, std::uint16_t base)
+{
+    updates.count = 0;
+    for (int row = 0; row < unit_type_count; ++row) {
+        auto& entry = updates.entries[row];
+        updates.flags[row] = 0;
+        visitor.element("updates", static_cast<std::size_t>(row), [&] {
+            visitor.u16("object_number", entry.object_number, note{note::kind::unit_row, static_cast<std::uint32_t>(row)});
+            if (entry.object_number != static_cast<std::int32_t>(base) + row) {
+                updates.flags[row] = 1;
+                ++updates.count;
+                visitor.raw("values", std::span(entry.values));
+            }
+        });
+    }
+}
+
+// A count and that many 18-byte records, one read each.
+template <typename io>
+void map_post_updates(io& visitor, units_post_updates_block_record& post_updates)
+{
+    visitor.record("post_updates", [&] {
+        visitor.u16("count", post_updates.count);
+        visitor.post_update_records(post_updates);
+    });
+}
+
+template <typename io>
+void map_player_groups(io& visitor, saveorec& save)
+{
+    for (int player = red; player < player_count; ++player) {
+        visitor.element("groups", static_cast<std::size_t>(player), [&] {
+            if (player != red) {
+                visitor.u16("lead_word", save.lead_words[player - 1]);
+            }
+            map_units_block(visitor, save.units_blocks[player]);
+            map_updates(visitor, save.units_updates[player], save.units_blocks[player][0].object_number);
+            map_post_updates(visitor, save.post_updates[player]);
+        });
+    }
+}
+
+// ---- The unit object stream ----------------------------------------------
+
+inline void step(std::uint16_t& object_counter)
+{
+    // Wraps from 65,535 to 0, as a 16-bit counter does.
+    object_counter = static_cast<std::uint16_t>(object_counter + 1);
+}
+
+// An inline path. Its number is counted only after the path has been read:
+// the path carries the number that the unit reading it compared with.
+template <typename io>
+void map_path(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
+{
+    visitor.record("path", [&] {
+        for (std::size_t word = 0; word < unit.path.header_words.size(); ++word) {
+            visitor.element("header_words", word, [&] { visitor.u16(nullptr, unit.path.header_words[word]); });
+        }
+        visitor.u16("point_count", unit.path.point_count);
+        visitor.path_points(unit);
+        visitor.skip("word_after_points", 2); // a word after the points that nothing uses
+    });
+    step(object_counter);
+}
+
+template <typename io>
+void map_unkf1(io& visitor, unidefrec& unit)
+{
+    constexpr std::uint16_t extra_word_follows = 1;
+    visitor.u16("unkf1", unit.unkf1);
+    if (unit.unkf1 == extra_word_follows) {
+        visitor.u16("unkf1_extra", unit.unkf1_extra);
+    }
+}
+
+// One level of a unit object, up to the point where a linked unit would
+// follow. Returns true when one does: the record's link_ref carries the next
+// number and link_kind says a new linked unit.
+template <typename io>
+bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
+{
+    visitor.unit_data(unit, object_counter);
+    if (is_next_object(unit.path_ref(), object_counter) && unit.path_kind() == new_path_kind) {
+        map_path(visitor, object_counter, unit);
+    }
+    visitor.u16("unit_class", unit.unit_class, note{note::kind::unit_class, 0});
+    visitor.u16("aux_word", unit.aux_word);
+    visitor.u16("link_ref", unit.link_ref);
+    // A number that is the next one is never 0, so 0 says "not the next".
+    const std::uint32_t next_number = is_next_object(unit.link_ref, object_counter) ? unit.link_ref : 0;
+    visitor.u16("link_kind", unit.link_kind, note{note::kind::link_kind, next_number});
+    return next_number != 0 && unit.link_kind == new_linked_unit_kind;
+}
+
+// The body of a unit object, with the linked units it carries inline, each
+// read into the same record. As the game writes it, a linked unit sits inside
+// the body of the unit that links it, between that unit's four words and its
+// unkf1: the linked unit takes its number only after its whole body, and then
+// the linking unit reads one more word into link_kind before its own unkf1.
+// Chains may be as long as the file allows, so the nesting is walked with a
+// count of the levels still open rather than by recursion.
+template <typename io>
+void map_unit_body(io& visitor, std::uint16_t& object_counter, unidefrec& unit, std::uint16_t number,
+                   std::uint16_t kind)
+{
+    std::uint64_t open_levels = 0;
+    unit.object_id = number;
+    unit.class_word = kind;
+    while (map_unit_level(visitor, object_counter, unit)) {
+        ++open_levels;
+        unit.object_id = unit.link_ref;
+        unit.class_word = unit.link_kind;
+        visitor.linked_level(open_levels);
+    }
+    map_unkf1(visitor, unit);
+    for (; open_levels > 0; --open_levels) {
+        visitor.linked_level(open_levels - 1);
+        step(object_counter);
+        visitor.u16("word_after_link", unit.link_kind);
+        map_unkf1(visitor, unit);
+    }
+}
+
+// A slot: an object number, and when it is the next one a new unit object.
+// A unit in a list slot takes its number before its body is read.
+template <typename io>
+void map_slot(io& visitor, std::uint16_t& object_counter, std::size_t slot)
+{
+    visitor.element("slots", slot, [&] {
+        std::uint16_t number = 0;
+        visitor.u16("object_id", number, note{note::kind::slot_object, object_counter});
+        const bool new_unit = is_next_object(number, object_counter);
+        visitor.slot_read(number, new_unit);
+        if (!new_unit) {
+            return;
+        }
+        step(object_counter);
+        visitor.record("unit", [&] {
+            std::uint16_t class_word = 0;
+            visitor.u16("class_word", class_word);
+            unidefrec& unit = visitor.unit_record();
+            map_unit_body(visitor, object_counter, unit, number, class_word);
+        });
+    });
+}
+
+// Unit lists, each a size and that many slots, until a size of 0 or the end
+// of the file after a whole list. The first size is read without asking
+// whether the file has ended: a save must hold at least one list or the
+// closing size of 0. A run of reference slots may be taken in one sweep by a
+// visitor that can (`references` returns how many it took); the slot after
+// them, whatever it holds, goes through map_slot.
+template <typename io>
+void map_unit_stream(io& visitor, std::uint16_t& object_counter)
+{
+    visitor.record("units", [&] {
+        for (std::size_t list = 0;; ++list) {
+            bool stream_ended = false;
+            visitor.element("lists", list, [&] {
+                std::uint16_t list_size = 0;
+                visitor.u16("size", list_size);
+                if (list_size == 0) {
+                    stream_ended = true;
+                    return;
+                }
+                visitor.list_begun(list_size);
+                for (std::size_t slot = 0; slot < list_size; ++slot) {
+                    slot += visitor.references(object_counter, slot, list_size - slot);
+                    if (slot < list_size) {
+                        map_slot(visitor, object_counter, slot);
+                    }
+                }
+                stream_ended = visitor.at_end();
+            });
+            if (stream_ended) {
+                return;
+            }
+        }
+    });
+}
+
+} // namespace format
+} // namespace orbse

@@ -1,0 +1,85 @@
+// The walk over a save's fields: the file read front to back through the
+// format's description, each leaf field handed out with its offset, size,
+// type, path and value as it is read. It keeps nothing of the unit stream,
+// so its memory stays small whatever the save holds: the fixed part, the
+// groups' counts, the unit class index, one unit record, one path's points
+// and one piece of the tail at a time. A save that ends too early (or that
+// the system cannot read further) ends the walk with a break: where the
+// failing read began, what it was reading, and what the inspector says.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace orbse {
+
+enum class leaf_type : std::uint8_t {
+    u8,
+    u16,
+    u32,
+    i32,
+    text,     // a fixed-size name, NUL-padded
+    raw,      // bytes stored as read and interpreted by nothing
+    u8_array, // a run of u8 (a resource-layer cell)
+    u16_array // a run of u16 (a path's points)
+};
+
+// One leaf field of the file. The views hold only until the next leaf.
+struct field_leaf {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    leaf_type type = leaf_type::u8;
+    std::string_view path;
+    // u8, u16, u32, i32: the value.
+    std::int64_t number = 0;
+    // text and u8_array: all bytes; raw: the first 64 bytes at most (size
+    // tells how many there are).
+    std::span<const std::uint8_t> bytes;
+    // u16_array: every value.
+    std::span<const std::uint16_t> words;
+    // What the value means beyond its number: a name from the game's tables,
+    // the unit type it resolves to, the object it is. Empty when nothing.
+    std::string_view note;
+};
+
+// The most of a raw stretch that a leaf carries.
+inline constexpr std::size_t raw_head_size = 64;
+
+class leaf_sink {
+public:
+    virtual ~leaf_sink() = default;
+    virtual void take(const field_leaf& leaf) = 0;
+};
+
+// Where a damaged save breaks.
+struct walk_break {
+    std::int32_t code = 0;    // the I/O error code, 100 for a save that ends early
+    std::string message;      // as the inspector's failure report words it
+    std::uint64_t offset = 0; // where the failing read began
+    std::string path;         // the field or piece it was reading
+    std::uint64_t needed = 0; // the bytes it asked for
+    std::uint64_t left = 0;   // the bytes the file still held at its start
+};
+
+struct walk_result {
+    std::uint16_t version = 0;
+    std::uint64_t file_size = 0;
+    std::uint64_t lists = 0;      // unit lists read (a size of 0 ends the stream and is no list)
+    std::uint64_t units = 0;      // slots that held a new unit object
+    std::uint64_t tail_size = 0;
+    std::optional<walk_break> broken;
+};
+
+// Walks the save at `path`, handing every leaf to `sink` (none for a walk
+// that only checks the save). A save that cannot be opened raises the
+// io_failure of the open; exhausted memory raises the memory failure.
+// Every other failure of a read becomes the result's break.
+walk_result walk_save(const std::string& path, leaf_sink* sink);
+
+// The type as the walk's users read it: "u16", "text[30]", "u16[3300]".
+std::string leaf_type_name(const field_leaf& leaf);
+
+} // namespace orbse

@@ -1,0 +1,177 @@
+// orbse-fields as its users run it: each command on built saves, judged by
+// exit code, the lines it writes and how they relate to the file.
+#include "sample_saves.h"
+#include "save_builder.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orbse {
+namespace {
+
+namespace sb = save_builder;
+
+testing::program_result run_fields(const std::vector<std::string>& arguments)
+{
+    return testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The saves every case may name: complete, cut inside a unit, missing.
+class saves {
+public:
+    saves()
+    {
+        content = sb::build_save(sb::stream_rich_save(70));
+        testing::write_file(complete(), content);
+        testing::write_file(cut(), sb::bytes(content.begin(), content.end() - 30));
+    }
+    std::string complete() const { return folder_.file("complete.sav"); }
+    std::string cut() const { return folder_.file("cut.sav"); }
+    std::string missing() const { return folder_.file("missing.sav"); }
+    sb::bytes content;
+
+private:
+    testing::temp_folder folder_;
+};
+
+std::string expand(const saves& files, const std::string& argument)
+{
+    if (argument == "COMPLETE") {
+        return files.complete();
+    }
+    if (argument == "CUT") {
+        return files.cut();
+    }
+    if (argument == "MISSING") {
+        return files.missing();
+    }
+    return argument;
+}
+
+struct command_case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int exit_code;
+    std::string first_line; // exact, when short enough to write out; empty: not judged
+    std::string last_line_holds;
+    std::string error_contains;
+};
+
+void run_cases(const std::vector<command_case>& cases)
+{
+    const saves files;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::string> arguments;
+        for (const auto& argument : test.arguments) {
+            arguments.push_back(expand(files, argument));
+        }
+        const auto result = run_fields(arguments);
+        EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
+        EXPECT_EQ(result.standard_output.find('\r'), std::string::npos);
+        const auto lines = lines_of(result.standard_output);
+        if (!test.first_line.empty()) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.front(), test.first_line);
+        }
+        if (!test.last_line_holds.empty()) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_NE(lines.back().find(test.last_line_holds), std::string::npos) << lines.back();
+        }
+        EXPECT_NE(result.standard_error.find(test.error_contains), std::string::npos) << result.standard_error;
+    }
+}
+
+TEST(fields_program, options_and_usage)
+{
+    run_cases({
+        {"version", {"--version"}, 0, "orbse-fields 0.1.0", "", ""},
+        {"help", {"--help"}, 0, "", "Exit status: 0 success", ""},
+        {"no command", {}, 2, "", "", "subcommand"},
+        {"an unknown option", {"list", "--bogus", "COMPLETE"}, 2, "", "", "bogus"},
+        {"an offset that is no number", {"at", "COMPLETE", "0xzz"}, 2, "", "", "not an offset: 0xzz"},
+    });
+}
+
+TEST(fields_program, list)
+{
+    run_cases({
+        {"a complete save", {"list", "COMPLETE"}, 0, "0x00000000 2 u16 header.version 70", "0x", ""},
+        {"as JSON", {"list", "--json", "COMPLETE"}, 0,
+         R"({"path":"header.version","offset":0,"size":2,"type":"u16","value":70})", "{\"path\":", ""},
+        {"a damaged save", {"list", "CUT"}, 1, "0x00000000 2 u16 header.version 70",
+         "error: Read beyond end of file at 0x", "cut.sav: damaged save: Read beyond end of file"},
+        {"a damaged save as JSON", {"list", "--json", "CUT"}, 1, "", R"({"error":"Read beyond end of file","code":100,)",
+         "cut.sav"},
+        {"a missing save", {"list", "MISSING"}, 2, "", "", "missing.sav: File not found"},
+    });
+}
+
+TEST(fields_program, at)
+{
+    run_cases({
+        {"hex", {"at", "COMPLETE", "0x5"}, 0, "0x00000005 (5) is byte 2 of header.game_name:", "  after: ", ""},
+        {"decimal", {"at", "COMPLETE", "161"}, 0, "0x000000a1 (161) is byte 0 of header.reserved:", "  after: ", ""},
+        {"past the end", {"at", "COMPLETE", "99999999"}, 2, "", "", "lies past the end of the file"},
+        {"after the break", {"at", "CUT", "0x2", "53675"}, 1,
+         "0x00000002 (2) is byte 0 of header.save_type:", "error: Read beyond end of file", "damaged save"},
+    });
+}
+
+TEST(fields_program, check)
+{
+    run_cases({
+        {"complete", {"check", "COMPLETE"}, 0, "", "complete.sav: version 70, 3 lists, 3 units, tail 0 bytes, complete", ""},
+        {"damaged beside complete", {"check", "COMPLETE", "CUT"}, 1, "",
+         "cut.sav: version 70, damaged: Read beyond end of file at 0x", ""},
+        {"missing beside damaged", {"check", "CUT", "MISSING"}, 2, "", "", "missing.sav: File not found"},
+    });
+}
+
+// Every byte of the file lies in exactly one listed leaf, and `at` finds
+// the leaf the listing gives for it.
+TEST(fields_program, list_tiles_the_file_and_at_agrees)
+{
+    const saves files;
+    const auto listed = run_fields({"list", files.complete()});
+    ASSERT_EQ(listed.exit_code, 0);
+    std::uint64_t next = 0;
+    std::vector<std::string> sampled;
+    for (const auto& line : lines_of(listed.standard_output)) {
+        std::istringstream fields(line);
+        std::string offset_text;
+        std::uint64_t size = 0;
+        fields >> offset_text >> size;
+        ASSERT_EQ(std::stoull(offset_text, nullptr, 16), next) << line;
+        if (line.find(".unit.unk5 ") != std::string::npos || line.find(".path.points ") != std::string::npos) {
+            sampled.push_back(line);
+        }
+        next += size;
+    }
+    EXPECT_EQ(next, files.content.size());
+    ASSERT_FALSE(sampled.empty());
+    for (const auto& line : sampled) {
+        const std::string offset = line.substr(0, line.find(' '));
+        const auto found = run_fields({"at", files.complete(), offset});
+        ASSERT_EQ(found.exit_code, 0);
+        EXPECT_EQ(lines_of(found.standard_output).at(1), "  " + line);
+    }
+}
+
+} // namespace
+} // namespace orbse

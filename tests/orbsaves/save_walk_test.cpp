@@ -1,0 +1,381 @@
+// The walk against the loader: on saves built with every feature of the
+// format, every value the walk shows is the value the loader put in
+// saveorec, and the walk's leaves tile the file.
+#include "loaded_saves.h"
+#include "orbsaves/save_walk.h"
+#include "orbsaves/unit_class_index.h"
+#include "orbsaves/unit_type_table.h"
+#include "sample_saves.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace orbse {
+namespace {
+
+namespace sb = save_builder;
+
+struct seen_leaf {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::int64_t number = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint16_t> words;
+    std::string note;
+};
+
+class collected_leaves final : public leaf_sink {
+public:
+    void take(const field_leaf& leaf) override
+    {
+        order.emplace_back(leaf.offset, leaf.size);
+        auto [place, fresh] = by_path.try_emplace(std::string(leaf.path));
+        EXPECT_TRUE(fresh) << "two leaves share the path " << leaf.path;
+        place->second = {leaf.offset, leaf.size, leaf.number, {leaf.bytes.begin(), leaf.bytes.end()},
+                         {leaf.words.begin(), leaf.words.end()}, std::string(leaf.note)};
+    }
+
+    const seen_leaf& at(const std::string& path) const
+    {
+        static const seen_leaf missing{};
+        const auto found = by_path.find(path);
+        if (found == by_path.end()) {
+            ADD_FAILURE() << "no leaf " << path;
+            return missing;
+        }
+        return found->second;
+    }
+
+    std::int64_t number(const std::string& path) const { return at(path).number; }
+
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> order;
+    std::map<std::string, seen_leaf> by_path;
+};
+
+template <std::size_t N>
+std::vector<std::uint8_t> head_of(const std::array<std::uint8_t, N>& bytes)
+{
+    return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(N, raw_head_size))};
+}
+
+std::string indexed(const std::string& name, std::size_t index)
+{
+    return name + "[" + std::to_string(index) + "]";
+}
+
+void expect_tiling(const collected_leaves& leaves, std::uint64_t file_size)
+{
+    std::uint64_t next = 0;
+    for (const auto& [offset, size] : leaves.order) {
+        ASSERT_EQ(offset, next) << "a gap or an overlap before offset " << offset;
+        ASSERT_GT(size, 0u);
+        next = offset + size;
+    }
+    EXPECT_EQ(next, file_size);
+}
+
+void expect_header(const collected_leaves& leaves, const game_header& header)
+{
+    const std::vector<std::pair<const char*, std::int64_t>> fields{
+        {"version", header.version},         {"save_type", header.save_type},
+        {"map_number", header.map_number},   {"level_number", header.level_number},
+        {"save_date", header.save_date},     {"cpu_iq", header.cpu_iq},
+        {"turn_time_1", header.turn_time_1}, {"end_turn_time_1", header.end_turn_time_1},
+        {"turn_mode_1", header.turn_mode_1}, {"map_number_2", header.map_number_2},
+        {"start_gold", header.start_gold},   {"turn_mode_2", header.turn_mode_2},
+        {"end_amount", header.end_amount},   {"alien_frequency", header.alien_frequency},
+    };
+    if (header.version != version_69 && header.version != version_70) {
+        EXPECT_EQ(leaves.number("header.version"), header.version);
+        EXPECT_EQ(leaves.by_path.count("header.save_date"), 0u);
+        return;
+    }
+    for (const auto& [name, value] : fields) {
+        EXPECT_EQ(leaves.number(std::string("header.") + name), value) << name;
+    }
+    EXPECT_EQ(leaves.at("header.game_name").bytes, head_of(header.game_name));
+    EXPECT_EQ(leaves.number("header.player_kinds[3]"), header.player_kinds[3]);
+    EXPECT_EQ(leaves.by_path.count("header.alien_player"), header.version == version_70 ? 1u : 0u);
+}
+
+void expect_layers_and_players(const collected_leaves& leaves, const saveorec& save)
+{
+    for (std::size_t cell = 0; cell < save.pass_layer.size(); cell += 97) {
+        const std::string place = ".row[" + std::to_string(cell / map_side) + "].column[" +
+                                  std::to_string(cell % map_side) + "]";
+        EXPECT_EQ(leaves.number("pass_layer" + place), save.pass_layer[cell]) << place;
+        EXPECT_EQ(leaves.at("resource_layer" + place).bytes,
+                  (std::vector<std::uint8_t>{save.resource_layer[2 * cell], save.resource_layer[2 * cell + 1]}));
+    }
+    for (std::size_t player = 0; player < save.players.size(); ++player) {
+        const player_record& record = save.players[player];
+        const std::string at = indexed("players", player) + ".";
+        EXPECT_EQ(leaves.number(at + "clan"), record.clan);
+        EXPECT_EQ(leaves.number(at + "research[2].labs"), record.research[2].labs);
+        EXPECT_EQ(leaves.number(at + "research[7].now"), record.research[7].now);
+        EXPECT_EQ(leaves.number(at + "score"), record.score);
+        EXPECT_EQ(leaves.number(at + "buttons[10]"), record.buttons[10]);
+        EXPECT_EQ(leaves.number(at + "gold_used"), record.gold_used);
+        EXPECT_EQ(leaves.at(at + "loses").bytes, head_of(record.loses));
+    }
+    EXPECT_EQ(leaves.by_path.count("block40"), save.header.version == version_70 ? 1u : 0u);
+    EXPECT_EQ(leaves.by_path.count("block36"), save.header.version == version_69 ? 1u : 0u);
+    if (save.header.version == version_69) {
+        EXPECT_EQ(leaves.at("block36").bytes, head_of(save.block36));
+    }
+}
+
+void expect_groups(const collected_leaves& leaves, const saveorec& save)
+{
+    for (std::size_t player = 0; player < player_count; ++player) {
+        const std::string group = indexed("groups", player) + ".";
+        if (player != red) {
+            EXPECT_EQ(leaves.number(group + "lead_word"), save.lead_words[player - 1]);
+        }
+        for (std::size_t row = 0; row < unit_type_count; ++row) {
+            const std::string block = group + indexed("units_block", row) + ".";
+            EXPECT_EQ(leaves.number(block + "object_number"), save.units_blocks[player][row].object_number);
+            const std::string updates = group + indexed("updates", row) + ".";
+            EXPECT_EQ(leaves.number(updates + "object_number"), save.units_updates[player].entries[row].object_number);
+            EXPECT_EQ(leaves.by_path.count(updates + "values"), save.units_updates[player].flags[row]);
+        }
+        const auto& post = save.post_updates[player];
+        EXPECT_EQ(leaves.number(group + "post_updates.count"), post.count);
+        for (std::size_t record = 0; record < post.records.size(); ++record) {
+            EXPECT_EQ(leaves.at(group + "post_updates." + indexed("records", record)).bytes, head_of(post.records[record]));
+        }
+    }
+}
+
+// The loader keeps one record per slot, the deepest level of its chain; the
+// walk shows every level, so the record is compared with the deepest.
+std::string deepest_level(const collected_leaves& leaves, const std::string& unit)
+{
+    std::string level = unit;
+    for (std::size_t depth = 1; leaves.by_path.count(unit + "." + indexed("linked", depth) + ".unit_class") != 0;
+         ++depth) {
+        level = unit + "." + indexed("linked", depth);
+    }
+    return level;
+}
+
+std::string unit_type_note(const saveorec& save, std::uint16_t unit_class)
+{
+    const unit_type_row* row = find_unit_type(save, unit_class);
+    return row == nullptr ? "no unit type"
+                          : "type row " + std::to_string(row - unit_type_table.data()) + " " +
+                                std::string(row->internal_name);
+}
+
+void expect_unit(const collected_leaves& leaves, const saveorec& save, const std::string& unit_path,
+                 const unidefrec& unit)
+{
+    const std::string level = deepest_level(leaves, unit_path);
+    EXPECT_EQ(leaves.number(level + ".unk5"), unit.unk5()) << level;
+    EXPECT_EQ(leaves.number(level + ".selected"), unit.selected());
+    EXPECT_EQ(leaves.number(level + ".path_kind"), unit.path_kind());
+    EXPECT_EQ(leaves.number(level + ".unit_class"), unit.unit_class);
+    EXPECT_EQ(leaves.at(level + ".unit_class").note, unit_type_note(save, unit.unit_class));
+    EXPECT_EQ(leaves.number(level + ".aux_word"), unit.aux_word);
+    EXPECT_EQ(leaves.number(level + ".link_ref"), unit.link_ref);
+    EXPECT_EQ(leaves.number(unit_path + ".unkf1"), unit.unkf1);
+    const bool linked = level != unit_path;
+    EXPECT_EQ(leaves.number(unit_path + (linked ? ".word_after_link" : ".link_kind")), unit.link_kind);
+    // A linked unit carries no class word of its own: the record's is the 5
+    // of the link_kind that brought it.
+    EXPECT_EQ(leaves.by_path.count(level + ".class_word"), linked ? 0u : 1u);
+    if (!linked) {
+        EXPECT_EQ(leaves.number(unit_path + ".class_word"), unit.class_word);
+    } else {
+        EXPECT_EQ(unit.class_word, new_linked_unit_kind);
+        EXPECT_EQ(leaves.at(unit_path + ".link_kind").note.starts_with("linked unit follows"), true);
+    }
+    if (unit.unkf1 == 1) {
+        EXPECT_EQ(leaves.number(unit_path + ".unkf1_extra"), unit.unkf1_extra);
+    }
+}
+
+void expect_units(const collected_leaves& leaves, const saveorec& save)
+{
+    std::size_t units = 0;
+    save.unit_store.for_each_slot([&](const unit_slot& slot) {
+        const std::string at = "units." + indexed("lists", slot.list) + "." + indexed("slots", slot.slot);
+        const seen_leaf& number = leaves.at(at + ".object_id");
+        EXPECT_EQ(number.note.starts_with("unit in a slot"), slot.present()) << at;
+        if (!slot.present()) {
+            EXPECT_EQ(number.number, slot.object_id) << at;
+        } else {
+            // A chain leaves the record with the number of its deepest unit,
+            // the link_ref of the level above it.
+            const std::string unit = at + ".unit";
+            const std::string deepest = deepest_level(leaves, unit);
+            std::string above = unit;
+            for (std::size_t depth = 1; deepest != unit && unit + "." + indexed("linked", depth) != deepest; ++depth) {
+                above = unit + "." + indexed("linked", depth);
+            }
+            EXPECT_EQ(deepest == unit ? number.number : leaves.number(above + ".link_ref"), slot.object_id) << at;
+            ++units;
+            expect_unit(leaves, save, at + ".unit", *slot.unit);
+        }
+    });
+    EXPECT_EQ(units, save.unit_store.units.size());
+}
+
+// Every path the walk shows has the points the record ends with, once
+// the last level of a chain that brought one is taken.
+void expect_last_paths(const collected_leaves& leaves, const saveorec& save)
+{
+    save.unit_store.for_each_slot([&](const unit_slot& slot) {
+        if (!slot.present() || slot.unit->path.point_count == 0) {
+            return;
+        }
+        const std::string unit = "units." + indexed("lists", slot.list) + "." + indexed("slots", slot.slot) + ".unit";
+        std::string last = unit;
+        for (std::size_t depth = 1; leaves.by_path.count(unit + "." + indexed("linked", depth) + ".unit_class"); ++depth) {
+            if (leaves.by_path.count(unit + "." + indexed("linked", depth) + ".path.point_count")) {
+                last = unit + "." + indexed("linked", depth);
+            }
+        }
+        EXPECT_EQ(leaves.at(last + ".path.points").words, testing::path_points_of(save.unit_store, *slot.unit));
+        EXPECT_EQ(leaves.number(last + ".path.point_count"), slot.unit->path.point_count);
+    });
+}
+
+sb::unit_description linking(std::uint16_t link_ref)
+{
+    sb::unit_description unit;
+    unit.link_ref = link_ref;
+    unit.link_kind = 5;
+    unit.unit_class = 17;
+    return unit;
+}
+
+sb::save_description with_tail(sb::save_description save, std::size_t tail_size)
+{
+    save.closing_zero_size = true;
+    save.tail.resize(tail_size);
+    for (std::size_t at = 0; at < tail_size; ++at) {
+        save.tail[at] = static_cast<std::uint8_t>(at * 7);
+    }
+    return save;
+}
+
+// The counter at 65,533: a unit takes 65,534, links one that takes 65,535
+// after its path, and the counter wraps to 0, so the next list's number 1 is
+// a new unit.
+sb::save_description wrapping_save()
+{
+    auto save = testing::save_with_index_length(65533);
+    sb::unit_description path_carrier;
+    path_carrier.path_ref = 65535;
+    path_carrier.path_kind = 4;
+    path_carrier.path = sb::path_description{{1, 2, 3}, {5, 6}, 9};
+    save.unit_lists = {{{{65534, 3, {linking(65535), path_carrier}}}}, {{{1, 4, {sb::unit_description{}}}}}};
+    return with_tail(save, 3);
+}
+
+sb::save_description other_version_save()
+{
+    auto save = sb::empty_save(71);
+    save.pass_layer[5] = 9;
+    save.unit_lists = {{{sb::new_unit(1, {sb::unit_description{}}), sb::reference(3)}}};
+    sb::number_units(save);
+    return save;
+}
+
+struct differential_case {
+    const char* name;
+    sb::save_description save;
+    std::uint64_t lists;
+};
+
+TEST(save_walk, shows_every_value_the_loader_keeps_and_tiles_the_file)
+{
+    auto header_rich = sb::stream_rich_save(69);
+    header_rich.header.save_date = 0x12345678;
+    header_rich.header.game_name = sb::name("Walk\xE9");
+    header_rich.players[2].clan = 4;
+    header_rich.players[2].research[2].labs = -5;
+    header_rich.players[1].buttons[10] = 1;
+    header_rich.groups[blue].lead_word = 0x3333;
+    header_rich.pass_layer[97 * 3] = 200;
+    header_rich.resource_layer[2 * 97 * 5 + 1] = 77;
+    const std::vector<differential_case> cases{
+        {"version 70, every stream feature, ending at the file's end", sb::stream_rich_save(70), 3},
+        {"version 69 with a long tail", with_tail(header_rich, 300), 3},
+        {"version 71, no header and no version block", other_version_save(), 1},
+        {"the counter wrapping past 65535", wrapping_save(), 2},
+        {"the demo's kind of numbering with a short tail", with_tail(sb::stream_rich_save(70), 10), 3},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const sb::bytes content = sb::build_save(test.save);
+        testing::temp_folder folder;
+        const auto path = folder.file("walked.sav");
+        testing::write_file(path, content);
+        auto loaded = std::make_unique<saveorec>();
+        load_save(*loaded, path);
+
+        collected_leaves leaves;
+        const walk_result result = walk_save(path, &leaves);
+        ASSERT_FALSE(result.broken) << result.broken->path;
+        expect_tiling(leaves, content.size());
+        EXPECT_EQ(result.lists, test.lists);
+        EXPECT_EQ(result.lists, loaded->unit_store.list_sizes.size());
+        EXPECT_EQ(result.units, loaded->unit_store.units.size());
+        EXPECT_EQ(result.tail_size, static_cast<std::uint64_t>(loaded->tail_size));
+        EXPECT_EQ(result.version, loaded->header.version);
+        expect_header(leaves, loaded->header);
+        expect_layers_and_players(leaves, *loaded);
+        expect_groups(leaves, *loaded);
+        expect_units(leaves, *loaded);
+        expect_last_paths(leaves, *loaded);
+        if (loaded->tail_size > 0) {
+            const seen_leaf& tail = leaves.at("tail");
+            EXPECT_EQ(tail.size, static_cast<std::uint64_t>(loaded->tail_size));
+            const auto kept = testing::tail_bytes(*loaded);
+            EXPECT_EQ(tail.bytes, std::vector<std::uint8_t>(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(
+                                                                             std::min<std::size_t>(kept.size(), 64))));
+        }
+    }
+}
+
+struct break_case {
+    const char* name;
+    std::size_t cut;
+    std::string path;
+    std::uint64_t needed;
+};
+
+// A cut names the read it stopped, where that read began and what it asked for.
+TEST(save_walk, a_damaged_save_breaks_at_the_read_it_cannot_finish)
+{
+    const sb::bytes content = sb::build_save(sb::stream_rich_save(70));
+    const std::size_t groups = sb::fixed_part_size(70);
+    const std::vector<break_case> cases{
+        {"an empty file", 0, "header.version", 2},
+        {"inside the header", 100, "header", 222},
+        {"inside the resource layer", 224 + 12544 + 7, "resource_layer", 25088},
+        {"inside a player record", 224 + 3 * 12544 + 565 + 1, "players[1]", 565},
+        {"inside the red units_block", groups + 5, "groups[0].units_block", 2976},
+    };
+    testing::temp_folder folder;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const auto path = folder.file("cut.sav");
+        testing::write_file(path, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(test.cut)));
+        const walk_result result = walk_save(path, nullptr);
+        ASSERT_TRUE(result.broken);
+        EXPECT_EQ(result.broken->code, 100);
+        EXPECT_EQ(result.broken->message, "Read beyond end of file");
+        EXPECT_EQ(result.broken->path, test.path);
+        EXPECT_EQ(result.broken->needed, test.needed);
+        EXPECT_LE(result.broken->offset, test.cut);
+        EXPECT_EQ(result.broken->left, test.cut - result.broken->offset);
+    }
+}
+
+} // namespace
+} // namespace orbse
