@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
-#include <type_traits>
 #include <vector>
 
 namespace orbse {
@@ -154,24 +153,11 @@ file_pixel file_pixel_of(rgba_color colour)
 
 // One row of the file for a row of blocks: each block's colour, `scale`
 // pixels wide.
-template <typename pixel_count>
-void spread_blocks(file_pixel* file_row, const rgba_color* block_colours, std::int32_t columns, pixel_count scale)
-{
-    for (std::int32_t column = 0; column < columns; ++column) {
-        file_row = std::fill_n(file_row, scale, file_pixel_of(block_colours[column]));
-    }
-}
-
-// Blocks of eight pixels, the size of every map picture's cells, are filled
-// with moves of a size known here rather than pixel by pixel.
 void spread_block_row(file_pixel* file_row, const rgba_color* block_colours, std::int32_t columns,
                       std::int32_t scale)
 {
-    using eight_pixels = std::integral_constant<std::int32_t, 8>;
-    if (scale == eight_pixels::value) {
-        spread_blocks(file_row, block_colours, columns, eight_pixels{});
-    } else {
-        spread_blocks(file_row, block_colours, columns, scale);
+    for (std::int32_t column = 0; column < columns; ++column) {
+        file_row = std::fill_n(file_row, scale, file_pixel_of(block_colours[column]));
     }
 }
 

@@ -197,17 +197,11 @@ void render_rm1_map(const saveorec& save, const std::string& file_name)
 
 void render_rm2_map(const saveorec& save, const std::string& file_name)
 {
-    // The colour depends on the byte alone, so it is mixed once for each
-    // of the 256 values rather than once for each of the 12,544 cells.
-    std::array<rgba_color, 256> survey_colours;
-    for (std::size_t value = 1; value < survey_colours.size(); ++value) {
-        survey_colours[value] = colour_of_survey(static_cast<std::uint8_t>(value));
-    }
     render_map(file_name, [&](map_picture& picture, std::size_t cell_index) {
         picture.fill_cell(col_black);
         const std::uint8_t value = resource_byte(save, cell_index, 1);
         if (value != 0) {
-            picture.fill_cell(survey_colours[value]);
+            picture.fill_cell(colour_of_survey(value));
         }
     });
 }
