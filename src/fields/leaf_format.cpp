@@ -6,9 +6,10 @@ namespace orbse::fields {
 namespace {
 
 // A name's bytes up to its NUL padding. Printable ASCII stands as it is,
-// every other byte as \xNN, so the bytes of any code page stay readable and
-// recoverable.
-void write_text_value(output_stream& out, std::span<const std::uint8_t> bytes)
+// every other byte as `escape` and two hex digits: \xNN in text, \u00NN in
+// JSON, which keeps the text valid UTF-8 and each byte recoverable from its
+// code point.
+void write_escaped_text(output_stream& out, std::span<const std::uint8_t> bytes, std::string_view escape)
 {
     std::size_t length = bytes.size();
     while (length > 0 && bytes[length - 1] == 0) {
@@ -20,32 +21,21 @@ void write_text_value(output_stream& out, std::span<const std::uint8_t> bytes)
         if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
             out.put(static_cast<char>(byte));
         } else {
-            out.write("\\x");
+            out.write(escape);
             out.write_hex(&byte, 1);
         }
     }
     out.put('"');
 }
 
-// The same in JSON: every byte outside printable ASCII as \u00NN, which
-// keeps the text valid UTF-8 and each byte recoverable from its code point.
+void write_text_value(output_stream& out, std::span<const std::uint8_t> bytes)
+{
+    write_escaped_text(out, bytes, "\\x");
+}
+
 void write_json_text_value(output_stream& out, std::span<const std::uint8_t> bytes)
 {
-    std::size_t length = bytes.size();
-    while (length > 0 && bytes[length - 1] == 0) {
-        --length;
-    }
-    out.put('"');
-    for (std::size_t at = 0; at < length; ++at) {
-        const std::uint8_t byte = bytes[at];
-        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
-            out.put(static_cast<char>(byte));
-        } else {
-            out.write("\\u00");
-            out.write_hex(&byte, 1);
-        }
-    }
-    out.put('"');
+    write_escaped_text(out, bytes, "\\u00");
 }
 
 // Paths and notes are plain ASCII of our own making, except a unit type's

@@ -424,5 +424,22 @@ void map_unit_stream(io& visitor, std::uint16_t& object_counter)
     });
 }
 
+// What a visitor that only reads values does with the structure around
+// them: records and elements name nothing it needs, so their fields are
+// simply visited in place.
+struct structure_passed_through {
+    template <typename fields_of>
+    void record(const char*, fields_of&& fields)
+    {
+        fields();
+    }
+
+    template <typename fields_of>
+    void element(const char*, std::size_t, fields_of&& fields)
+    {
+        fields();
+    }
+};
+
 } // namespace format
 } // namespace orbse

@@ -15,7 +15,7 @@ namespace {
 // them. A field outside a piece is a read of its own; the fields of a piece
 // (the header, a player record, a units_block) are taken from the bytes the
 // piece read in one go. Every read is checked at the description's line.
-class fixed_part_loader {
+class fixed_part_loader : public format::structure_passed_through {
 public:
     explicit fixed_part_loader(save_reader& reader) : reader_(reader) {}
 
@@ -65,18 +65,6 @@ public:
         if (cursor.remaining() != 0) {
             throw std::logic_error("a piece of the save described with bytes left over");
         }
-    }
-
-    template <typename fields_of>
-    void record(const char*, fields_of&& fields)
-    {
-        fields();
-    }
-
-    template <typename fields_of>
-    void element(const char*, std::size_t, fields_of&& fields)
-    {
-        fields();
     }
 
     // A map layer is one read straight into its cells.

@@ -18,7 +18,7 @@ static_assert(sizeof(unidefrec) == 176);
 // of 144 bytes), a path's points (read in pieces) and runs of references
 // (taken from the read-ahead in one sweep). Every read is checked at the
 // description's line.
-class unit_stream_loader {
+class unit_stream_loader : public format::structure_passed_through {
 public:
     explicit unit_stream_loader(save_reader& reader, unidefa& store) : reader_(reader), store_(store) {}
 
@@ -31,18 +31,6 @@ public:
     void skip(const char*, std::size_t, const check_site& site = check_site::current())
     {
         reader_.read_u16(site);
-    }
-
-    template <typename fields_of>
-    void record(const char*, fields_of&& fields)
-    {
-        fields();
-    }
-
-    template <typename fields_of>
-    void element(const char*, std::size_t, fields_of&& fields)
-    {
-        fields();
     }
 
     void unit_data(unidefrec& unit, std::uint16_t, const check_site& site = check_site::current())
