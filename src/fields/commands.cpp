@@ -45,6 +45,10 @@ class listing final : public leaf_sink {
 public:
     listing(output_stream& out, bool json) : out_(out), json_(json) {}
     void take(const field_leaf& leaf) override { json_ ? write_leaf_json(out_, leaf) : write_leaf_line(out_, leaf); }
+    void take_references(const reference_run& run) override
+    {
+        json_ ? write_references_json(out_, run) : write_references_lines(out_, run);
+    }
 
 private:
     output_stream& out_;

@@ -1,6 +1,11 @@
 #include "fields/leaf_format.h"
 
+#include "fields/decimal_digits.h"
+
 #include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <string>
 
 namespace orbse::fields {
 namespace {
@@ -148,7 +153,118 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
     }
 }
 
+// The pieces of a line composed in place, each returning the end.
+template <std::size_t size>
+char* put_literal(char* at, const char (&text)[size])
+{
+    std::memcpy(at, text, size - 1);
+    return at + size - 1;
+}
+
+char* put_text(char* at, std::string_view text)
+{
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
+
+// As output_stream::write_offset: "0x" and at least eight hex digits.
+char* put_offset(char* at, std::uint64_t value)
+{
+    char digits[16];
+    const auto length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value, 16).ptr - digits);
+    at = put_literal(at, "0x");
+    for (std::size_t pad = length; pad < 8; ++pad) {
+        *at++ = '0';
+    }
+    return put_text(at, {digits, length});
+}
+
+// The fixed text of a run's lines up to a number, put together once per
+// run and copied whole into each line.
+class line_piece {
+public:
+    explicit line_piece(std::initializer_list<std::string_view> parts)
+    {
+        for (const auto part : parts) {
+            text_.append(part);
+        }
+        size_ = text_.size();
+        text_.resize(std::max(size_, copied_whole), '\0');
+    }
+
+    // Writes `copied_whole` bytes, past the end when the piece is shorter.
+    char* put(char* at) const
+    {
+        if (size_ <= copied_whole) [[likely]] {
+            std::memcpy(at, text_.data(), copied_whole);
+        } else {
+            std::memcpy(at, text_.data(), size_);
+        }
+        return at + size_;
+    }
+
+    std::size_t room() const { return std::max(size_, copied_whole); }
+
+    // Pieces are copied as this many bytes whatever their length, one fixed
+    // copy; "units.lists[N].slots[" and what goes with it fit.
+    static constexpr std::size_t copied_whole = 64;
+
+private:
+    std::string text_;
+    std::size_t size_ = 0;
+};
+
+// What a reference's line needs beyond its line piece: the fixed pieces,
+// two counters that write 24 bytes each and two values that write 8.
+constexpr std::size_t reference_line_room = 256;
+
 } // namespace
+
+void write_references_lines(output_stream& out, const reference_run& run)
+{
+    const line_piece path_head({" 2 u16 ", run.list_path, ".slots["});
+    decimal_counter slot(run.first_slot);
+    const std::size_t room = path_head.room() + reference_line_room;
+    for (std::size_t at_slot = 0; at_slot < run.objects.size(); ++at_slot) {
+        char* at = out.reserve(room);
+        at = put_offset(at, run.offset + 2 * at_slot);
+        at = path_head.put(at);
+        at = slot.put(at);
+        at = put_literal(at, "].object_id ");
+        const small_decimal object(run.objects[at_slot]);
+        at = object.put(at);
+        at = put_literal(at, " (reference to object ");
+        at = object.put(at);
+        at = put_literal(at, ")\n");
+        out.commit(at);
+        slot.add(1);
+    }
+}
+
+void write_references_json(output_stream& out, const reference_run& run)
+{
+    const line_piece path_head({"{\"path\":\"", run.list_path, ".slots["});
+    decimal_counter slot(run.first_slot);
+    decimal_counter offset(run.offset);
+    const std::size_t room = path_head.room() + reference_line_room;
+    for (const std::uint16_t object_number : run.objects) {
+        char* at = out.reserve(room);
+        at = path_head.put(at);
+        at = slot.put(at);
+        at = put_literal(at, "].object_id\",\"offset\":");
+        at = offset.put(at);
+        at = put_literal(at, ",\"size\":2,\"type\":\"u16\",\"value\":");
+        const small_decimal object(object_number);
+        at = object.put(at);
+        at = put_literal(at, ",\"note\":\"reference to object ");
+        at = object.put(at);
+        at = put_literal(at, "\"}\n");
+        out.commit(at);
+        slot.add(1);
+        offset.add(2);
+    }
+}
 
 void write_leaf_line(output_stream& out, const field_leaf& leaf)
 {

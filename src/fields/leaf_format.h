@@ -11,6 +11,12 @@ namespace orbse::fields {
 void write_leaf_line(output_stream& out, const field_leaf& leaf);
 void write_leaf_json(output_stream& out, const field_leaf& leaf);
 
+// A run of references, each slot as write_leaf_line or write_leaf_json
+// writes its leaf, byte for byte, but composed in place: a large save's
+// listing is mostly these lines.
+void write_references_lines(output_stream& out, const reference_run& run);
+void write_references_json(output_stream& out, const reference_run& run);
+
 // "Read beyond end of file at 0x0000a000 (40960) reading units.lists[0]...:
 // needed 144 bytes, 10 left", without a line end.
 void write_break_text(output_stream& out, const walk_break& broken);

@@ -1,5 +1,7 @@
 #include "fields/output_stream.h"
 
+#include "fields/decimal_digits.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -26,67 +28,32 @@ void output_stream::write_long(std::string_view text)
     }
 }
 
-void output_stream::write_number(std::uint64_t value)
-{
-    char* at = room_for(number_room);
-    fill_ += static_cast<std::size_t>(std::to_chars(at, at + number_room, value).ptr - at);
-}
-
-namespace {
-
-// The decimal digits of 0 to 99, two by two.
-constexpr std::array<char, 200> digit_pairs = [] {
-    std::array<char, 200> pairs{};
-    for (int value = 0; value < 100; ++value) {
-        pairs[2 * value] = static_cast<char>('0' + value / 10);
-        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
-    }
-    return pairs;
-}();
-
-// Writes `value` (at most 65,535) at `at`, returns the end.
-char* put_u16(char* at, unsigned value)
-{
-    char digits[5];
-    char* start = digits + 5;
-    while (value >= 100) {
-        start -= 2;
-        std::memcpy(start, &digit_pairs[2 * (value % 100)], 2);
-        value /= 100;
-    }
-    if (value >= 10) {
-        start -= 2;
-        std::memcpy(start, &digit_pairs[2 * value], 2);
-    } else {
-        *--start = static_cast<char>('0' + value);
-    }
-    const auto length = static_cast<std::size_t>(digits + 5 - start);
-    std::memcpy(at, start, length);
-    return at + length;
-}
-
-} // namespace
+void output_stream::write_number(std::uint64_t value) { commit(put_decimal_digits(reserve(number_room), value)); }
 
 void output_stream::write_u16_list(const std::uint16_t* values, std::size_t count)
 {
-    constexpr std::size_t widest = 6; // five digits and a comma
-    for (std::size_t done = 0; done < count;) {
-        char* at = room_for(widest * 256);
-        const std::size_t piece = std::min<std::size_t>(count - done, 256);
-        for (std::size_t index = 0; index < piece; ++index) {
-            if (done + index > 0) {
-                *at++ = ',';
-            }
-            at = put_u16(at, values[done + index]);
+    if (count == 0) {
+        return;
+    }
+    // A comma and five digits each, and the bytes the last store may write
+    // past them.
+    constexpr std::size_t widest = 6;
+    constexpr std::size_t per_block = 256;
+    commit(small_decimal(values[0]).put(reserve(8)));
+    for (std::size_t done = 1; done < count;) {
+        char* at = reserve(widest * per_block + 8);
+        const std::size_t piece = std::min(count - done, per_block);
+        for (std::size_t index = done; index < done + piece; ++index) {
+            at = small_decimal(values[index]).put_after_comma(at);
         }
-        fill_ = static_cast<std::size_t>(at - buffer_.get());
+        commit(at);
         done += piece;
     }
 }
 
 void output_stream::write_signed(std::int64_t value)
 {
-    char* at = room_for(number_room);
+    char* at = reserve(number_room);
     fill_ += static_cast<std::size_t>(std::to_chars(at, at + number_room, value).ptr - at);
 }
 
@@ -94,7 +61,7 @@ void output_stream::write_offset(std::uint64_t value)
 {
     char digits[number_room];
     const auto length = static_cast<std::size_t>(std::to_chars(digits, digits + number_room, value, 16).ptr - digits);
-    char* at = room_for(2 + 8 + number_room);
+    char* at = reserve(2 + 8 + number_room);
     *at++ = '0';
     *at++ = 'x';
     for (std::size_t pad = length; pad < 8; ++pad) {
@@ -108,7 +75,7 @@ void output_stream::write_hex(const std::uint8_t* bytes, std::size_t count)
 {
     constexpr std::string_view hex_digits = "0123456789abcdef";
     for (std::size_t at = 0; at < count; ++at) {
-        char* place = room_for(2);
+        char* place = reserve(2);
         place[0] = hex_digits[bytes[at] >> 4];
         place[1] = hex_digits[bytes[at] & 0xF];
         fill_ += 2;

@@ -47,6 +47,18 @@ public:
     // Two lower-case hex digits per byte.
     void write_hex(const std::uint8_t* bytes, std::size_t count);
 
+    // Room for `bytes` characters written straight into the block at the
+    // place returned; commit(end) then keeps what was written up to `end`.
+    // For lines composed in place, a few fixed pieces and numbers each.
+    char* reserve(std::size_t bytes)
+    {
+        if (bytes > capacity - fill_) [[unlikely]] {
+            flush();
+        }
+        return buffer_.get() + fill_;
+    }
+    void commit(const char* end) { fill_ = static_cast<std::size_t>(end - buffer_.get()); }
+
     // Hands what is gathered to the system. False once a write has failed
     // (a closed pipe, a full disk): later output is dropped.
     bool flush();
@@ -58,13 +70,6 @@ private:
     static constexpr std::size_t number_room = 24;
 
     void write_long(std::string_view text);
-    char* room_for(std::size_t bytes)
-    {
-        if (bytes > capacity - fill_) [[unlikely]] {
-            flush();
-        }
-        return buffer_.get() + fill_;
-    }
 
     platform::native_file target_;
     std::unique_ptr<char[]> buffer_;

@@ -276,21 +276,15 @@ public:
     }
 
     // References already in the read-ahead, taken in one sweep as the
-    // loader takes them, each still a leaf of its own.
+    // loader takes them, and handed on as one run.
     std::size_t references(std::uint16_t object_counter, std::size_t first_slot, std::size_t slots_left)
     {
         const std::uint32_t new_object_number = std::uint32_t{object_counter} + 1;
         const std::uint64_t start = reader_.offset();
         const std::size_t taken = reader_.take_buffered_u16s_until(
             new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
-        if (sink_ != nullptr) {
-            for (std::size_t slot = 0; slot < taken; ++slot) {
-                push_part("slots", static_cast<std::int64_t>(first_slot + slot));
-                note_ = "reference to object ";
-                append_number(note_, references_[slot]);
-                emit_number("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot]);
-                pop_part();
-            }
+        if (sink_ != nullptr && taken > 0) {
+            sink_->take_references({prefix_, first_slot, start, std::span(references_).first(taken)});
         }
         return taken;
     }
@@ -582,6 +576,30 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
     result.units = walk.units();
     result.tail_size = walk.tail_size();
     return result;
+}
+
+void leaf_sink::take_references(const reference_run& run) { take_each_reference(*this, run); }
+
+void take_each_reference(leaf_sink& sink, const reference_run& run)
+{
+    std::string path;
+    std::string note;
+    for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
+        path.assign(run.list_path);
+        path += ".slots[";
+        append_number(path, run.first_slot + slot);
+        path += "].object_id";
+        note = "reference to object ";
+        append_number(note, run.objects[slot]);
+        field_leaf leaf;
+        leaf.offset = run.offset + 2 * slot;
+        leaf.size = 2;
+        leaf.type = leaf_type::u16;
+        leaf.path = path;
+        leaf.number = run.objects[slot];
+        leaf.note = note;
+        sink.take(leaf);
+    }
 }
 
 std::string leaf_type_name(const field_leaf& leaf)

@@ -48,11 +48,30 @@ struct field_leaf {
 // The most of a raw stretch that a leaf carries.
 inline constexpr std::size_t raw_head_size = 64;
 
+// Slots of one unit list that hold references, one after the other: slot
+// first_slot + i is the u16 object number objects[i] at offset + 2 i. Each
+// is the leaf `<list_path>.slots[<slot>].object_id`, noted "reference to
+// object N". The views hold only until the next leaf.
+struct reference_run {
+    std::string_view list_path;
+    std::uint64_t first_slot = 0;
+    std::uint64_t offset = 0;
+    std::span<const std::uint16_t> objects;
+};
+
 class leaf_sink {
 public:
     virtual ~leaf_sink() = default;
     virtual void take(const field_leaf& leaf) = 0;
+    // Most of a large save's leaves are references, so they come as runs: a
+    // sink that writes them out can write a run as a whole. By default each
+    // slot reaches take() as a leaf of its own.
+    virtual void take_references(const reference_run& run);
 };
+
+// The leaves of a run, one by one, as take_references hands them on by
+// default.
+void take_each_reference(leaf_sink& sink, const reference_run& run);
 
 // Where a damaged save breaks.
 struct walk_break {

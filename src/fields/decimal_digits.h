@@ -1,0 +1,172 @@
+// Decimal digits written straight into a line being composed in an
+// output_stream's block. The listing of a large save formats tens of
+// millions of numbers, and a call into the library for each, or a copy of
+// each number's digits from a scratch buffer, costs more than the rest of
+// its line. Some of these write a few bytes past the digits they return the
+// end of (the next piece of the line overwrites them): the caller reserves
+// that much more room, as each says.
+#pragma once
+
+#include "runtime/little_endian.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace orbse::fields {
+
+// The decimal digits of 0 to 99, two by two.
+inline constexpr std::array<char, 200> digit_pairs = [] {
+    std::array<char, 200> pairs{};
+    for (int value = 0; value < 100; ++value) {
+        pairs[2 * value] = static_cast<char>('0' + value / 10);
+        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
+    }
+    return pairs;
+}();
+
+inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
+    std::array<std::uint64_t, 20> powers{};
+    std::uint64_t power = 1;
+    for (auto& entry : powers) {
+        entry = power;
+        power *= 10;
+    }
+    return powers;
+}();
+
+// How many digits `value` has: from its bit width (log10 2 is about
+// 1233 / 4096), then one more if the guess falls a power of ten short. The
+// guess is 0 only for 0 and 1, which have one digit.
+inline std::size_t decimal_length(std::uint64_t value)
+{
+    const auto guess = static_cast<std::size_t>((std::bit_width(value) * 1233) >> 12);
+    return guess + (guess == 0 || value >= powers_of_ten[guess] ? 1 : 0);
+}
+
+// Writes the digits of `value` at `at` (room for 20 is the caller's) and
+// returns the end; two digits at a time from the last. Writes nothing past
+// the end.
+inline char* put_decimal_digits(char* at, std::uint64_t value)
+{
+    char* const end = at + decimal_length(value);
+    char* place = end;
+    while (value >= 100) {
+        place -= 2;
+        std::memcpy(place, &digit_pairs[2 * (value % 100)], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        std::memcpy(place - 2, &digit_pairs[2 * value], 2);
+    } else {
+        place[-1] = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+// The four digits of 0 to 9,999 with leading zeros, as they lie in
+// memory from the first: 40 KB, which stays in the processor's nearest
+// caches while a listing writes paths and references.
+inline constexpr std::array<std::uint32_t, 10000> four_digits = [] {
+    std::array<std::uint32_t, 10000> table{};
+    for (std::uint32_t value = 0; value < table.size(); ++value) {
+        std::uint32_t word = 0;
+        std::uint32_t rest = value;
+        for (int place = 3; place >= 0; --place) {
+            word |= ('0' + rest % 10) << (8 * place);
+            rest /= 10;
+        }
+        table[value] = word;
+    }
+    return table;
+}();
+
+// The digits of a value below 100,000 (a 16-bit value) without a branch on
+// its size: all five digits, leading zeros too, are built in one word, the
+// zeros shifted out, and the word stored at once. The values of paths and
+// references are spread over the whole range, so branches on their size
+// would be guessed wrong again and again. Writes 8 bytes: 3 past the end at
+// least.
+class small_decimal {
+public:
+    explicit small_decimal(std::uint32_t value)
+    {
+        const std::uint32_t ten_thousands = value / 10000;
+        const std::uint64_t five_digits =
+            std::uint64_t{'0' + ten_thousands} | std::uint64_t{four_digits[value - 10000 * ten_thousands]} << 8;
+        // The leading zeros are the first bytes that are '0': as 0 after
+        // taking '0' away, they are the word's lowest zero bytes. The last
+        // digit always stays.
+        constexpr std::uint64_t all_zeros = 0x3030303030;
+        constexpr std::uint64_t last_digit_stays = std::uint64_t{1} << 32;
+        const auto leading_zeros =
+            static_cast<std::size_t>(std::countr_zero((five_digits ^ all_zeros) | last_digit_stays) / 8);
+        length_ = 5 - leading_zeros;
+        digits_ = five_digits >> (8 * leading_zeros);
+    }
+
+    char* put(char* at) const
+    {
+        store_u64(reinterpret_cast<std::uint8_t*>(at), digits_);
+        return at + length_;
+    }
+
+    // A comma, then the digits, in the same one store.
+    char* put_after_comma(char* at) const
+    {
+        store_u64(reinterpret_cast<std::uint8_t*>(at), digits_ << 8 | ',');
+        return at + 1 + length_;
+    }
+
+private:
+    std::uint64_t digits_ = 0;
+    std::size_t length_ = 0;
+};
+
+// A number that goes up by small steps from line to line (a slot's position,
+// its offset): its digits are kept and carried rather than formatted anew.
+// put writes 24 bytes: up to 23 past the end.
+class decimal_counter {
+public:
+    explicit decimal_counter(std::uint64_t value) : first_(width - decimal_length(value))
+    {
+        digits_.fill('0');
+        put_decimal_digits(digits_.data() + first_, value);
+    }
+
+    // `step` below 10. The places before the first digit hold '0', so a
+    // carry past it makes a new first digit.
+    void add(unsigned step)
+    {
+        char& last = digits_[width - 1];
+        if (last + static_cast<int>(step) <= '9') [[likely]] {
+            last = static_cast<char>(last + static_cast<int>(step));
+            return;
+        }
+        unsigned carry = step;
+        for (std::size_t place = width; carry != 0 && place > 0;) {
+            --place;
+            const unsigned digit = static_cast<unsigned>(digits_[place] - '0') + carry;
+            digits_[place] = static_cast<char>('0' + digit % 10);
+            carry = digit / 10;
+            first_ = std::min(first_, place);
+        }
+    }
+
+    char* put(char* at) const
+    {
+        std::memcpy(at, digits_.data() + first_, width);
+        return at + (width - first_);
+    }
+
+private:
+    // The digits lie right-aligned in the first `width` bytes, with as many
+    // after them, so that put can always copy `width` bytes.
+    static constexpr std::size_t width = 24;
+    std::array<char, 2 * width> digits_{};
+    std::size_t first_ = 0;
+};
+
+} // namespace orbse::fields
