@@ -66,20 +66,23 @@ public:
     // as before.
     std::size_t take_buffered_u16s_until(std::uint32_t stop_at, std::span<std::uint16_t> destination)
     {
+        // Pointers rather than a count: the compiler then keeps nothing but
+        // them in the loop, which runs once for most slots of a large save.
         const std::span<const unsigned char> held = file_.read_ahead.held();
-        const unsigned char* bytes = held.data();
-        const std::size_t available = std::min(destination.size(), held.size() / 2);
-        std::size_t taken = 0;
-        for (; taken < available; ++taken) {
-            const auto value = load_u16(bytes + 2 * taken);
+        const unsigned char* const first = held.data();
+        const unsigned char* const last = first + 2 * std::min(destination.size(), held.size() / 2);
+        const unsigned char* at = first;
+        for (std::uint16_t* into = destination.data(); at != last; at += 2, ++into) {
+            const auto value = load_u16(at);
             if (value == stop_at) {
                 break;
             }
-            destination[taken] = value;
+            *into = value;
         }
-        file_.read_ahead.consume(2 * taken);
-        offset_ += 2 * taken;
-        return taken;
+        const auto consumed = static_cast<std::size_t>(at - first);
+        file_.read_ahead.consume(consumed);
+        offset_ += consumed;
+        return consumed / 2;
     }
 
     // True when every byte of the file has been read. Bytes already fetched
