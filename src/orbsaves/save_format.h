@@ -22,6 +22,7 @@
 #pragma once
 
 #include "orbsaves/save_model.h"
+#include "orbsaves/setting_names.h"
 
 #include <array>
 #include <cstddef>
@@ -47,12 +48,15 @@ struct note {
         unit_class,  // a position in the unit class index
         slot_object, // a slot's object number; `context` is the counter before it
         link_kind,   // `context` is the link_ref when it is the next number, else 0
+        setting,     // a coded setting; `context` is the orbse::setting that names its values
     };
     kind what = kind::none;
     std::uint32_t context = 0;
 };
 
 inline constexpr note no_note{};
+
+constexpr note named_by(setting which) { return note{note::kind::setting, static_cast<std::uint32_t>(which)}; }
 
 // The unit data's named fields, by their offsets in the unit object. The
 // rest of its 144 bytes is stored as read and interpreted by nothing.
@@ -91,7 +95,7 @@ inline constexpr std::size_t units_block_size = unit_type_count * units_block_en
 template <typename io>
 void map_header_front(io& visitor, game_header& header)
 {
-    visitor.u8("save_type", header.save_type);
+    visitor.u8("save_type", header.save_type, named_by(setting::save_type));
     visitor.text("game_name", header.game_name);
     visitor.u8("map_number", header.map_number);
     visitor.u16("level_number", header.level_number);
@@ -99,7 +103,8 @@ void map_header_front(io& visitor, game_header& header)
         visitor.element("player_names", player, [&] { visitor.text(nullptr, header.player_names[player]); });
     }
     for (std::size_t player = 0; player < header.player_kinds.size(); ++player) {
-        visitor.element("player_kinds", player, [&] { visitor.u8(nullptr, header.player_kinds[player]); });
+        visitor.element("player_kinds", player,
+                        [&] { visitor.u8(nullptr, header.player_kinds[player], named_by(setting::player_kind)); });
     }
 }
 
@@ -111,19 +116,19 @@ void map_header_back(io& visitor, game_header& header)
     visitor.u8("cpu_iq", header.cpu_iq);
     visitor.u16("turn_time_1", header.turn_time_1);
     visitor.u16("end_turn_time_1", header.end_turn_time_1);
-    visitor.u8("turn_mode_1", header.turn_mode_1);
+    visitor.u8("turn_mode_1", header.turn_mode_1, named_by(setting::turn_mode));
     visitor.i32("map_number_2", header.map_number_2);
     visitor.i32("turn_time_2", header.turn_time_2);
     visitor.i32("end_turn_time_2", header.end_turn_time_2);
     visitor.i32("start_gold", header.start_gold);
-    visitor.i32("turn_mode_2", header.turn_mode_2);
-    visitor.i32("end_type", header.end_type);
+    visitor.i32("turn_mode_2", header.turn_mode_2, named_by(setting::turn_mode));
+    visitor.i32("end_type", header.end_type, named_by(setting::end_type));
     visitor.i32("end_amount", header.end_amount);
     visitor.i32("cpu_iq_2", header.cpu_iq_2);
-    visitor.i32("raw_richness", header.raw_richness);
-    visitor.i32("fuel_richness", header.fuel_richness);
-    visitor.i32("gold_richness", header.gold_richness);
-    visitor.i32("alien_frequency", header.alien_frequency);
+    visitor.i32("raw_richness", header.raw_richness, named_by(setting::richness));
+    visitor.i32("fuel_richness", header.fuel_richness, named_by(setting::richness));
+    visitor.i32("gold_richness", header.gold_richness, named_by(setting::richness));
+    visitor.i32("alien_frequency", header.alien_frequency, named_by(setting::alien_frequency));
 }
 
 // The version word, then the header as the version lays it out. Version 70
@@ -166,7 +171,7 @@ void map_player_record(io& visitor, player_record& player)
 {
     visitor.piece(player_record_size, nullptr, [&] {
         visitor.raw("reserved_front", std::span(player.reserved_front));
-        visitor.u8("player_type", player.player_type);
+        visitor.u8("player_type", player.player_type, named_by(setting::player_kind));
         visitor.u8("unk0", player.unk0);
         visitor.u8("clan", player.clan, note{note::kind::clan, 0});
         for (std::size_t area = 0; area < player.research.size(); ++area) {

@@ -509,6 +509,9 @@ private:
                         : "reference to object ";
             append_number(note_, static_cast<std::uint64_t>(value));
             break;
+        case kind::setting:
+            note_ = setting_name(static_cast<setting>(meaning.context), static_cast<std::int32_t>(value), {});
+            break;
         case kind::link_kind:
             if (meaning.context != 0 && value == new_linked_unit_kind) {
                 note_ = "linked unit follows, object ";

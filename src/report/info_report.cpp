@@ -1,6 +1,7 @@
 #include "report/info_report.h"
 
-#include "report/enumeration_text.h"
+#include "orbsaves/setting_names.h"
+
 #include "report/number_format.h"
 #include "report/player_section.h"
 #include "report/report_lines.h"
@@ -11,35 +12,6 @@
 
 namespace orbse {
 namespace {
-
-constexpr std::array<enumeration_entry, 4> save_type_texts{{
-    {0, "Singleplayer"},
-    {2, "Campaing"},
-    {3, "Multiplayer"},
-    {5, "Demo"},
-}};
-
-constexpr std::array<enumeration_entry, 2> turn_mode_texts{{
-    {0, "Turn Based"},
-    {1, "Simultaneous"},
-}};
-
-constexpr std::array<enumeration_entry, 2> end_type_texts{{
-    {0, "Turns"},
-    {1, "Score"},
-}};
-
-constexpr std::array<enumeration_entry, 3> richness_texts{{
-    {0, "Poor"},
-    {1, "Medium"},
-    {2, "Rich"},
-}};
-
-constexpr std::array<enumeration_entry, 3> alien_frequency_texts{{
-    {0, "None"},
-    {1, "Rare"},
-    {2, "Common"},
-}};
 
 constexpr std::array<std::string_view, player_count> player_headings{"Red:", "Green:", "Blue:", "Gray:"};
 

@@ -1,7 +1,7 @@
 #include "report/player_section.h"
 
 #include "orbsaves/name_tables.h"
-#include "report/enumeration_text.h"
+#include "orbsaves/setting_names.h"
 #include "report/number_format.h"
 #include "report/report_lines.h"
 

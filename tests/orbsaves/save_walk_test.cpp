@@ -3,6 +3,7 @@
 // saveorec, and the walk's leaves tile the file.
 #include "loaded_saves.h"
 #include "orbsaves/save_walk.h"
+#include "orbsaves/setting_names.h"
 #include "orbsaves/unit_class_index.h"
 #include "orbsaves/unit_type_table.h"
 #include "sample_saves.h"
@@ -11,6 +12,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace orbse {
 namespace {
@@ -98,6 +100,18 @@ void expect_header(const collected_leaves& leaves, const game_header& header)
     EXPECT_EQ(leaves.at("header.game_name").bytes, head_of(header.game_name));
     EXPECT_EQ(leaves.number("header.player_kinds[3]"), header.player_kinds[3]);
     EXPECT_EQ(leaves.by_path.count("header.alien_player"), header.version == version_70 ? 1u : 0u);
+    // A coded setting carries its name, none when its table has no entry.
+    const std::vector<std::tuple<const char*, setting, std::int32_t>> settings{
+        {"save_type", setting::save_type, header.save_type},
+        {"player_kinds[1]", setting::player_kind, header.player_kinds[1]},
+        {"turn_mode_2", setting::turn_mode, header.turn_mode_2},
+        {"end_type", setting::end_type, header.end_type},
+        {"gold_richness", setting::richness, header.gold_richness},
+        {"alien_frequency", setting::alien_frequency, header.alien_frequency},
+    };
+    for (const auto& [name, which, value] : settings) {
+        EXPECT_EQ(leaves.at(std::string("header.") + name).note, setting_name(which, value, "")) << name;
+    }
 }
 
 void expect_layers_and_players(const collected_leaves& leaves, const saveorec& save)
@@ -296,6 +310,8 @@ TEST(save_walk, shows_every_value_the_loader_keeps_and_tiles_the_file)
     auto header_rich = sb::stream_rich_save(69);
     header_rich.header.save_date = 0x12345678;
     header_rich.header.game_name = sb::name("Walk\xE9");
+    header_rich.header.end_type = 7; // no name
+    header_rich.header.gold_richness = 2;
     header_rich.players[2].clan = 4;
     header_rich.players[2].research[2].labs = -5;
     header_rich.players[1].buttons[10] = 1;
