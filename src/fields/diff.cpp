@@ -237,7 +237,9 @@ public:
             if (!settle_ends()) {
                 return;
             }
-            std::vector<std::size_t> live;
+            // Kept from step to step: a step per leaf must not allocate.
+            std::vector<std::size_t>& live = live_;
+            live.clear();
             std::size_t taking_part = 0;
             for (std::size_t save = 0; save < sides_.size(); ++save) {
                 if (!sides_[save].retired) {
@@ -320,7 +322,8 @@ private:
 
     void compare_leaves(const std::vector<std::size_t>& live)
     {
-        std::vector<streamed_leaf> leaves;
+        std::vector<streamed_leaf>& leaves = leaves_;
+        leaves.clear();
         for (const auto save : live) {
             leaves.push_back(sides_[save].stream->leaf());
         }
@@ -640,6 +643,8 @@ private:
 
     diff_writer& writer_;
     std::vector<side> sides_;
+    std::vector<std::size_t> live_;
+    std::vector<streamed_leaf> leaves_;
     std::vector<std::pair<std::size_t, walk_break>> breaks_;
     bool differed_ = false;
     bool trouble_ = false;

@@ -163,24 +163,25 @@ std::uint32_t leaf_batch::keep_text(std::span<const std::uint8_t> bytes)
 
 void leaf_batch::add_leaf(const field_leaf& leaf, slot_content slot, bool in_pieces)
 {
-    entry kept;
+    entry& kept = entries_.emplace_back();
     kept.offset = leaf.offset;
     kept.size = leaf.size;
     kept.number = leaf.number;
     kept.type = leaf.type;
     kept.slot = slot;
     kept.in_pieces = in_pieces;
-    const auto path = std::span(reinterpret_cast<const std::uint8_t*>(leaf.path.data()), leaf.path.size());
-    kept.path_at = keep_text(path);
-    kept.path_length = static_cast<std::uint32_t>(path.size());
-    if (!in_pieces) {
+    kept.path_at = static_cast<std::uint32_t>(text_.size());
+    kept.path_length = static_cast<std::uint32_t>(leaf.path.size());
+    text_.insert(text_.end(), leaf.path.begin(), leaf.path.end());
+    if (!in_pieces && !leaf.bytes.empty()) {
         kept.bytes_at = keep_text(leaf.bytes);
         kept.bytes_length = static_cast<std::uint32_t>(leaf.bytes.size());
     }
-    kept.words_at = static_cast<std::uint32_t>(words_.size());
-    kept.words_length = static_cast<std::uint32_t>(leaf.words.size());
-    words_.insert(words_.end(), leaf.words.begin(), leaf.words.end());
-    entries_.push_back(kept);
+    if (!leaf.words.empty()) {
+        kept.words_at = static_cast<std::uint32_t>(words_.size());
+        kept.words_length = static_cast<std::uint32_t>(leaf.words.size());
+        words_.insert(words_.end(), leaf.words.begin(), leaf.words.end());
+    }
 }
 
 void leaf_batch::add_piece(std::uint64_t start, std::span<const std::uint8_t> bytes)
@@ -318,14 +319,13 @@ bool leaf_stream::has_leaf()
             ++next_; // a piece of a leaf passed over
             continue;
         }
-        current_ = next_++;
+        current_leaf_ = batch_->leaf(next_++);
         has_current_ = true;
         return true;
     }
     return false;
 }
 
-streamed_leaf leaf_stream::leaf() const { return batch_->leaf(current_); }
 
 void leaf_stream::advance() { has_current_ = false; }
 

@@ -132,7 +132,7 @@ public:
     // False once every leaf has been read; the stream's end then tells how.
     bool has_leaf();
     // The current leaf, until advance() or next_piece().
-    streamed_leaf leaf() const;
+    const streamed_leaf& leaf() const { return current_leaf_; }
     // Past the current leaf and the pieces that follow it.
     void advance();
     // The next piece of the current leaf, taken; nothing when none is left.
@@ -150,7 +150,7 @@ private:
     batch_queue queue_;
     std::unique_ptr<leaf_batch> batch_;
     std::size_t next_ = 0;    // the next entry of batch_ not yet looked at
-    std::size_t current_ = 0; // the current leaf's entry, while has_current_
+    streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
     std::optional<stream_end> end_;
     std::thread walker_;
