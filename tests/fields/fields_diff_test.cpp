@@ -193,6 +193,17 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          {"tail+1 0x0000cfa5 0x0000cfa5 02 09", "tail+3..+4 - 0x0000cfa7 - 0405"}},
+        // Read again from the file in pieces of 64 KB: the runs are found
+        // across the pieces' borders.
+        {"long tails, bytes differing across a piece's border and at the end",
+         {[](auto& save) { save.tail.assign(200000, 0xA5); },
+          [](auto& save) {
+              save.tail.assign(200003, 0xA5);
+              save.tail[65535] = save.tail[65536] = 1;
+          }},
+         {},
+         1,
+         {"tail+65535..+65536 0x0001cfa3 0x0001cfa3 a5a5 0101", "tail+200000..+200002 - 0x0003dce4 - a5a5a5"}},
         {"a chain of linked units one level deeper",
          {unchanged, [](auto& save) { save.unit_lists[0].slots[1].chain.push_back(plain_unit(4)); }},
          {},
@@ -243,6 +254,9 @@ TEST(fields_diff, exit_codes_and_breaks)
         {"identical saves", {whole, copy}, 0, "", ""},
         {"a damaged save", {whole, cut}, 1, broken, "cut.sav: damaged save: Read beyond end of file"},
         {"two identical damaged saves", {cut, cut}, 1, "error: save 2: Read beyond end of file at 0x0000cf06", "cut.sav"},
+        // The whole saves go on being compared after the cut one breaks.
+        {"a damaged save amid a series", {whole, cut, copy}, 1, "error: save 2: Read beyond end of file at 0x0000cf06",
+         "cut.sav: damaged save"},
         {"a missing save", {whole, folder.file("missing.sav")}, 2, "", "missing.sav: File not found"},
         {"one save only", {whole}, 2, "", "At least 2 required"},
     };
