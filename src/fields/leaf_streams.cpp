@@ -3,6 +3,7 @@
 #include "runtime/failures.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <new>
@@ -45,7 +46,7 @@ public:
     void take(const field_leaf& leaf) override
     {
         const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
-        batch_->add_leaf(leaf, slot_of(leaf), in_pieces);
+        encoder_.add_leaf(*batch_, leaf, slot_of(leaf), in_pieces);
         if (in_pieces) {
             read_again(leaf.offset, leaf.size);
         }
@@ -83,7 +84,7 @@ private:
             if (!file_ || static_cast<std::size_t>(file_.gcount()) != length) {
                 throw reread_failed{};
             }
-            batch_->add_piece(done, std::span(buffer_).first(length));
+            encoder_.add_piece(*batch_, done, std::span(buffer_).first(length));
             done += length;
             if (batch_->weight() >= batch_weight) {
                 send();
@@ -94,6 +95,7 @@ private:
     const std::string& save_;
     batch_queue& queue_;
     std::unique_ptr<leaf_batch> batch_;
+    leaf_encoder encoder_;
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
 };
@@ -144,77 +146,177 @@ void walk_into(const std::string& save, batch_queue& queue)
 
 } // namespace
 
-// ---- leaf_batch -------------------------------------------------------------
+// ---- leaf_encoder and leaf_decoder ----------------------------------------
 
-void leaf_batch::clear()
-{
-    entries_.clear();
-    text_.clear();
-    words_.clear();
-    end.reset();
-}
+namespace {
 
-std::uint32_t leaf_batch::keep_text(std::span<const std::uint8_t> bytes)
+// The first byte of an entry: the leaf's type in the low three bits, what
+// its slot number says in the next two, whether its bytes come in pieces;
+// or, with the top bit, a piece.
+constexpr std::uint8_t type_bits = 0x07;
+constexpr unsigned slot_shift = 3;
+constexpr std::uint8_t slot_bits = 0x18;
+constexpr std::uint8_t in_pieces_bit = 0x20;
+constexpr std::uint8_t piece_bit = 0x80;
+
+// A number in seven-bit groups, lowest first, each but the last with its
+// top bit set; returns the end.
+std::uint8_t* put_number(std::uint8_t* at, std::uint64_t value)
 {
-    const auto at = static_cast<std::uint32_t>(text_.size());
-    text_.insert(text_.end(), bytes.begin(), bytes.end());
+    while (value >= 0x80) {
+        *at++ = static_cast<std::uint8_t>(value | 0x80);
+        value >>= 7;
+    }
+    *at++ = static_cast<std::uint8_t>(value);
     return at;
 }
 
-void leaf_batch::add_leaf(const field_leaf& leaf, slot_content slot, bool in_pieces)
+// The most bytes a number takes, and an entry's numbers with its tag.
+constexpr std::size_t number_room = 10;
+constexpr std::size_t entry_head_room = 1 + 6 * number_room;
+
+std::uint64_t take_number(const std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
-    entry& kept = entries_.emplace_back();
-    kept.offset = leaf.offset;
-    kept.size = leaf.size;
-    kept.number = leaf.number;
-    kept.type = leaf.type;
-    kept.slot = slot;
-    kept.in_pieces = in_pieces;
-    kept.path_at = static_cast<std::uint32_t>(text_.size());
-    kept.path_length = static_cast<std::uint32_t>(leaf.path.size());
-    text_.insert(text_.end(), leaf.path.begin(), leaf.path.end());
-    if (!in_pieces && !leaf.bytes.empty()) {
-        kept.bytes_at = keep_text(leaf.bytes);
-        kept.bytes_length = static_cast<std::uint32_t>(leaf.bytes.size());
-    }
-    if (!leaf.words.empty()) {
-        kept.words_at = static_cast<std::uint32_t>(words_.size());
-        kept.words_length = static_cast<std::uint32_t>(leaf.words.size());
-        words_.insert(words_.end(), leaf.words.begin(), leaf.words.end());
+    std::uint64_t value = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const std::uint8_t byte = bytes[at++];
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if (byte < 0x80) {
+            return value;
+        }
     }
 }
 
-void leaf_batch::add_piece(std::uint64_t start, std::span<const std::uint8_t> bytes)
+// Signed numbers with their sign in the lowest bit, so small negative
+// values stay short.
+std::uint64_t folded(std::int64_t value)
 {
-    entry kept;
-    kept.offset = start;
-    kept.size = bytes.size();
-    kept.piece = true;
-    kept.bytes_at = keep_text(bytes);
-    kept.bytes_length = static_cast<std::uint32_t>(bytes.size());
-    entries_.push_back(kept);
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
 }
 
-streamed_leaf leaf_batch::leaf(std::size_t at) const
+std::int64_t unfolded(std::uint64_t value)
 {
-    const entry& kept = entries_[at];
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+// How many leading characters two paths share, eight at a time: paths of
+// neighbouring leaves share most of theirs.
+std::size_t shared_length(std::string_view one, std::string_view two)
+{
+    const std::size_t shorter = std::min(one.size(), two.size());
+    std::size_t at = 0;
+    for (; at + 8 <= shorter; at += 8) {
+        std::uint64_t first = 0;
+        std::uint64_t second = 0;
+        std::memcpy(&first, one.data() + at, 8);
+        std::memcpy(&second, two.data() + at, 8);
+        if (first != second) {
+            break;
+        }
+    }
+    while (at < shorter && one[at] == two[at]) {
+        ++at;
+    }
+    return at;
+}
+
+bool carries_bytes(leaf_type type, bool in_pieces)
+{
+    return type == leaf_type::text || type == leaf_type::u8_array || (type == leaf_type::raw && !in_pieces);
+}
+
+} // namespace
+
+void leaf_encoder::add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces)
+{
+    const bool with_bytes = carries_bytes(leaf.type, in_pieces);
+    const std::size_t payload = (with_bytes ? leaf.bytes.size() : 0) + 2 * leaf.words.size();
+    std::uint8_t* const start = batch.room(entry_head_room + leaf.path.size() + payload);
+    std::uint8_t* at = start;
+    *at++ = static_cast<std::uint8_t>(static_cast<unsigned>(leaf.type) | (static_cast<unsigned>(slot) << slot_shift) |
+                                      (in_pieces ? in_pieces_bit : 0u));
+    at = put_number(at, leaf.offset - previous_offset_); // leaves come in file order
+    previous_offset_ = leaf.offset;
+    at = put_number(at, leaf.size);
+    at = put_number(at, folded(leaf.number));
+    const std::size_t shared = shared_length(leaf.path, previous_path_);
+    at = put_number(at, shared);
+    at = put_number(at, leaf.path.size() - shared);
+    std::memcpy(at, leaf.path.data() + shared, leaf.path.size() - shared);
+    at += leaf.path.size() - shared;
+    previous_path_.resize(leaf.path.size());
+    std::memcpy(previous_path_.data() + shared, leaf.path.data() + shared, leaf.path.size() - shared);
+    if (with_bytes) {
+        at = put_number(at, leaf.bytes.size());
+        std::memcpy(at, leaf.bytes.data(), leaf.bytes.size());
+        at += leaf.bytes.size();
+    }
+    if (leaf.type == leaf_type::u16_array) {
+        // Both threads are of one process: the words go as they lie in memory.
+        at = put_number(at, leaf.words.size());
+        std::memcpy(at, leaf.words.data(), 2 * leaf.words.size());
+        at += 2 * leaf.words.size();
+    }
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+void leaf_encoder::add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> piece)
+{
+    std::uint8_t* const first = batch.room(1 + 2 * number_room + piece.size());
+    std::uint8_t* at = first;
+    *at++ = piece_bit;
+    at = put_number(at, start);
+    at = put_number(at, piece.size());
+    std::memcpy(at, piece.data(), piece.size());
+    at += piece.size();
+    batch.used_ += static_cast<std::size_t>(at - first);
+}
+
+bool leaf_decoder::is_piece(const leaf_batch& batch, std::size_t at) { return (batch.bytes_[at] & piece_bit) != 0; }
+
+streamed_leaf leaf_decoder::leaf(const leaf_batch& batch, std::size_t& at)
+{
+    const auto& bytes = batch.bytes_;
+    const std::uint8_t tag = bytes[at++];
     streamed_leaf leaf;
-    leaf.offset = kept.offset;
-    leaf.size = kept.size;
-    leaf.type = kept.type;
-    leaf.path = std::string_view(reinterpret_cast<const char*>(text_.data()) + kept.path_at, kept.path_length);
-    leaf.number = kept.number;
-    leaf.bytes = std::span(text_).subspan(kept.bytes_at, kept.bytes_length);
-    leaf.words = std::span(words_).subspan(kept.words_at, kept.words_length);
-    leaf.slot = kept.slot;
-    leaf.in_pieces = kept.in_pieces;
+    leaf.type = static_cast<leaf_type>(tag & type_bits);
+    leaf.slot = static_cast<slot_content>((tag & slot_bits) >> slot_shift);
+    leaf.in_pieces = (tag & in_pieces_bit) != 0;
+    previous_offset_ += take_number(bytes, at);
+    leaf.offset = previous_offset_;
+    leaf.size = take_number(bytes, at);
+    leaf.number = unfolded(take_number(bytes, at));
+    const auto shared = static_cast<std::size_t>(take_number(bytes, at));
+    const auto rest = static_cast<std::size_t>(take_number(bytes, at));
+    path_.resize(shared + rest);
+    std::memcpy(path_.data() + shared, bytes.data() + at, rest);
+    at += rest;
+    leaf.path = path_;
+    if (carries_bytes(leaf.type, leaf.in_pieces)) {
+        const auto count = static_cast<std::size_t>(take_number(bytes, at));
+        leaf.bytes = std::span(bytes).subspan(at, count);
+        at += count;
+    }
+    if (leaf.type == leaf_type::u16_array) {
+        const auto count = static_cast<std::size_t>(take_number(bytes, at));
+        words_.resize(count);
+        std::memcpy(words_.data(), bytes.data() + at, 2 * count);
+        at += 2 * count;
+        leaf.words = words_;
+    }
     return leaf;
 }
 
-leaf_piece leaf_batch::piece(std::size_t at) const
+leaf_piece leaf_decoder::piece(const leaf_batch& batch, std::size_t& at)
 {
-    const entry& kept = entries_[at];
-    return {kept.offset, std::span(text_).subspan(kept.bytes_at, kept.bytes_length)};
+    const auto& bytes = batch.bytes_;
+    ++at;
+    leaf_piece piece;
+    piece.start = take_number(bytes, at);
+    const auto count = static_cast<std::size_t>(take_number(bytes, at));
+    piece.bytes = std::span(bytes).subspan(at, count);
+    at += count;
+    return piece;
 }
 
 // ---- batch_queue ------------------------------------------------------------
@@ -296,7 +398,7 @@ void leaf_stream::fetch()
 
 bool leaf_stream::entry_waiting()
 {
-    while (!end_ && (!batch_ || next_ == batch_->size())) {
+    while (!end_ && (!batch_ || !leaf_decoder::has_entry(*batch_, next_))) {
         if (batch_ && batch_->end) {
             end_ = batch_->end;
             break;
@@ -315,11 +417,11 @@ bool leaf_stream::has_leaf()
         return true;
     }
     while (entry_waiting()) {
-        if (batch_->is_piece(next_)) {
-            ++next_; // a piece of a leaf passed over
+        if (leaf_decoder::is_piece(*batch_, next_)) {
+            leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
             continue;
         }
-        current_leaf_ = batch_->leaf(next_++);
+        current_leaf_ = decoder_.leaf(*batch_, next_);
         has_current_ = true;
         return true;
     }
@@ -331,10 +433,10 @@ void leaf_stream::advance() { has_current_ = false; }
 
 std::optional<leaf_piece> leaf_stream::next_piece()
 {
-    if (!entry_waiting() || !batch_->is_piece(next_)) {
+    if (!entry_waiting() || !leaf_decoder::is_piece(*batch_, next_)) {
         return std::nullopt;
     }
-    return batch_->piece(next_++);
+    return leaf_decoder::piece(*batch_, next_);
 }
 
 } // namespace orbse::fields

@@ -14,6 +14,7 @@
 
 #include "orbsaves/save_walk.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -61,40 +62,65 @@ struct stream_end {
     std::string problem;              // for trouble: the message for the user
 };
 
-// Leaves and pieces of one walk, copied out of it.
+// Leaves and pieces of one walk, encoded one after another. Most leaves of
+// a large save are a slot's two-byte number whose path differs from the one
+// before in a few characters, so each leaf is kept as the step of its offset
+// from the leaf before, its path as the length it shares with the path
+// before and the characters after, and its numbers in as few bytes as they
+// need: some twenty bytes to hand from one thread to the other rather than a
+// hundred.
 class leaf_batch {
 public:
-    void clear();
-    void add_leaf(const field_leaf& leaf, slot_content slot, bool in_pieces);
-    void add_piece(std::uint64_t start, std::span<const std::uint8_t> bytes);
-    std::size_t weight() const { return text_.size() + 2 * words_.size() + entries_.size() * sizeof(entry); }
-    std::size_t size() const { return entries_.size(); }
-    bool is_piece(std::size_t at) const { return entries_[at].piece; }
-    streamed_leaf leaf(std::size_t at) const;
-    leaf_piece piece(std::size_t at) const;
+    void clear()
+    {
+        used_ = 0;
+        end.reset();
+    }
+    std::size_t weight() const { return used_; }
 
     std::optional<stream_end> end; // set on a walk's last batch
 
 private:
-    struct entry {
-        std::uint64_t offset = 0; // a piece: its start within the leaf
-        std::uint64_t size = 0;
-        std::int64_t number = 0;
-        std::uint32_t path_at = 0;
-        std::uint32_t path_length = 0;
-        std::uint32_t bytes_at = 0;
-        std::uint32_t bytes_length = 0;
-        std::uint32_t words_at = 0;
-        std::uint32_t words_length = 0;
-        leaf_type type = leaf_type::u8;
-        slot_content slot = slot_content::none;
-        bool in_pieces = false;
-        bool piece = false;
-    };
-    std::uint32_t keep_text(std::span<const std::uint8_t> bytes);
+    friend class leaf_encoder;
+    friend class leaf_decoder;
+    // Room for `count` more bytes after the used ones; returns where they go.
+    std::uint8_t* room(std::size_t count)
+    {
+        if (used_ + count > bytes_.size()) {
+            bytes_.resize(std::max(used_ + count, 2 * bytes_.size()));
+        }
+        return bytes_.data() + used_;
+    }
+    std::vector<std::uint8_t> bytes_; // used_ of them hold entries
+    std::size_t used_ = 0;
+};
 
-    std::vector<entry> entries_;
-    std::vector<std::uint8_t> text_; // paths and bytes
+// The walking side's encoding, which remembers the leaf before.
+class leaf_encoder {
+public:
+    void add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces);
+    void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
+
+private:
+    std::uint64_t previous_offset_ = 0;
+    std::string previous_path_;
+};
+
+// The reading side's decoding, which rebuilds each path from the one before.
+class leaf_decoder {
+public:
+    // Whether an entry waits at `at` in `batch`, and whether it is a piece.
+    static bool has_entry(const leaf_batch& batch, std::size_t at) { return at < batch.used_; }
+    static bool is_piece(const leaf_batch& batch, std::size_t at);
+    // Decodes the entry at `at`, moving `at` past it. The leaf's path and
+    // words hold until the next leaf is decoded, its bytes while the batch
+    // is held.
+    streamed_leaf leaf(const leaf_batch& batch, std::size_t& at);
+    static leaf_piece piece(const leaf_batch& batch, std::size_t& at);
+
+private:
+    std::uint64_t previous_offset_ = 0;
+    std::string path_;
     std::vector<std::uint16_t> words_;
 };
 
@@ -149,7 +175,8 @@ private:
     std::string save_;
     batch_queue queue_;
     std::unique_ptr<leaf_batch> batch_;
-    std::size_t next_ = 0;    // the next entry of batch_ not yet looked at
+    leaf_decoder decoder_;
+    std::size_t next_ = 0;    // where the next entry of batch_ begins
     streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
     std::optional<stream_end> end_;
