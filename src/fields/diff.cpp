@@ -649,7 +649,10 @@ private:
             records.push_back(std::move(record));
             present[save] = true;
         }
-        writer_.only_in(records[0], sides_[behind[0]].stream->leaf().offset, present);
+        // The closing size is named by its own path, not by the name it is
+        // compared under.
+        const streamed_leaf& first = sides_[behind[0]].stream->leaf();
+        writer_.only_in(records[0] == stream_end_key ? first.path : std::string_view(records[0]), first.offset, present);
         differed_ = true;
         for (std::size_t at = 0; at < behind.size(); ++at) {
             pass_over(behind[at], records[at]);

@@ -183,6 +183,15 @@ TEST(fields_diff, structure_differs)
          {"groups[0].updates[3].object_number 0x0000a882 0 4", "groups[0].updates[3].values 0x0000a884 only in save 1",
           "units.lists[0].slots[0].object_id 0x0000ce72 374 373", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
           "units.lists[0].slots[1].object_id 0x0000cf20 376 375"}},
+        {"a list added where the stream ends with the file",
+         {unchanged,
+          [](auto& save) {
+              save.unit_lists.push_back({{sb::reference(1)}});
+              save.closing_zero_size = false;
+          }},
+         {},
+         1,
+         {"units.lists[1] 0x0000cfa2 only in save 2", "units.lists[1].size 0x0000cfa2 only in save 1"}},
         {"a tail in one save only",
          {unchanged, [](auto& save) { save.tail = {1, 2, 3}; }},
          {},
