@@ -16,6 +16,7 @@
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
 #include "fields/leaf_streams.h"
+#include "fields/stream_position.h"
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
 
@@ -23,8 +24,10 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 namespace orbse::fields {
 namespace {
@@ -66,6 +69,53 @@ std::vector<path_part> parts_of(std::string_view path)
 bool lies_in(std::string_view path, std::string_view record)
 {
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
+}
+
+// Where the files first differ from `from` on, all of the same size; nothing
+// when they agree to their ends.
+std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from)
+{
+    constexpr std::size_t piece = 1024 * 1024;
+    std::vector<std::ifstream> files;
+    std::vector<std::vector<char>> pieces(saves.size(), std::vector<char>(piece));
+    for (const auto& save : saves) {
+        files.emplace_back(save, std::ios::binary);
+        files.back().seekg(static_cast<std::streamoff>(from));
+    }
+    for (std::uint64_t at = from;;) {
+        std::streamsize length = 0;
+        for (std::size_t save = 0; save < files.size(); ++save) {
+            files[save].read(pieces[save].data(), static_cast<std::streamsize>(piece));
+            if (save > 0 && files[save].gcount() != length) {
+                return at; // the files changed under us: take them as differing
+            }
+            length = files[save].gcount();
+        }
+        const auto held = static_cast<std::size_t>(length);
+        for (std::size_t save = 1; save < files.size(); ++save) {
+            if (std::memcmp(pieces[0].data(), pieces[save].data(), held) == 0) {
+                continue;
+            }
+            const auto parted = std::mismatch(pieces[0].begin(), pieces[0].begin() + length, pieces[save].begin());
+            return at + static_cast<std::uint64_t>(parted.first - pieces[0].begin());
+        }
+        if (held < piece) {
+            return std::nullopt;
+        }
+        at += held;
+    }
+}
+
+// Whether the files are all of one size, and then whether they hold the
+// same bytes.
+bool same_sizes(const std::vector<std::string>& saves)
+{
+    std::error_code failed;
+    const auto size = std::filesystem::file_size(saves[0], failed);
+    return !failed && std::all_of(saves.begin() + 1, saves.end(), [&](const std::string& save) {
+        std::error_code other_failed;
+        return std::filesystem::file_size(save, other_failed) == size && !other_failed;
+    });
 }
 
 // The closing list size of 0 is no list: saves with different numbers of
@@ -224,18 +274,22 @@ struct raw_source {
 
 class comparison {
 public:
-    comparison(const std::vector<std::string>& saves, diff_writer& writer) : writer_(writer)
+    comparison(const std::vector<std::string>& saves, diff_writer& writer)
+        : writer_(writer), saves_(saves), suffixes_comparable_(same_sizes(saves))
     {
         for (const auto& save : saves) {
-            sides_.push_back({std::make_unique<leaf_stream>(save), false, {}});
+            sides_.push_back({std::make_unique<leaf_stream>(save), false, {}, {}});
         }
     }
 
     void run()
     {
-        for (;;) {
+        while (!rest_agrees_) {
             if (take_agreeing_leaf()) {
                 continue;
+            }
+            if (rest_agrees_) {
+                return;
             }
             if (!settle_ends()) {
                 return;
@@ -265,6 +319,8 @@ public:
 
     bool differed() const { return differed_; }
     bool trouble() const { return trouble_; }
+    // The comparison ended where the rest of every file was seen to agree.
+    bool rest_agrees() const { return rest_agrees_; }
     // The breaks of the damaged saves, by save.
     const std::vector<std::pair<std::size_t, walk_break>>& breaks() const { return breaks_; }
 
@@ -273,6 +329,7 @@ private:
         std::unique_ptr<leaf_stream> stream;
         bool retired = false;  // broke: compared no further
         std::string last_key;  // of the last leaf taken
+        stream_position position;
     };
 
     // The common step, decided without copying anything: every save takes
@@ -296,9 +353,38 @@ private:
                 return false;
             }
         }
+        if (begins_slot_or_list(*first) && rest_agrees(*first)) {
+            return false;
+        }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take(save);
         }
+        return true;
+    }
+
+    // At a slot or a list where every save stands alike (same offset, same
+    // counter, same list size): when the files hold the same bytes from
+    // here to their ends, the walks would find the same leaves, and the
+    // comparison is over. A difference found in the bytes is remembered,
+    // so that the files are read from here at most once.
+    bool rest_agrees(const streamed_leaf& first)
+    {
+        if (!suffixes_comparable_ || first.offset < compared_until_) {
+            return false;
+        }
+        const stream_position& position = sides_[0].position;
+        for (const auto& current : sides_) {
+            if (current.stream->leaf().offset != first.offset || current.position.counter() != position.counter() ||
+                current.position.list_size() != position.list_size()) {
+                return false;
+            }
+        }
+        const auto parted = first_difference(saves_, first.offset);
+        if (parted) {
+            compared_until_ = *parted + 1;
+            return false;
+        }
+        rest_agrees_ = true;
         return true;
     }
 
@@ -336,7 +422,9 @@ private:
     void take(std::size_t save)
     {
         auto& current = sides_[save];
-        current.last_key.assign(key_of(current.stream->leaf()));
+        const streamed_leaf& leaf = current.stream->leaf();
+        current.last_key.assign(key_of(leaf));
+        current.position.follow(leaf);
         current.stream->advance();
     }
 
@@ -440,6 +528,7 @@ private:
         const std::string path(leaves[0].path);
         for (std::size_t at = 0; at < live.size(); ++at) {
             sides_[live[at]].last_key.assign(key_of(leaves[at]));
+            sides_[live[at]].position.follow(leaves[at]);
         }
         run_gatherer runs(writer_, path, leaf_type::raw, starts_of(live, leaves));
         std::vector<raw_source> sources;
@@ -675,6 +764,10 @@ private:
     }
 
     diff_writer& writer_;
+    const std::vector<std::string>& saves_;
+    bool suffixes_comparable_;
+    std::uint64_t compared_until_ = 0; // the files are known to differ before this
+    bool rest_agrees_ = false;
     std::vector<side> sides_;
     std::vector<std::size_t> live_;
     std::vector<streamed_leaf> leaves_;
@@ -696,31 +789,6 @@ std::optional<std::string> open_problem(const std::string& save)
     return std::nullopt;
 }
 
-// Whether the files hold the same bytes: then their walks are the same, and
-// one walk without leaves tells whether they break.
-bool same_bytes(const std::string& first, const std::string& second)
-{
-    constexpr std::size_t piece = 1024 * 1024;
-    std::ifstream one(first, std::ios::binary);
-    std::ifstream two(second, std::ios::binary);
-    std::vector<char> bytes_one(piece);
-    std::vector<char> bytes_two(piece);
-    while (one && two) {
-        one.read(bytes_one.data(), static_cast<std::streamsize>(piece));
-        two.read(bytes_two.data(), static_cast<std::streamsize>(piece));
-        if (one.gcount() != two.gcount() ||
-            std::memcmp(bytes_one.data(), bytes_two.data(), static_cast<std::size_t>(one.gcount())) != 0) {
-            return false;
-        }
-    }
-    return one.eof() && two.eof();
-}
-
-bool all_the_same(const std::vector<std::string>& saves)
-{
-    return std::all_of(saves.begin() + 1, saves.end(), [&](const std::string& save) { return same_bytes(saves[0], save); });
-}
-
 int finish_diff(const std::vector<std::string>& saves, output_stream& out, bool differed, bool trouble,
                 const std::vector<std::pair<std::size_t, walk_break>>& breaks)
 {
@@ -738,27 +806,57 @@ int finish_diff(const std::vector<std::string>& saves, output_stream& out, bool 
     return differed || !breaks.empty() ? exit_damaged : exit_done;
 }
 
-int diff_identical(const std::vector<std::string>& saves, diff_writer& writer, output_stream& out)
-{
-    walk_result result;
-    try {
-        result = walk_save(saves[0], nullptr);
-    } catch (const failure& failed) {
-        report_problem(saves[0], failed.message());
-        return exit_trouble;
-    } catch (const std::bad_alloc&) {
-        report_problem(saves[0], "Out of memory");
-        return exit_trouble;
+// The walk without leaves of the first save, which tells where saves whose
+// walks agree from some point to their ends break, if they do. It is made
+// on a thread of its own from the start, beside the comparison, which then
+// need not wait for it once the files are seen to agree.
+class common_end {
+public:
+    explicit common_end(const std::string& save)
+        : walker_([this, save] {
+              try {
+                  result_ = walk_save(save, nullptr);
+              } catch (const failure& failed) {
+                  problem_ = failed.message();
+              } catch (const std::bad_alloc&) {
+                  problem_ = "Out of memory";
+              }
+          })
+    {
     }
-    std::vector<std::pair<std::size_t, walk_break>> breaks;
-    if (result.broken) {
-        for (std::size_t save = 0; save < saves.size(); ++save) {
-            writer.broken(save, *result.broken);
-            breaks.emplace_back(save, *result.broken);
+    ~common_end()
+    {
+        if (walker_.joinable()) {
+            walker_.join();
         }
     }
-    return finish_diff(saves, out, false, false, breaks);
-}
+    common_end(const common_end&) = delete;
+    common_end& operator=(const common_end&) = delete;
+
+    // Writes the break for every save, if the walk broke; false when the
+    // walk could not be made.
+    bool add_breaks(const std::vector<std::string>& saves, diff_writer& writer,
+                    std::vector<std::pair<std::size_t, walk_break>>& breaks)
+    {
+        walker_.join();
+        if (!problem_.empty()) {
+            report_problem(saves[0], problem_);
+            return false;
+        }
+        if (result_.broken) {
+            for (std::size_t save = 0; save < saves.size(); ++save) {
+                writer.broken(save, *result_.broken);
+                breaks.emplace_back(save, *result_.broken);
+            }
+        }
+        return true;
+    }
+
+private:
+    walk_result result_;
+    std::string problem_;
+    std::thread walker_; // last: it starts once the rest is there
+};
 
 } // namespace
 
@@ -775,12 +873,32 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
         return exit_trouble;
     }
     diff_writer writer(out, json);
-    if (all_the_same(saves)) {
-        return diff_identical(saves, writer, out);
+    std::vector<std::pair<std::size_t, walk_break>> breaks;
+    // Only files of one size can agree from some point to their ends.
+    std::optional<common_end> ending;
+    if (same_sizes(saves)) {
+        ending.emplace(saves[0]);
+        if (!first_difference(saves, 0)) {
+            const bool walked = ending->add_breaks(saves, writer, breaks);
+            return finish_diff(saves, out, false, !walked, breaks);
+        }
     }
-    comparison compared(saves, writer);
-    compared.run();
-    return finish_diff(saves, out, compared.differed(), compared.trouble(), compared.breaks());
+    bool differed = false;
+    bool trouble = false;
+    bool rest_agrees = false;
+    {
+        // The walking threads end here, before the rest is decided.
+        comparison compared(saves, writer);
+        compared.run();
+        differed = compared.differed();
+        trouble = compared.trouble();
+        rest_agrees = compared.rest_agrees();
+        breaks = compared.breaks();
+    }
+    if (rest_agrees && !trouble && ending && !ending->add_breaks(saves, writer, breaks)) {
+        trouble = true;
+    }
+    return finish_diff(saves, out, differed, trouble, breaks);
 }
 
 } // namespace orbse::fields

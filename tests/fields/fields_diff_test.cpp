@@ -131,6 +131,17 @@ TEST(fields_diff, one_field_differs)
          {},
          1,
          {"players[0].loses+100..+101 0x000095bd 0x000095bd 0000 0101"}},
+        // The files agree again after the first field, but not to their
+        // ends: the comparison goes on to the second.
+        {"two fields far apart",
+         {unchanged,
+          [](auto& save) {
+              save.header.save_date = 1000;
+              save.unit_lists[0].slots[2] = sb::reference(8);
+          }},
+         {},
+         1,
+         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 8"}},
         {"a series of three saves",
          {unchanged, [](auto& save) { save.header.save_date = 5; }, unchanged},
          {},
@@ -250,6 +261,10 @@ TEST(fields_diff, exit_codes_and_breaks)
     sb::write_file(whole, content);
     sb::write_file(copy, content);
     sb::write_file(cut, sb::bytes(content.begin(), content.end() - 20));
+    const std::string cut_and_changed = folder.file("cut_and_changed.sav");
+    auto changed = sb::bytes(content.begin(), content.end() - 20);
+    changed[0xa6] = 1; // save_date
+    sb::write_file(cut_and_changed, changed);
     struct exit_case {
         const char* name;
         std::vector<std::string> saves;
@@ -264,6 +279,9 @@ TEST(fields_diff, exit_codes_and_breaks)
         {"a damaged save", {whole, cut}, 1, broken, "cut.sav: damaged save: Read beyond end of file"},
         {"two identical damaged saves", {cut, cut}, 1, "error: save 2: Read beyond end of file at 0x0000cf06", "cut.sav"},
         // The whole saves go on being compared after the cut one breaks.
+        // Files that agree from some point to their ends break alike.
+        {"two damaged saves that differ before the break", {cut, cut_and_changed}, 1,
+         "error: save 2: Read beyond end of file at 0x0000cf06", "cut_and_changed.sav: damaged save"},
         {"a damaged save amid a series", {whole, cut, copy}, 1, "error: save 2: Read beyond end of file at 0x0000cf06",
          "cut.sav: damaged save"},
         {"a missing save", {whole, folder.file("missing.sav")}, 2, "", "missing.sav: File not found"},
