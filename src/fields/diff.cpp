@@ -72,19 +72,27 @@ bool lies_in(std::string_view path, std::string_view record)
 }
 
 // Where the files first differ from `from` on, all of the same size; nothing
-// when they agree to their ends.
+// when they agree to their ends. A file that cannot be read counts as
+// differing where it fails, so that the walks decide.
 std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from)
 {
-    constexpr std::size_t piece = 1024 * 1024;
+    // Read in pieces that grow from small to large: a difference close by
+    // costs little to find, a long agreeing stretch few reads.
+    constexpr std::size_t largest_piece = 1024 * 1024;
+    std::size_t piece = 64 * 1024;
     std::vector<std::ifstream> files;
-    std::vector<std::vector<char>> pieces(saves.size(), std::vector<char>(piece));
+    std::vector<std::vector<char>> pieces(saves.size());
     for (const auto& save : saves) {
         files.emplace_back(save, std::ios::binary);
         files.back().seekg(static_cast<std::streamoff>(from));
+        if (!files.back()) {
+            return from;
+        }
     }
     for (std::uint64_t at = from;;) {
         std::streamsize length = 0;
         for (std::size_t save = 0; save < files.size(); ++save) {
+            pieces[save].resize(piece);
             files[save].read(pieces[save].data(), static_cast<std::streamsize>(piece));
             if (save > 0 && files[save].gcount() != length) {
                 return at; // the files changed under us: take them as differing
@@ -100,14 +108,15 @@ std::optional<std::uint64_t> first_difference(const std::vector<std::string>& sa
             return at + static_cast<std::uint64_t>(parted.first - pieces[0].begin());
         }
         if (held < piece) {
-            return std::nullopt;
+            const bool ended = std::all_of(files.begin(), files.end(), [](const std::ifstream& file) { return file.eof(); });
+            return ended ? std::nullopt : std::optional<std::uint64_t>(at + held);
         }
         at += held;
+        piece = std::min(2 * piece, largest_piece);
     }
 }
 
-// Whether the files are all of one size, and then whether they hold the
-// same bytes.
+// Whether the files are all of one size.
 bool same_sizes(const std::vector<std::string>& saves)
 {
     std::error_code failed;
@@ -117,6 +126,13 @@ bool same_sizes(const std::vector<std::string>& saves)
         return std::filesystem::file_size(save, other_failed) == size && !other_failed;
     });
 }
+
+// How far past a difference the walks go before the files' ends are
+// compared again: at first a stretch whose walk costs far more than the
+// comparison, twice as far after each comparison that found the files still
+// differing, up to a stretch the walks cross in a fraction of a second.
+constexpr std::uint64_t first_retry_distance = 64 * 1024;
+constexpr std::uint64_t longest_retry_distance = 16 * 1024 * 1024;
 
 // The closing list size of 0 is no list: saves with different numbers of
 // lists meet again there, so it is compared under a name of its own.
@@ -274,8 +290,10 @@ struct raw_source {
 
 class comparison {
 public:
-    comparison(const std::vector<std::string>& saves, diff_writer& writer)
-        : writer_(writer), saves_(saves), suffixes_comparable_(same_sizes(saves))
+    // `same_size`: the files are all of one size, so that they may agree
+    // from some point to their ends.
+    comparison(const std::vector<std::string>& saves, bool same_size, diff_writer& writer)
+        : writer_(writer), saves_(saves), suffixes_comparable_(same_size)
     {
         for (const auto& save : saves) {
             sides_.push_back({std::make_unique<leaf_stream>(save), false, {}, {}});
@@ -288,31 +306,17 @@ public:
             if (take_agreeing_leaf()) {
                 continue;
             }
-            if (rest_agrees_) {
+            if (rest_agrees_ || !settle_ends()) {
                 return;
             }
-            if (!settle_ends()) {
+            const std::size_t taking_part = gather_live();
+            if (taking_part < 2 || live_.empty()) {
                 return;
             }
-            // Kept from step to step: a step per leaf must not allocate.
-            std::vector<std::size_t>& live = live_;
-            live.clear();
-            std::size_t taking_part = 0;
-            for (std::size_t save = 0; save < sides_.size(); ++save) {
-                if (!sides_[save].retired) {
-                    ++taking_part;
-                    if (sides_[save].stream->has_leaf()) {
-                        live.push_back(save);
-                    }
-                }
-            }
-            if (taking_part < 2 || live.empty()) {
-                return;
-            }
-            if (live.size() == taking_part && same_keys(live)) {
-                compare_leaves(live);
+            if (live_.size() == taking_part && same_keys(live_)) {
+                compare_leaves(live_);
             } else {
-                part_ways(live);
+                part_ways(live_);
             }
         }
     }
@@ -381,7 +385,10 @@ private:
         }
         const auto parted = first_difference(saves_, first.offset);
         if (parted) {
-            compared_until_ = *parted + 1;
+            // Saves that differ all along would otherwise be read again at
+            // every slot: the walks go a stretch past the difference first.
+            compared_until_ = *parted + retry_distance_;
+            retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
             return false;
         }
         rest_agrees_ = true;
@@ -410,6 +417,24 @@ private:
             }
         }
         return true;
+    }
+
+    // The saves still compared that have a leaf, into live_ (kept from step
+    // to step: a step per leaf must not allocate); returns how many saves
+    // are still compared.
+    std::size_t gather_live()
+    {
+        live_.clear();
+        std::size_t taking_part = 0;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (!sides_[save].retired) {
+                ++taking_part;
+                if (sides_[save].stream->has_leaf()) {
+                    live_.push_back(save);
+                }
+            }
+        }
+        return taking_part;
     }
 
     bool same_keys(const std::vector<std::size_t>& live)
@@ -767,6 +792,7 @@ private:
     const std::vector<std::string>& saves_;
     bool suffixes_comparable_;
     std::uint64_t compared_until_ = 0; // the files are known to differ before this
+    std::uint64_t retry_distance_ = first_retry_distance;
     bool rest_agrees_ = false;
     std::vector<side> sides_;
     std::vector<std::size_t> live_;
@@ -876,7 +902,8 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     std::vector<std::pair<std::size_t, walk_break>> breaks;
     // Only files of one size can agree from some point to their ends.
     std::optional<common_end> ending;
-    if (same_sizes(saves)) {
+    const bool same_size = same_sizes(saves);
+    if (same_size) {
         ending.emplace(saves[0]);
         if (!first_difference(saves, 0)) {
             const bool walked = ending->add_breaks(saves, writer, breaks);
@@ -888,7 +915,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     bool rest_agrees = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, writer);
+        comparison compared(saves, same_size, writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();
