@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <limits>
 #include <new>
-#include <stdexcept>
+#include <exception>
 
 namespace orbse::fields {
 namespace {
