@@ -245,6 +245,51 @@ TEST(fields_diff, structure_differs)
     });
 }
 
+// Files of one size whose ends hold the same bytes are not taken to agree
+// there while their walks count objects differently: the same slot number
+// is a reference in one and the next unit in the other.
+TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objects)
+{
+    sb::unit_description walker = plain_unit(1);
+    walker.path = path_through({});
+    auto with_path = sb::empty_save(70);
+    with_path.unit_lists = {{{sb::new_unit(2, {walker})}}, {{sb::reference(374)}}};
+    sb::number_units(with_path); // 373 for the unit, 374 for its path
+    auto with_references = sb::empty_save(70);
+    with_references.unit_lists = {{{sb::new_unit(2, {plain_unit(1)}), sb::reference(1), sb::reference(2),
+                                    sb::reference(3), sb::reference(4), sb::reference(5)}}};
+    with_references.closing_zero_size = false;
+    sb::number_units(with_references);
+    const auto first = sb::build_save(with_path);
+    auto second = sb::build_save(with_references);
+    // Both lists 0 take 170 bytes; the second save goes on with the first's.
+    ASSERT_EQ(second.size(), 52988u);
+    second.insert(second.end(), first.begin() + 52988, first.end());
+    ASSERT_EQ(second.size(), first.size());
+
+    const testing::temp_folder folder;
+    sb::write_file(folder.file("one.sav"), first);
+    sb::write_file(folder.file("two.sav"), second);
+    const auto result =
+        testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", folder.file("one.sav"), folder.file("two.sav")});
+    EXPECT_EQ(result.exit_code, 1);
+    const std::vector<std::string> expected{
+        "units.lists[0].size 0x0000ce52 1 6",
+        "units.lists[0].slots[0].unit.path_ref 0x0000cee4 374 0",
+        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 0",
+        "units.lists[0].slots[0].unit.path 0x0000cee8 only in save 1",
+        "units.lists[0].slots[1] 0x0000cef2 only in save 2",
+        "units.lists[0].slots[2] 0x0000cef4 only in save 2",
+        "units.lists[0].slots[3] 0x0000cef6 only in save 2",
+        "units.lists[0].slots[4] 0x0000cef8 only in save 2",
+        "units.lists[0].slots[5] 0x0000cefa only in save 2",
+        "units.lists[1].slots[0] 0x0000cefe reference(374) unit(374)",
+        "error: save 2: Read beyond end of file at 0x0000cf02 (52994) reading units.lists[1].slots[0].unit.unit_data: "
+        "needed 144 bytes, 0 left",
+    };
+    EXPECT_EQ(lines_of(result.standard_output), expected);
+}
+
 // The exit code and standard error of a diff that cannot run or that meets
 // a damaged save; identical saves agree without a line.
 TEST(fields_diff, exit_codes_and_breaks)
