@@ -5,7 +5,12 @@
 #   2. list --json of a 16 MB mixed save against writing as many bytes from
 #      memory to the same file (fields_write_floor), bound 2x;
 #   3. peak resident memory of check, list and at on every large kind of
-#      save, bound 32 MB.
+#      save, bound 32 MB;
+#   4. diff of a 256 MB mixed save against copies with a few bytes changed
+#      (near the front; a third of the way in) and against a save of another
+#      kind (long paths), against check of it, bound 3x;
+#   5. peak resident memory of diff on those pairs and on pairs of every
+#      large kind, each a copy with one byte changed, bound 64 MB.
 # With ORBSE_BASELINE set to another build's folder, its inspector_benchmarks
 # loads the 256 MB save in rounds alternating with this build's, for the
 # loader's before-and-after figure (bound 5 %).
@@ -104,4 +109,50 @@ for save in mixed-big chain refs tail; do
            "$work/$save.sav" "${extra[@]}" | sed -n 's/^peak_resident_bytes //p')
     printf '%-10s %-12s %6.1f MB\n' "$save" "$command" "$(python3 -c "print($peak / 1048576)")"
   done
+done
+
+echo "== 4. diff of two ${big} MB saves against check of one"
+"$build_dir/make_bench_save" long_paths "$big" "$work/paths-big.sav"
+# Copies with a few bytes changed where the file keeps its shape: in the
+# header and inside the first unit's data; and one byte a third of the way
+# in. changed_copy SAVE COPY OFFSET...
+changed_copy() {
+  local save=$1 copy=$2
+  shift 2
+  cp "$save" "$copy"
+  for offset in "$@"; do
+    printf '\x07' | dd of="$copy" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+  done
+}
+big_size=$(stat -c %s "$work/mixed-big.sav")
+changed_copy "$work/mixed-big.sav" "$work/mixed-changed.sav" 200 $((0xcf13))
+changed_copy "$work/mixed-big.sav" "$work/mixed-changed-inside.sav" $((big_size / 3))
+hyperfine -N -i --warmup 1 --runs "$rounds" --export-json "$work/diff.json" \
+  -n "check" "$fields check $work/mixed-big.sav" \
+  -n "diff, bytes changed near the front" "$fields diff $work/mixed-big.sav $work/mixed-changed.sav" \
+  -n "diff, a byte changed a third of the way in" "$fields diff $work/mixed-big.sav $work/mixed-changed-inside.sav" \
+  -n "diff, another kind" "$fields diff $work/mixed-big.sav $work/paths-big.sav" >/dev/null 2>&1
+python3 - "$work/diff.json" <<'PYTHON'
+import json, sys
+results = {r["command"]: r["median"] * 1000 for r in json.load(open(sys.argv[1]))["results"]}
+check = results.pop("check")
+print(f"check median {check:.1f} ms")
+for name, median in results.items():
+    print(f"{name}: median {median:.1f} ms, {median / check:.2f}x check (bound 3)")
+PYTHON
+# diff exits 1 when the saves differ, as these do.
+for other in mixed-changed mixed-changed-inside paths-big; do
+  { "$fields" diff "$work/mixed-big.sav" "$work/$other.sav" || true; } | wc -l | sed "s/^/lines against $other: /"
+done
+
+echo "== 5. peak resident memory of diff (bound 64 MB)"
+changed_copy "$work/chain.sav" "$work/chain-changed.sav" $(( $(stat -c %s "$work/chain.sav") / 2 ))
+changed_copy "$work/refs.sav" "$work/refs-changed.sav" $(( $(stat -c %s "$work/refs.sav") / 2 ))
+changed_copy "$work/tail.sav" "$work/tail-changed.sav" $(( $(stat -c %s "$work/tail.sav") / 2 ))
+for pair in "mixed-big mixed-changed" "mixed-big mixed-changed-inside" "mixed-big paths-big" \
+            "chain chain-changed" "refs refs-changed" "tail tail-changed"; do
+  read -r one two <<<"$pair"
+  peak=$({ "$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" diff \
+         "$work/$one.sav" "$work/$two.sav" || true; } | sed -n 's/^peak_resident_bytes //p')
+  printf '%-26s %6.1f MB\n' "$one / $two" "$(python3 -c "print($peak / 1048576)")"
 done

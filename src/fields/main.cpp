@@ -2,6 +2,7 @@
 //   orbse-fields list SAVE [--json]   every leaf field, in file order
 //   orbse-fields at SAVE OFFSET...    the field holding each byte
 //   orbse-fields check SAVE...        complete, or where it breaks
+//   orbse-fields diff SAVE SAVE...    the leaves whose values differ
 #include "fields/commands.h"
 #include "fields/output_stream.h"
 #include "runtime/platform.h"
@@ -72,8 +73,15 @@ int main(int argc, char** argv)
                                                   "\"complete\", or where it breaks.");
     check->add_option("SAVE", check_saves, "save files")->required();
 
-    program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read), 2 a usage "
-                   "error or a save that cannot be read at all.");
+    std::vector<std::string> diff_saves;
+    bool diff_json = false;
+    auto* diff = program.add_subcommand("diff", "The leaf fields whose values differ between the SAVEs, one line "
+                                                "each: path, offset in the first save, a value per save.");
+    diff->add_option("SAVE", diff_saves, "two or more save files")->required()->expected(2, -1);
+    diff->add_flag("--json", diff_json, "JSON Lines with the members path, offset, type and values (one per save)");
+
+    program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read) or, for diff, "
+                   "saves that differ, 2 a usage error or a save that cannot be read at all.");
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -95,6 +103,9 @@ int main(int argc, char** argv)
             offsets.push_back(offset);
         }
         return fields::show_offsets(at_save, offsets, out);
+    }
+    if (*diff) {
+        return fields::diff_saves(diff_saves, diff_json, out);
     }
     return fields::check_saves(check_saves, out);
 }

@@ -30,9 +30,11 @@ private:
 };
 
 // The error code of the last failed file operation, 0 when none is
-// waiting. File operations store it; io_check reads and clears it. The
-// program has one thread, so one code serves it.
-inline std::int32_t pending_io_error = 0;
+// waiting. File operations store it; io_check reads and clears it. Each
+// thread has its own: the inspector runs on one, but the field program's
+// diff walks several saves at once, one thread each, and a save that ends
+// early must break its own walk and no other.
+inline thread_local std::int32_t pending_io_error = 0;
 
 // The place in the code where a failure was raised, in eight hex digits on
 // the console: the high half tells the source file, the low half the line.

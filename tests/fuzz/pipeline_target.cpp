@@ -1,6 +1,10 @@
 #include "pipeline_target.h"
 
+#include "fields/commands.h"
+#include "fields/output_stream.h"
 #include "orbsaves/save_walk.h"
+#include "runtime/platform.h"
+#include "sample_saves.h"
 #include "orbse/run.h"
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
@@ -34,6 +38,20 @@ const std::string& scratch_save_path()
 const std::string& scratch_report_path()
 {
     static const std::string path = scratch_path(".inf");
+    return path;
+}
+
+// The save every input is compared with, written once and removed when the
+// process ends normally.
+const std::string& diff_seed_path()
+{
+    // Never destroyed, so that the exit handler can still name it.
+    static const std::string& path = *[] {
+        auto* seed = new std::string(scratch_path("-seed.sav"));
+        orbse::save_builder::write_file(*seed, orbse::save_builder::build_save(orbse::save_builder::stream_rich_save(70)));
+        std::atexit([] { std::remove(diff_seed_path().c_str()); });
+        return seed;
+    }();
     return path;
 }
 
@@ -91,6 +109,26 @@ void walk(std::size_t size, bool loaded_whole, bool ended_short)
     }
 }
 
+// orbse-fields diff of the input against a fixed save, its output thrown
+// away: it must run to an answer (0, 1) whatever the input holds; trouble
+// (2) would mean that the two walks or the comparison lost their way.
+void diff_with_seed()
+{
+    orbse::platform::native_file discarded;
+    if (orbse::platform::create_always("/dev/null", false, discarded) != 0) {
+        std::abort();
+    }
+    int code = 0;
+    {
+        orbse::fields::output_stream out(discarded);
+        code = orbse::fields::diff_saves({scratch_save_path(), diff_seed_path()}, false, out);
+    }
+    orbse::platform::close(discarded);
+    if (code != orbse::fields::exit_done && code != orbse::fields::exit_damaged) {
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -117,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         orbse::pending_io_error = 0;
     }
     walk(size, loaded_whole, ended_short);
+    diff_with_seed();
     remove_scratch_files();
     return 0;
 }

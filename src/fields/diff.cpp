@@ -1,0 +1,931 @@
+// orbse-fields diff: the leaves of several saves side by side, in file
+// order, and the ones whose values differ. A byte diff says nothing once one
+// unit more early in the stream shifts every later byte; the leaves' paths
+// do not shift, so they are what the saves are aligned by.
+//
+// Each save is walked on a thread of its own (leaf_streams.h); this side
+// takes one leaf from each in step. Where every save stands at the same
+// path, the values are compared. Where they do not, the saves' structures
+// part: a list, a slot, a unit's path or an updates row's values is there in
+// some saves only. The paths then tell which save is behind (slots[3] comes
+// before slots[4], a unit's path before its unit_class), and the record it
+// holds alone is named in one line and passed over, after which the saves
+// stand at the same path again. Where the paths tell nothing (a chain of
+// linked units of another depth), the record the saves still share is
+// passed over whole and named as differing in shape.
+#include "fields/commands.h"
+#include "fields/diff_lines.h"
+#include "fields/leaf_streams.h"
+#include "fields/stream_position.h"
+#include "runtime/data_file.h"
+#include "runtime/failures.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+namespace orbse::fields {
+namespace {
+
+// One part of a path, and where it ends in the path's text.
+struct path_part {
+    std::string_view name;
+    std::int64_t index = -1;
+    std::size_t end = 0;
+};
+
+std::vector<path_part> parts_of(std::string_view path)
+{
+    std::vector<path_part> parts;
+    std::size_t begin = 0;
+    while (begin <= path.size()) {
+        std::size_t end = path.find('.', begin);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        path_part part;
+        part.name = path.substr(begin, end - begin);
+        part.end = end;
+        const std::size_t bracket = part.name.find('[');
+        if (bracket != std::string_view::npos && part.name.ends_with(']')) {
+            std::int64_t index = 0;
+            const auto digits = part.name.substr(bracket + 1, part.name.size() - bracket - 2);
+            if (std::from_chars(digits.data(), digits.data() + digits.size(), index).ec == std::errc{}) {
+                part.index = index;
+            }
+            part.name = part.name.substr(0, bracket);
+        }
+        parts.push_back(part);
+        begin = end + 1;
+    }
+    return parts;
+}
+
+bool lies_in(std::string_view path, std::string_view record)
+{
+    return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
+}
+
+// Where the files first differ from `from` on, all of the same size; nothing
+// when they agree to their ends. A file that cannot be read counts as
+// differing where it fails, so that the walks decide.
+std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from)
+{
+    // Read in pieces that grow from small to large: a difference close by
+    // costs little to find, a long agreeing stretch few reads.
+    constexpr std::size_t largest_piece = 1024 * 1024;
+    std::size_t piece = 64 * 1024;
+    std::vector<std::ifstream> files;
+    std::vector<std::vector<char>> pieces(saves.size());
+    for (const auto& save : saves) {
+        files.emplace_back(save, std::ios::binary);
+        files.back().seekg(static_cast<std::streamoff>(from));
+        if (!files.back()) {
+            return from;
+        }
+    }
+    for (std::uint64_t at = from;;) {
+        std::streamsize length = 0;
+        for (std::size_t save = 0; save < files.size(); ++save) {
+            pieces[save].resize(piece);
+            files[save].read(pieces[save].data(), static_cast<std::streamsize>(piece));
+            if (save > 0 && files[save].gcount() != length) {
+                return at; // the files changed under us: take them as differing
+            }
+            length = files[save].gcount();
+        }
+        const auto held = static_cast<std::size_t>(length);
+        for (std::size_t save = 1; save < files.size(); ++save) {
+            if (std::memcmp(pieces[0].data(), pieces[save].data(), held) == 0) {
+                continue;
+            }
+            const auto parted = std::mismatch(pieces[0].begin(), pieces[0].begin() + length, pieces[save].begin());
+            return at + static_cast<std::uint64_t>(parted.first - pieces[0].begin());
+        }
+        if (held < piece) {
+            const bool ended = std::all_of(files.begin(), files.end(), [](const std::ifstream& file) { return file.eof(); });
+            return ended ? std::nullopt : std::optional<std::uint64_t>(at + held);
+        }
+        at += held;
+        piece = std::min(2 * piece, largest_piece);
+    }
+}
+
+// Whether the files are all of one size.
+bool same_sizes(const std::vector<std::string>& saves)
+{
+    std::error_code failed;
+    const auto size = std::filesystem::file_size(saves[0], failed);
+    return !failed && std::all_of(saves.begin() + 1, saves.end(), [&](const std::string& save) {
+        std::error_code other_failed;
+        return std::filesystem::file_size(save, other_failed) == size && !other_failed;
+    });
+}
+
+// How far past a difference the walks go before the files' ends are
+// compared again: at first a stretch whose walk costs far more than the
+// comparison, twice as far after each comparison that found the files still
+// differing, up to a stretch the walks cross in a fraction of a second.
+constexpr std::uint64_t first_retry_distance = 64 * 1024;
+constexpr std::uint64_t longest_retry_distance = 16 * 1024 * 1024;
+
+// The closing list size of 0 is no list: saves with different numbers of
+// lists meet again there, so it is compared under a name of its own.
+constexpr std::string_view stream_end_key = "units.end";
+
+std::string_view key_of(const streamed_leaf& leaf)
+{
+    if (leaf.number == 0 && leaf.type == leaf_type::u16 && leaf.path.starts_with("units.lists[") &&
+        leaf.path.ends_with("].size")) {
+        return stream_end_key;
+    }
+    return leaf.path;
+}
+
+// Records that one save may have where another has the next one: each row
+// in file order. Numbered parts are in order by their numbers (except the
+// levels of a chain of linked units, whose paths come back to a level after
+// the deeper ones).
+constexpr std::array<std::array<std::string_view, 9>, 5> orders_of_records{{
+    {"header", "pass_layer", "resource_layer", "players", "block40", "block36", "groups", "units", "tail"},
+    {"alien_player", "reserved", "version_69_byte", "save_date"}, // in the header, by version
+    {"updates", "post_updates"},                                  // in a group: row 92's values
+    {"path", "unit_class"},                                       // in a unit: its inline path
+    {"lists", "end"},                                             // in the unit stream
+}};
+
+enum class order { before, same, after, unknown };
+
+order rank_order(std::string_view a, std::string_view b)
+{
+    for (const auto& row : orders_of_records) {
+        const auto first = std::find(row.begin(), row.end(), a);
+        const auto second = std::find(row.begin(), row.end(), b);
+        if (first != row.end() && second != row.end() && !a.empty() && !b.empty()) {
+            return first < second ? order::before : order::after;
+        }
+    }
+    return order::unknown;
+}
+
+order order_of(const path_part& a, const path_part& b)
+{
+    if (a.name != b.name) {
+        return rank_order(a.name, b.name);
+    }
+    if (a.index == b.index) {
+        return order::same;
+    }
+    if (a.index < 0 || b.index < 0 || a.name == "linked") {
+        return order::unknown;
+    }
+    return a.index < b.index ? order::before : order::after;
+}
+
+// Elements of a leaf that differ between the saves, gathered into runs of
+// consecutive elements, each written as one line.
+class run_gatherer {
+public:
+    run_gatherer(diff_writer& writer, std::string path, leaf_type type, std::vector<std::optional<std::uint64_t>> starts)
+        : writer_(writer), path_(std::move(path)), type_(type), starts_(std::move(starts)), columns_(starts_.size())
+    {
+    }
+
+    // Element `at` differs; values[save] is the save's element, if it has one.
+    void differs(std::uint64_t at, const std::vector<std::optional<std::uint16_t>>& values)
+    {
+        if (!open_ || at != last_ + 1) {
+            close();
+            open_ = true;
+            first_ = at;
+            for (std::size_t save = 0; save < columns_.size(); ++save) {
+                auto& column = columns_[save];
+                column = run_column{};
+                column.present = values[save].has_value();
+                if (column.present) {
+                    column.offset = *starts_[save] + at * element_size();
+                }
+            }
+        }
+        last_ = at;
+        for (std::size_t save = 0; save < columns_.size(); ++save) {
+            keep(columns_[save], values[save]);
+        }
+    }
+
+    void close()
+    {
+        if (open_) {
+            writer_.run(path_, type_, first_, last_, columns_);
+            open_ = false;
+        }
+    }
+
+    bool any() const { return written_; }
+    std::uint64_t length() const { return open_ ? last_ - first_ + 1 : 0; }
+    // Lengthens the open run without showing more of it.
+    void extend_to(std::uint64_t last) { last_ = last; }
+
+private:
+    std::uint64_t element_size() const { return type_ == leaf_type::u16_array ? 2 : 1; }
+
+    void keep(run_column& column, const std::optional<std::uint16_t>& value)
+    {
+        written_ = true;
+        if (!column.present || !value) {
+            return;
+        }
+        constexpr std::size_t shown = raw_head_size;
+        auto held = column.bytes.size() + column.words.size();
+        if (held >= shown) {
+            column.cut = true;
+            return;
+        }
+        if (type_ == leaf_type::u16_array) {
+            column.words.push_back(*value);
+        } else {
+            column.bytes.push_back(static_cast<std::uint8_t>(*value));
+        }
+    }
+
+    diff_writer& writer_;
+    std::string path_;
+    leaf_type type_;
+    std::vector<std::optional<std::uint64_t>> starts_;
+    std::vector<run_column> columns_;
+    bool open_ = false;
+    bool written_ = false;
+    std::uint64_t first_ = 0;
+    std::uint64_t last_ = 0;
+};
+
+// One save's side of a raw comparison: its bytes as the pieces come.
+struct raw_source {
+    leaf_stream* stream = nullptr;
+    std::uint64_t size = 0;
+    std::span<const std::uint8_t> bytes; // the piece at hand
+    std::uint64_t start = 0;             // its position in the leaf
+    bool pieces = false;
+
+    // Makes the piece at hand hold position `at`, which the save has.
+    void reach(std::uint64_t at)
+    {
+        while (pieces && at >= start + bytes.size()) {
+            const auto piece = stream->next_piece();
+            if (!piece) {
+                size = start + bytes.size(); // fewer bytes came than the leaf said
+                return;
+            }
+            start = piece->start;
+            bytes = piece->bytes;
+        }
+    }
+    bool has(std::uint64_t at) const { return at < size && at >= start && at < start + bytes.size(); }
+};
+
+class comparison {
+public:
+    // `same_size`: the files are all of one size, so that they may agree
+    // from some point to their ends.
+    comparison(const std::vector<std::string>& saves, bool same_size, diff_writer& writer)
+        : writer_(writer), saves_(saves), suffixes_comparable_(same_size)
+    {
+        for (const auto& save : saves) {
+            sides_.push_back({std::make_unique<leaf_stream>(save), false, {}, {}});
+        }
+    }
+
+    void run()
+    {
+        while (!rest_agrees_) {
+            if (take_agreeing_leaf()) {
+                continue;
+            }
+            if (rest_agrees_ || !settle_ends()) {
+                return;
+            }
+            const std::size_t taking_part = gather_live();
+            if (taking_part < 2 || live_.empty()) {
+                return;
+            }
+            if (live_.size() == taking_part && same_keys(live_)) {
+                compare_leaves(live_);
+            } else {
+                part_ways(live_);
+            }
+        }
+    }
+
+    bool differed() const { return differed_; }
+    bool trouble() const { return trouble_; }
+    // The comparison ended where the rest of every file was seen to agree.
+    bool rest_agrees() const { return rest_agrees_; }
+    // The breaks of the damaged saves, by save.
+    const std::vector<std::pair<std::size_t, walk_break>>& breaks() const { return breaks_; }
+
+private:
+    struct side {
+        std::unique_ptr<leaf_stream> stream;
+        bool retired = false;  // broke: compared no further
+        std::string last_key;  // of the last leaf taken
+        stream_position position;
+    };
+
+    // The common step, decided without copying anything: every save takes
+    // part and stands at a number or a name with the same path and value.
+    bool take_agreeing_leaf()
+    {
+        const streamed_leaf* first = nullptr;
+        for (auto& current : sides_) {
+            if (current.retired || !current.stream->has_leaf()) {
+                return false;
+            }
+            const streamed_leaf& leaf = current.stream->leaf();
+            if (leaf.type == leaf_type::raw || leaf.type == leaf_type::u16_array) {
+                return false;
+            }
+            if (first == nullptr) {
+                first = &leaf;
+            } else if (leaf.path != first->path || leaf.number != first->number || leaf.size != first->size ||
+                       leaf.slot != first->slot || leaf.type != first->type ||
+                       !std::equal(leaf.bytes.begin(), leaf.bytes.end(), first->bytes.begin(), first->bytes.end())) {
+                return false;
+            }
+        }
+        if (begins_slot_or_list(*first) && rest_agrees(*first)) {
+            return false;
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take(save);
+        }
+        return true;
+    }
+
+    // At a slot or a list where every save stands alike (same offset, same
+    // counter, same list size): when the files hold the same bytes from
+    // here to their ends, the walks would find the same leaves, and the
+    // comparison is over. A difference found in the bytes is remembered,
+    // so that the files are read from here at most once.
+    bool rest_agrees(const streamed_leaf& first)
+    {
+        if (!suffixes_comparable_ || first.offset < compared_until_) {
+            return false;
+        }
+        const stream_position& position = sides_[0].position;
+        for (const auto& current : sides_) {
+            if (current.stream->leaf().offset != first.offset || current.position.counter() != position.counter() ||
+                current.position.list_size() != position.list_size()) {
+                return false;
+            }
+        }
+        const auto parted = first_difference(saves_, first.offset);
+        if (parted) {
+            // Saves that differ all along would otherwise be read again at
+            // every slot: the walks go a stretch past the difference first.
+            compared_until_ = *parted + retry_distance_;
+            retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
+            return false;
+        }
+        rest_agrees_ = true;
+        return true;
+    }
+
+    // A save whose leaves have run out: a damaged one is reported where it
+    // breaks and compared no further; trouble stops the comparison.
+    bool settle_ends()
+    {
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            auto& current = sides_[save];
+            if (current.retired || current.stream->has_leaf()) {
+                continue;
+            }
+            const stream_end& end = current.stream->end();
+            if (end.how == stream_end::kind::trouble) {
+                report_problem(current.stream->save(), end.problem);
+                trouble_ = true;
+                return false;
+            }
+            if (end.how == stream_end::kind::broken) {
+                writer_.broken(save, *end.broken);
+                breaks_.emplace_back(save, *end.broken);
+                current.retired = true;
+            }
+        }
+        return true;
+    }
+
+    // The saves still compared that have a leaf, into live_ (kept from step
+    // to step: a step per leaf must not allocate); returns how many saves
+    // are still compared.
+    std::size_t gather_live()
+    {
+        live_.clear();
+        std::size_t taking_part = 0;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (!sides_[save].retired) {
+                ++taking_part;
+                if (sides_[save].stream->has_leaf()) {
+                    live_.push_back(save);
+                }
+            }
+        }
+        return taking_part;
+    }
+
+    bool same_keys(const std::vector<std::size_t>& live)
+    {
+        const std::string_view first = key_of(sides_[live[0]].stream->leaf());
+        return std::all_of(live.begin() + 1, live.end(),
+                           [&](std::size_t save) { return key_of(sides_[save].stream->leaf()) == first; });
+    }
+
+    void take(std::size_t save)
+    {
+        auto& current = sides_[save];
+        const streamed_leaf& leaf = current.stream->leaf();
+        current.last_key.assign(key_of(leaf));
+        current.position.follow(leaf);
+        current.stream->advance();
+    }
+
+    // Takes the leaves of `save` that lie in `record`.
+    void pass_over(std::size_t save, std::string_view record)
+    {
+        const std::string kept(record);
+        auto& stream = *sides_[save].stream;
+        while (stream.has_leaf() && lies_in(key_of(stream.leaf()), kept)) {
+            take(save);
+        }
+    }
+
+    void compare_leaves(const std::vector<std::size_t>& live)
+    {
+        std::vector<streamed_leaf>& leaves = leaves_;
+        leaves.clear();
+        for (const auto save : live) {
+            leaves.push_back(sides_[save].stream->leaf());
+        }
+        const streamed_leaf& first = leaves[0];
+        if (slot_contents_differ(leaves)) {
+            compare_slot(live, leaves);
+            return;
+        }
+        if (first.type == leaf_type::raw && all_of_type(leaves, leaf_type::raw)) {
+            compare_raw(live, leaves);
+            return;
+        }
+        if (first.type == leaf_type::u16_array && all_of_type(leaves, leaf_type::u16_array)) {
+            compare_words(live, leaves);
+        } else if (!all_equal(leaves)) {
+            std::vector<const streamed_leaf*> shown(sides_.size(), nullptr);
+            for (std::size_t at = 0; at < live.size(); ++at) {
+                shown[live[at]] = &leaves[at];
+            }
+            writer_.values(first.path, shown);
+            differed_ = true;
+        }
+        for (const auto save : live) {
+            take(save);
+        }
+    }
+
+    static bool all_of_type(const std::vector<streamed_leaf>& leaves, leaf_type type)
+    {
+        return std::all_of(leaves.begin(), leaves.end(), [&](const streamed_leaf& leaf) { return leaf.type == type; });
+    }
+
+    static bool all_equal(const std::vector<streamed_leaf>& leaves)
+    {
+        const streamed_leaf& first = leaves[0];
+        return std::all_of(leaves.begin() + 1, leaves.end(), [&](const streamed_leaf& leaf) {
+            return leaf.type == first.type && leaf.size == first.size && leaf.number == first.number &&
+                   std::equal(leaf.bytes.begin(), leaf.bytes.end(), first.bytes.begin(), first.bytes.end());
+        });
+    }
+
+    static bool slot_contents_differ(const std::vector<streamed_leaf>& leaves)
+    {
+        return std::any_of(leaves.begin() + 1, leaves.end(),
+                           [&](const streamed_leaf& leaf) { return leaf.slot != leaves[0].slot; });
+    }
+
+    // A slot that holds a reference in one save and a unit in another: one
+    // line, and the units are passed over.
+    void compare_slot(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    {
+        const std::string_view path = leaves[0].path;
+        const std::string slot(path.substr(0, path.rfind('.')));
+        std::vector<slot_column> columns(sides_.size());
+        for (std::size_t at = 0; at < live.size(); ++at) {
+            columns[live[at]] = {leaves[at].slot, leaves[at].number};
+        }
+        writer_.slot(slot, leaves[0].offset, columns);
+        differed_ = true;
+        for (std::size_t at = 0; at < live.size(); ++at) {
+            const bool unit = leaves[at].slot == slot_content::unit;
+            take(live[at]);
+            if (unit) {
+                pass_over(live[at], slot + ".unit");
+            }
+        }
+    }
+
+    std::vector<std::optional<std::uint64_t>> starts_of(const std::vector<std::size_t>& live,
+                                                        const std::vector<streamed_leaf>& leaves) const
+    {
+        std::vector<std::optional<std::uint64_t>> starts(sides_.size());
+        for (std::size_t at = 0; at < live.size(); ++at) {
+            starts[live[at]] = leaves[at].offset;
+        }
+        return starts;
+    }
+
+    // Raw stretches byte by byte, the long ones piece by piece; stretches
+    // of different lengths (the tail) differ where one has bytes and the
+    // other has none.
+    void compare_raw(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    {
+        const std::string path(leaves[0].path);
+        for (std::size_t at = 0; at < live.size(); ++at) {
+            sides_[live[at]].last_key.assign(key_of(leaves[at]));
+            sides_[live[at]].position.follow(leaves[at]);
+        }
+        run_gatherer runs(writer_, path, leaf_type::raw, starts_of(live, leaves));
+        std::vector<raw_source> sources;
+        std::uint64_t shortest = leaves[0].size;
+        std::uint64_t longest = 0;
+        for (std::size_t at = 0; at < live.size(); ++at) {
+            const auto& leaf = leaves[at];
+            sources.push_back({sides_[live[at]].stream.get(), leaf.size, leaf.bytes, 0, leaf.in_pieces});
+            if (leaf.in_pieces) {
+                sources.back().bytes = {};
+            }
+            shortest = std::min(shortest, leaf.size);
+            longest = std::max(longest, leaf.size);
+        }
+        std::uint64_t at = 0;
+        while (at < shortest) {
+            const std::uint64_t stretch_end = reach_all(sources, at, shortest);
+            if (stretch_end > at && stretch_agrees(sources, at, stretch_end)) {
+                runs.close();
+                at = stretch_end;
+                continue;
+            }
+            for (const std::uint64_t until = std::max(stretch_end, at + 1); at < until; ++at) {
+                compare_raw_byte(sources, live, at, runs);
+            }
+        }
+        // Past the shortest stretch every byte differs, as some save has
+        // none there: one run to the end, whose first bytes are shown.
+        for (; at < longest && runs.length() <= raw_head_size; ++at) {
+            compare_raw_byte(sources, live, at, runs);
+        }
+        if (at < longest) {
+            runs.extend_to(longest - 1);
+        }
+        runs.close();
+        differed_ = differed_ || runs.any();
+        for (const auto save : live) {
+            sides_[save].stream->advance();
+        }
+    }
+
+    // Brings every source to position `at` and returns where the stretch
+    // that all of them hold in their pieces at hand ends (at itself when a
+    // source lacks the position).
+    static std::uint64_t reach_all(std::vector<raw_source>& sources, std::uint64_t at, std::uint64_t longest)
+    {
+        std::uint64_t end = longest;
+        for (auto& source : sources) {
+            if (at < source.size) {
+                source.reach(at);
+            }
+            if (!source.has(at)) {
+                return at;
+            }
+            end = std::min(end, source.start + source.bytes.size());
+        }
+        return end;
+    }
+
+    static bool stretch_agrees(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
+    {
+        const auto& first = sources[0];
+        const auto length = static_cast<std::size_t>(to - from);
+        return std::all_of(sources.begin() + 1, sources.end(), [&](const raw_source& source) {
+            return std::memcmp(first.bytes.data() + (from - first.start), source.bytes.data() + (from - source.start),
+                               length) == 0;
+        });
+    }
+
+    void compare_raw_byte(std::vector<raw_source>& sources, const std::vector<std::size_t>& live, std::uint64_t at,
+                          run_gatherer& runs)
+    {
+        std::vector<std::optional<std::uint16_t>> values(sides_.size());
+        bool agree = true;
+        std::optional<std::uint16_t> seen;
+        for (std::size_t index = 0; index < sources.size(); ++index) {
+            auto& source = sources[index];
+            if (at < source.size) {
+                source.reach(at);
+            }
+            if (source.has(at)) {
+                values[live[index]] = source.bytes[static_cast<std::size_t>(at - source.start)];
+            }
+            if (index == 0) {
+                seen = values[live[index]];
+            } else if (values[live[index]] != seen) {
+                agree = false;
+            }
+        }
+        if (agree) {
+            runs.close();
+        } else {
+            runs.differs(at, values);
+        }
+    }
+
+    // A path's points, element by element, the longer path's extra points
+    // differing from nothing.
+    void compare_words(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    {
+        std::size_t longest = 0;
+        bool same = true;
+        for (const auto& leaf : leaves) {
+            longest = std::max(longest, leaf.words.size());
+            same = same && std::equal(leaf.words.begin(), leaf.words.end(), leaves[0].words.begin(),
+                                      leaves[0].words.end());
+        }
+        if (same) {
+            return;
+        }
+        run_gatherer runs(writer_, std::string(leaves[0].path), leaf_type::u16_array, starts_of(live, leaves));
+        std::vector<std::optional<std::uint16_t>> values(sides_.size());
+        for (std::size_t at = 0; at < longest; ++at) {
+            bool agree = true;
+            for (std::size_t index = 0; index < live.size(); ++index) {
+                const auto& words = leaves[index].words;
+                values[live[index]] = at < words.size() ? std::optional<std::uint16_t>(words[at]) : std::nullopt;
+                agree = agree && values[live[index]] == values[live[0]];
+            }
+            agree ? runs.close() : runs.differs(at, values);
+        }
+        runs.close();
+        differed_ = true;
+    }
+
+    // The saves stand at different paths: find the record one of them holds
+    // alone and pass over it, or the record they share whose fields stop
+    // matching.
+    void part_ways(const std::vector<std::size_t>& live)
+    {
+        std::vector<std::string> keys(sides_.size());
+        std::vector<std::vector<path_part>> parts(sides_.size());
+        std::vector<std::size_t> placed; // live saves, and saves that ended complete
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (sides_[save].retired) {
+                continue;
+            }
+            const bool has = std::find(live.begin(), live.end(), save) != live.end();
+            keys[save] = has ? std::string(key_of(sides_[save].stream->leaf())) : sides_[save].last_key;
+            parts[save] = parts_of(keys[save]);
+            placed.push_back(save);
+        }
+        const std::size_t depth = shared_depth(parts, placed);
+        std::vector<std::size_t> behind{live[0]};
+        bool known = parts[live[0]].size() > depth;
+        for (std::size_t at = 1; known && at < live.size(); ++at) {
+            const auto save = live[at];
+            if (parts[save].size() <= depth) {
+                known = false;
+                break;
+            }
+            switch (order_of(parts[save][depth], parts[behind[0]][depth])) {
+            case order::before:
+                behind = {save};
+                break;
+            case order::same:
+                behind.push_back(save);
+                break;
+            case order::after:
+                break;
+            case order::unknown:
+                known = false;
+                break;
+            }
+        }
+        if (!known && depth > 0) {
+            differ_in_shape(live, keys, parts[live[0]][depth - 1].end);
+            return;
+        }
+        if (!known) {
+            behind = {live[0]};
+        }
+        name_lone_record(behind, keys, parts, depth);
+    }
+
+    static std::size_t shared_depth(const std::vector<std::vector<path_part>>& parts,
+                                    const std::vector<std::size_t>& placed)
+    {
+        const auto& first = parts[placed[0]];
+        std::size_t depth = first.size();
+        for (const auto save : placed) {
+            const auto& other = parts[save];
+            std::size_t same = 0;
+            while (same < depth && same < other.size() && other[same].name == first[same].name &&
+                   other[same].index == first[same].index) {
+                ++same;
+            }
+            depth = same;
+        }
+        return depth;
+    }
+
+    // The saves behind hold a record the others have not: the part at
+    // `depth` where they part, or, when they had been inside that part
+    // already (a slot whose number both saves have), the part below it.
+    void name_lone_record(const std::vector<std::size_t>& behind, const std::vector<std::string>& keys,
+                          const std::vector<std::vector<path_part>>& parts, std::size_t depth)
+    {
+        std::vector<bool> present(sides_.size(), false);
+        std::vector<std::string> records;
+        for (const auto save : behind) {
+            const auto& own = parts[save];
+            std::string record = keys[save].substr(0, own[depth].end);
+            if (lies_in(sides_[save].last_key, record) && depth + 1 < own.size()) {
+                record = keys[save].substr(0, own[depth + 1].end);
+            }
+            records.push_back(std::move(record));
+            present[save] = true;
+        }
+        // The closing size is named by its own path, not by the name it is
+        // compared under.
+        const streamed_leaf& first = sides_[behind[0]].stream->leaf();
+        writer_.only_in(records[0] == stream_end_key ? first.path : std::string_view(records[0]), first.offset, present);
+        differed_ = true;
+        for (std::size_t at = 0; at < behind.size(); ++at) {
+            pass_over(behind[at], records[at]);
+        }
+    }
+
+    void differ_in_shape(const std::vector<std::size_t>& live, const std::vector<std::string>& keys,
+                         std::size_t record_length)
+    {
+        const std::string record = keys[live[0]].substr(0, record_length);
+        std::vector<std::optional<std::string>> where(sides_.size());
+        for (const auto save : live) {
+            where[save] = keys[save].substr(std::min(keys[save].size(), record_length + 1));
+        }
+        writer_.shape(record, sides_[live[0]].stream->leaf().offset, where);
+        differed_ = true;
+        for (const auto save : live) {
+            pass_over(save, record);
+        }
+    }
+
+    diff_writer& writer_;
+    const std::vector<std::string>& saves_;
+    bool suffixes_comparable_;
+    std::uint64_t compared_until_ = 0; // the files are known to differ before this
+    std::uint64_t retry_distance_ = first_retry_distance;
+    bool rest_agrees_ = false;
+    std::vector<side> sides_;
+    std::vector<std::size_t> live_;
+    std::vector<streamed_leaf> leaves_;
+    std::vector<std::pair<std::size_t, walk_break>> breaks_;
+    bool differed_ = false;
+    bool trouble_ = false;
+};
+
+// The message of a save that cannot be opened, as the other commands give it.
+std::optional<std::string> open_problem(const std::string& save)
+{
+    try {
+        data_file file;
+        open_data_file(file, save);
+        io_check();
+    } catch (const failure& failed) {
+        return std::string(failed.message());
+    }
+    return std::nullopt;
+}
+
+int finish_diff(const std::vector<std::string>& saves, output_stream& out, bool differed, bool trouble,
+                const std::vector<std::pair<std::size_t, walk_break>>& breaks)
+{
+    out.flush();
+    if (out.failed()) {
+        platform::write_standard_error("orbse-fields: standard output could not be written\n");
+        return exit_trouble;
+    }
+    for (const auto& [save, broken] : breaks) {
+        report_problem(saves[save], "damaged save: " + broken.message);
+    }
+    if (trouble) {
+        return exit_trouble;
+    }
+    return differed || !breaks.empty() ? exit_damaged : exit_done;
+}
+
+// The walk without leaves of the first save, which tells where saves whose
+// walks agree from some point to their ends break, if they do. It is made
+// on a thread of its own from the start, beside the comparison, which then
+// need not wait for it once the files are seen to agree.
+class common_end {
+public:
+    explicit common_end(const std::string& save)
+        : walker_([this, save] {
+              try {
+                  result_ = walk_save(save, nullptr);
+              } catch (const failure& failed) {
+                  problem_ = failed.message();
+              } catch (const std::bad_alloc&) {
+                  problem_ = "Out of memory";
+              }
+          })
+    {
+    }
+    ~common_end()
+    {
+        if (walker_.joinable()) {
+            walker_.join();
+        }
+    }
+    common_end(const common_end&) = delete;
+    common_end& operator=(const common_end&) = delete;
+
+    // Writes the break for every save, if the walk broke; false when the
+    // walk could not be made.
+    bool add_breaks(const std::vector<std::string>& saves, diff_writer& writer,
+                    std::vector<std::pair<std::size_t, walk_break>>& breaks)
+    {
+        walker_.join();
+        if (!problem_.empty()) {
+            report_problem(saves[0], problem_);
+            return false;
+        }
+        if (result_.broken) {
+            for (std::size_t save = 0; save < saves.size(); ++save) {
+                writer.broken(save, *result_.broken);
+                breaks.emplace_back(save, *result_.broken);
+            }
+        }
+        return true;
+    }
+
+private:
+    walk_result result_;
+    std::string problem_;
+    std::thread walker_; // last: it starts once the rest is there
+};
+
+} // namespace
+
+int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& out)
+{
+    bool unreadable = false;
+    for (const auto& save : saves) {
+        if (const auto problem = open_problem(save)) {
+            report_problem(save, *problem);
+            unreadable = true;
+        }
+    }
+    if (unreadable) {
+        return exit_trouble;
+    }
+    diff_writer writer(out, json);
+    std::vector<std::pair<std::size_t, walk_break>> breaks;
+    // Only files of one size can agree from some point to their ends.
+    std::optional<common_end> ending;
+    const bool same_size = same_sizes(saves);
+    if (same_size) {
+        ending.emplace(saves[0]);
+        if (!first_difference(saves, 0)) {
+            const bool walked = ending->add_breaks(saves, writer, breaks);
+            return finish_diff(saves, out, false, !walked, breaks);
+        }
+    }
+    bool differed = false;
+    bool trouble = false;
+    bool rest_agrees = false;
+    {
+        // The walking threads end here, before the rest is decided.
+        comparison compared(saves, same_size, writer);
+        compared.run();
+        differed = compared.differed();
+        trouble = compared.trouble();
+        rest_agrees = compared.rest_agrees();
+        breaks = compared.breaks();
+    }
+    if (rest_agrees && !trouble && ending && !ending->add_breaks(saves, writer, breaks)) {
+        trouble = true;
+    }
+    return finish_diff(saves, out, differed, trouble, breaks);
+}
+
+} // namespace orbse::fields

@@ -1,0 +1,325 @@
+#include "fields/diff_lines.h"
+
+#include "fields/leaf_format.h"
+
+namespace orbse::fields {
+namespace {
+
+// A name's bytes up to its NUL padding, quoted: printable ASCII as it is,
+// every other byte as `escape` and two hex digits, as the listing writes
+// names (\xNN in text, \u00NN in JSON).
+void write_name(output_stream& out, std::span<const std::uint8_t> bytes, std::string_view escape)
+{
+    std::size_t length = bytes.size();
+    while (length > 0 && bytes[length - 1] == 0) {
+        --length;
+    }
+    out.put('"');
+    for (const std::uint8_t byte : bytes.first(length)) {
+        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+            out.put(static_cast<char>(byte));
+        } else {
+            out.write(escape);
+            out.write_hex(&byte, 1);
+        }
+    }
+    out.put('"');
+}
+
+void write_bytes_list(output_stream& out, std::span<const std::uint8_t> bytes)
+{
+    out.put('[');
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (at > 0) {
+            out.put(',');
+        }
+        out.write_number(bytes[at]);
+    }
+    out.put(']');
+}
+
+std::string type_name(leaf_type type, std::uint64_t size)
+{
+    field_leaf shape;
+    shape.type = type;
+    shape.size = size;
+    return leaf_type_name(shape);
+}
+
+} // namespace
+
+void diff_writer::json_string(std::string_view text)
+{
+    out_.put('"');
+    for (const char character : text) {
+        if (character == '"' || character == '\\') {
+            out_.put('\\');
+        }
+        out_.put(character);
+    }
+    out_.put('"');
+}
+
+// Before the column of `save`: a space in text, a comma between JSON
+// elements.
+void diff_writer::separate(std::size_t save)
+{
+    if (!json_) {
+        out_.put(' ');
+    } else if (save > 0) {
+        out_.put(',');
+    }
+}
+
+void diff_writer::value(const streamed_leaf& leaf)
+{
+    switch (leaf.type) {
+    case leaf_type::u8:
+    case leaf_type::u16:
+    case leaf_type::u32:
+    case leaf_type::i32:
+        out_.write_signed(leaf.number);
+        return;
+    case leaf_type::text:
+        write_name(out_, leaf.bytes, json_ ? "\\u00" : "\\x");
+        return;
+    case leaf_type::raw:
+        if (json_) {
+            out_.put('"');
+        }
+        out_.write_hex(leaf.bytes.data(), leaf.bytes.size());
+        if (json_) {
+            out_.put('"');
+        }
+        return;
+    case leaf_type::u8_array:
+        write_bytes_list(out_, leaf.bytes);
+        return;
+    case leaf_type::u16_array:
+        out_.put('[');
+        out_.write_u16_list(leaf.words.data(), leaf.words.size());
+        out_.put(']');
+        return;
+    }
+}
+
+void diff_writer::values(std::string_view path, const std::vector<const streamed_leaf*>& leaves)
+{
+    const streamed_leaf* first = nullptr;
+    for (const auto* leaf : leaves) {
+        if (first == nullptr) {
+            first = leaf;
+        }
+    }
+    if (json_) {
+        out_.write("{\"path\":");
+        json_string(path);
+        out_.write(",\"offset\":");
+        out_.write_number(first->offset);
+        out_.write(",\"type\":");
+        json_string(type_name(first->type, first->size));
+        out_.write(",\"values\":[");
+    } else {
+        out_.write(path);
+        out_.put(' ');
+        out_.write_offset(first->offset);
+    }
+    for (std::size_t save = 0; save < leaves.size(); ++save) {
+        separate(save);
+        if (leaves[save] == nullptr) {
+            out_.write(json_ ? "null" : "-");
+        } else {
+            value(*leaves[save]);
+        }
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::run_values(leaf_type type, const run_column& column)
+{
+    if (type == leaf_type::u16_array) {
+        out_.put('[');
+        out_.write_u16_list(column.words.data(), column.words.size());
+        if (column.cut && !json_) {
+            out_.write(",...");
+        }
+        out_.put(']');
+        return;
+    }
+    if (json_) {
+        out_.put('"');
+    }
+    out_.write_hex(column.bytes.data(), column.bytes.size());
+    if (column.cut && !json_) {
+        out_.write("...");
+    }
+    if (json_) {
+        out_.put('"');
+    }
+}
+
+void diff_writer::run(std::string_view path, leaf_type type, std::uint64_t first, std::uint64_t last,
+                      const std::vector<run_column>& columns)
+{
+    const bool points = type == leaf_type::u16_array;
+    if (json_) {
+        out_.write("{\"path\":");
+        json_string(path);
+        out_.write(points ? ",\"type\":\"u16\",\"first\":" : ",\"type\":\"raw\",\"first\":");
+        out_.write_number(first);
+        out_.write(",\"last\":");
+        out_.write_number(last);
+        out_.write(",\"offsets\":[");
+        for (std::size_t save = 0; save < columns.size(); ++save) {
+            if (save > 0) {
+                out_.put(',');
+            }
+            columns[save].present ? out_.write_number(columns[save].offset) : out_.write("null");
+        }
+        out_.write("],\"values\":[");
+        for (std::size_t save = 0; save < columns.size(); ++save) {
+            if (save > 0) {
+                out_.put(',');
+            }
+            columns[save].present ? run_values(type, columns[save]) : out_.write("null");
+        }
+        out_.write("]}\n");
+        return;
+    }
+    out_.write(path);
+    out_.write(points ? "[" : "+");
+    out_.write_number(first);
+    if (last != first) {
+        out_.write(points ? ".." : "..+");
+        out_.write_number(last);
+    }
+    if (points) {
+        out_.put(']');
+    }
+    for (const auto& column : columns) {
+        out_.put(' ');
+        column.present ? out_.write_offset(column.offset) : out_.put('-');
+    }
+    for (const auto& column : columns) {
+        out_.put(' ');
+        column.present ? run_values(type, column) : out_.put('-');
+    }
+    out_.put('\n');
+}
+
+void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::vector<slot_column>& columns)
+{
+    if (json_) {
+        out_.write("{\"path\":");
+        json_string(slot);
+        out_.write(",\"offset\":");
+        out_.write_number(offset);
+        out_.write(",\"type\":\"slot\",\"values\":[");
+    } else {
+        out_.write(slot);
+        out_.put(' ');
+        out_.write_offset(offset);
+    }
+    for (std::size_t save = 0; save < columns.size(); ++save) {
+        const auto& column = columns[save];
+        separate(save);
+        if (column.content == slot_content::none) {
+            out_.write(json_ ? "null" : "-");
+            continue;
+        }
+        const bool unit = column.content == slot_content::unit;
+        out_.write(json_ ? (unit ? "{\"unit\":" : "{\"reference\":") : (unit ? "unit(" : "reference("));
+        out_.write_signed(column.object);
+        out_.put(json_ ? '}' : ')');
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present)
+{
+    std::size_t count = 0;
+    for (const bool has : present) {
+        count += has ? 1 : 0;
+    }
+    if (json_) {
+        out_.write("{\"path\":");
+        json_string(record);
+        out_.write(",\"offset\":");
+        out_.write_number(offset);
+        out_.write(",\"only_in\":[");
+    } else {
+        out_.write(record);
+        out_.put(' ');
+        out_.write_offset(offset);
+        out_.write(count > 1 ? " only in saves" : " only in save");
+    }
+    bool first = true;
+    for (std::size_t save = 0; save < present.size(); ++save) {
+        if (!present[save]) {
+            continue;
+        }
+        if (!json_ || !first) {
+            out_.put(json_ ? ',' : ' ');
+        }
+        out_.write_number(save + 1);
+        first = false;
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::shape(std::string_view record, std::uint64_t offset,
+                        const std::vector<std::optional<std::string>>& where)
+{
+    if (json_) {
+        out_.write("{\"path\":");
+        json_string(record);
+        out_.write(",\"offset\":");
+        out_.write_number(offset);
+        out_.write(",\"type\":\"shape\",\"values\":[");
+    } else {
+        out_.write(record);
+        out_.put(' ');
+        out_.write_offset(offset);
+        out_.write(" differs in shape:");
+    }
+    for (std::size_t save = 0; save < where.size(); ++save) {
+        separate(save);
+        if (!where[save]) {
+            out_.write(json_ ? "null" : "-");
+        } else if (json_) {
+            json_string(*where[save]);
+        } else {
+            out_.write(*where[save]);
+        }
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::broken(std::size_t save, const walk_break& broken)
+{
+    if (json_) {
+        out_.write("{\"save\":");
+        out_.write_number(save + 1);
+        out_.write(",\"error\":");
+        json_string(broken.message);
+        out_.write(",\"code\":");
+        out_.write_signed(broken.code);
+        out_.write(",\"path\":");
+        json_string(broken.path);
+        out_.write(",\"offset\":");
+        out_.write_number(broken.offset);
+        out_.write(",\"needed\":");
+        out_.write_number(broken.needed);
+        out_.write(",\"left\":");
+        out_.write_number(broken.left);
+        out_.write("}\n");
+        return;
+    }
+    out_.write("error: save ");
+    out_.write_number(save + 1);
+    out_.write(": ");
+    write_break_text(out_, broken);
+    out_.put('\n');
+}
+
+} // namespace orbse::fields

@@ -1,0 +1,69 @@
+// The lines of orbse-fields diff, as text or as JSON Lines. Every line names
+// a path first and gives one column per save, in the order of the command
+// line; a save that has no value there shows "-" (null in JSON).
+//
+//   PATH OFFSET V1 V2 ...                  a leaf whose values differ
+//   PATH+N OFFSET1 OFFSET2 ... V1 V2 ...   byte N of a raw stretch; a run of
+//   PATH+N..+M ...                         bytes N to M as one line
+//   PATH[N] / PATH[N..M] ...               the same for a path's points
+//   SLOT OFFSET reference(7) unit(401)     a slot that holds a reference in
+//                                          one save and a unit in another
+//   RECORD OFFSET only in save 2           a record the other saves lack
+//   RECORD OFFSET differs in shape: A B    where the saves' fields stop
+//                                          matching inside RECORD
+//   error: save 2: BREAK                   where a damaged save breaks
+//
+// OFFSET is the offset in the first save that has the thing, in hex as the
+// listing writes it; values are written as the listing writes them.
+#pragma once
+
+#include "fields/leaf_streams.h"
+#include "fields/output_stream.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace orbse::fields {
+
+// Where a run of elements lies in one save, and its first elements.
+struct run_column {
+    bool present = false;
+    std::uint64_t offset = 0;          // of the run's first element in the file
+    std::vector<std::uint8_t> bytes;   // raw: the run's bytes this save has, at most 64
+    std::vector<std::uint16_t> words;  // u16 runs: the same
+    bool cut = false;                  // more elements than shown
+};
+
+struct slot_column {
+    slot_content content = slot_content::none;
+    std::int64_t object = 0;
+};
+
+class diff_writer {
+public:
+    diff_writer(output_stream& out, bool json) : out_(out), json_(json) {}
+
+    // leaves[i] is null where save i has no such leaf.
+    void values(std::string_view path, const std::vector<const streamed_leaf*>& leaves);
+    // Elements `first` to `last` of a raw stretch (bytes) or a u16 run.
+    void run(std::string_view path, leaf_type type, std::uint64_t first, std::uint64_t last,
+             const std::vector<run_column>& columns);
+    void slot(std::string_view slot, std::uint64_t offset, const std::vector<slot_column>& columns);
+    void only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present);
+    // where[i]: save i's path inside the record where it goes on, if any.
+    void shape(std::string_view record, std::uint64_t offset, const std::vector<std::optional<std::string>>& where);
+    void broken(std::size_t save, const walk_break& broken);
+
+private:
+    void value(const streamed_leaf& leaf);
+    void run_values(leaf_type type, const run_column& column);
+    void json_string(std::string_view text);
+    void separate(std::size_t save);
+
+    output_stream& out_;
+    bool json_;
+};
+
+} // namespace orbse::fields

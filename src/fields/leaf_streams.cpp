@@ -1,0 +1,441 @@
+#include "fields/leaf_streams.h"
+
+#include "runtime/failures.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <exception>
+
+namespace orbse::fields {
+namespace {
+
+// A batch is handed on once it holds this much; a few of them in the queue
+// keep the walk busy while the reader compares.
+constexpr std::size_t batch_weight = 256 * 1024;
+constexpr std::size_t batches_in_flight = 4;
+// Long raw stretches are read again in pieces of this size.
+constexpr std::size_t piece_size = 64 * 1024;
+
+struct reread_failed {};
+
+// The walk words a slot's object number in its note; the comparison needs
+// only which of the two it is.
+slot_content slot_of(const field_leaf& leaf)
+{
+    if (!leaf.path.ends_with(".object_id")) {
+        return slot_content::none;
+    }
+    if (leaf.note.starts_with("unit in a slot")) {
+        return slot_content::unit;
+    }
+    if (leaf.note.starts_with("reference to object")) {
+        return slot_content::reference;
+    }
+    return slot_content::none;
+}
+
+// The walk's sink on the walking thread: leaves into batches, batches into
+// the queue.
+class batching_sink final : public leaf_sink {
+public:
+    batching_sink(const std::string& save, batch_queue& queue) : save_(save), queue_(queue), batch_(queue.spare()) {}
+
+    void take(const field_leaf& leaf) override
+    {
+        const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
+        encoder_.add_leaf(*batch_, leaf, slot_of(leaf), in_pieces);
+        if (in_pieces) {
+            read_again(leaf.offset, leaf.size);
+        }
+        if (batch_->weight() >= batch_weight) {
+            send();
+        }
+    }
+
+    void finish(stream_end end)
+    {
+        batch_->end = std::move(end);
+        queue_.push(std::move(batch_));
+    }
+
+private:
+    void send()
+    {
+        queue_.push(std::move(batch_));
+        batch_ = queue_.spare();
+    }
+
+    // The file is opened once, on the first long stretch, and read at each
+    // stretch's offset: the walk has read these bytes already, so they are
+    // there unless the file changed under us.
+    void read_again(std::uint64_t offset, std::uint64_t size)
+    {
+        if (!file_.is_open()) {
+            file_.open(save_, std::ios::binary);
+            buffer_.resize(piece_size);
+        }
+        file_.seekg(static_cast<std::streamoff>(offset));
+        for (std::uint64_t done = 0; done < size;) {
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, piece_size));
+            file_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(length));
+            if (!file_ || static_cast<std::size_t>(file_.gcount()) != length) {
+                throw reread_failed{};
+            }
+            encoder_.add_piece(*batch_, done, std::span(buffer_).first(length));
+            done += length;
+            if (batch_->weight() >= batch_weight) {
+                send();
+            }
+        }
+    }
+
+    const std::string& save_;
+    batch_queue& queue_;
+    std::unique_ptr<leaf_batch> batch_;
+    leaf_encoder encoder_;
+    std::ifstream file_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+stream_end trouble(std::string problem)
+{
+    stream_end end;
+    end.how = stream_end::kind::trouble;
+    end.problem = std::move(problem);
+    return end;
+}
+
+// The body of a walking thread. Whatever stops the walk is handed on as the
+// stream's end, except a cancelled stream, which nobody reads any more.
+void walk_into(const std::string& save, batch_queue& queue)
+{
+    std::optional<stream_end> failed;
+    try {
+        batching_sink sink(save, queue);
+        const walk_result result = walk_save(save, &sink);
+        stream_end end;
+        if (result.broken) {
+            end.how = stream_end::kind::broken;
+            end.broken = result.broken;
+        }
+        sink.finish(std::move(end));
+        return;
+    } catch (const stream_cancelled&) {
+        return;
+    } catch (const reread_failed&) {
+        failed = trouble("could not be read again (did it change?)");
+    } catch (const failure& stopped) {
+        failed = trouble(std::string(stopped.message()));
+    } catch (const std::bad_alloc&) {
+        failed = trouble("Out of memory");
+    } catch (const std::exception& stopped) {
+        failed = trouble(stopped.what());
+    }
+    try {
+        auto last = std::make_unique<leaf_batch>();
+        last->end = std::move(failed);
+        queue.push(std::move(last));
+    } catch (const stream_cancelled&) {
+    } catch (const std::bad_alloc&) {
+        queue.cancel(); // the reader then sees a stream that ended in trouble
+    }
+}
+
+} // namespace
+
+// ---- leaf_encoder and leaf_decoder ----------------------------------------
+
+namespace {
+
+// The first byte of an entry: the leaf's type in the low three bits, what
+// its slot number says in the next two, whether its bytes come in pieces;
+// or, with the top bit, a piece.
+constexpr std::uint8_t type_bits = 0x07;
+constexpr unsigned slot_shift = 3;
+constexpr std::uint8_t slot_bits = 0x18;
+constexpr std::uint8_t in_pieces_bit = 0x20;
+constexpr std::uint8_t piece_bit = 0x80;
+
+// A number in seven-bit groups, lowest first, each but the last with its
+// top bit set; returns the end.
+std::uint8_t* put_number(std::uint8_t* at, std::uint64_t value)
+{
+    while (value >= 0x80) {
+        *at++ = static_cast<std::uint8_t>(value | 0x80);
+        value >>= 7;
+    }
+    *at++ = static_cast<std::uint8_t>(value);
+    return at;
+}
+
+// The most bytes a number takes, and an entry's numbers with its tag.
+constexpr std::size_t number_room = 10;
+constexpr std::size_t entry_head_room = 1 + 6 * number_room;
+
+std::uint64_t take_number(const std::vector<std::uint8_t>& bytes, std::size_t& at)
+{
+    std::uint64_t value = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const std::uint8_t byte = bytes[at++];
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if (byte < 0x80) {
+            return value;
+        }
+    }
+}
+
+// Signed numbers with their sign in the lowest bit, so small negative
+// values stay short.
+std::uint64_t folded(std::int64_t value)
+{
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+}
+
+std::int64_t unfolded(std::uint64_t value)
+{
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+// How many leading characters two paths share, eight at a time: paths of
+// neighbouring leaves share most of theirs.
+std::size_t shared_length(std::string_view one, std::string_view two)
+{
+    const std::size_t shorter = std::min(one.size(), two.size());
+    std::size_t at = 0;
+    for (; at + 8 <= shorter; at += 8) {
+        std::uint64_t first = 0;
+        std::uint64_t second = 0;
+        std::memcpy(&first, one.data() + at, 8);
+        std::memcpy(&second, two.data() + at, 8);
+        if (first != second) {
+            break;
+        }
+    }
+    while (at < shorter && one[at] == two[at]) {
+        ++at;
+    }
+    return at;
+}
+
+bool carries_bytes(leaf_type type, bool in_pieces)
+{
+    return type == leaf_type::text || type == leaf_type::u8_array || (type == leaf_type::raw && !in_pieces);
+}
+
+} // namespace
+
+void leaf_encoder::add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces)
+{
+    const bool with_bytes = carries_bytes(leaf.type, in_pieces);
+    const std::size_t payload = (with_bytes ? leaf.bytes.size() : 0) + 2 * leaf.words.size();
+    std::uint8_t* const start = batch.room(entry_head_room + leaf.path.size() + payload);
+    std::uint8_t* at = start;
+    *at++ = static_cast<std::uint8_t>(static_cast<unsigned>(leaf.type) | (static_cast<unsigned>(slot) << slot_shift) |
+                                      (in_pieces ? in_pieces_bit : 0u));
+    at = put_number(at, leaf.offset - previous_offset_); // leaves come in file order
+    previous_offset_ = leaf.offset;
+    at = put_number(at, leaf.size);
+    at = put_number(at, folded(leaf.number));
+    const std::size_t shared = shared_length(leaf.path, previous_path_);
+    at = put_number(at, shared);
+    at = put_number(at, leaf.path.size() - shared);
+    std::memcpy(at, leaf.path.data() + shared, leaf.path.size() - shared);
+    at += leaf.path.size() - shared;
+    previous_path_.resize(leaf.path.size());
+    std::memcpy(previous_path_.data() + shared, leaf.path.data() + shared, leaf.path.size() - shared);
+    if (with_bytes) {
+        at = put_number(at, leaf.bytes.size());
+        std::memcpy(at, leaf.bytes.data(), leaf.bytes.size());
+        at += leaf.bytes.size();
+    }
+    if (leaf.type == leaf_type::u16_array) {
+        // Both threads are of one process: the words go as they lie in memory.
+        at = put_number(at, leaf.words.size());
+        std::memcpy(at, leaf.words.data(), 2 * leaf.words.size());
+        at += 2 * leaf.words.size();
+    }
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+void leaf_encoder::add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> piece)
+{
+    std::uint8_t* const first = batch.room(1 + 2 * number_room + piece.size());
+    std::uint8_t* at = first;
+    *at++ = piece_bit;
+    at = put_number(at, start);
+    at = put_number(at, piece.size());
+    std::memcpy(at, piece.data(), piece.size());
+    at += piece.size();
+    batch.used_ += static_cast<std::size_t>(at - first);
+}
+
+bool leaf_decoder::is_piece(const leaf_batch& batch, std::size_t at) { return (batch.bytes_[at] & piece_bit) != 0; }
+
+streamed_leaf leaf_decoder::leaf(const leaf_batch& batch, std::size_t& at)
+{
+    const auto& bytes = batch.bytes_;
+    const std::uint8_t tag = bytes[at++];
+    streamed_leaf leaf;
+    leaf.type = static_cast<leaf_type>(tag & type_bits);
+    leaf.slot = static_cast<slot_content>((tag & slot_bits) >> slot_shift);
+    leaf.in_pieces = (tag & in_pieces_bit) != 0;
+    previous_offset_ += take_number(bytes, at);
+    leaf.offset = previous_offset_;
+    leaf.size = take_number(bytes, at);
+    leaf.number = unfolded(take_number(bytes, at));
+    const auto shared = static_cast<std::size_t>(take_number(bytes, at));
+    const auto rest = static_cast<std::size_t>(take_number(bytes, at));
+    path_.resize(shared + rest);
+    std::memcpy(path_.data() + shared, bytes.data() + at, rest);
+    at += rest;
+    leaf.path = path_;
+    if (carries_bytes(leaf.type, leaf.in_pieces)) {
+        const auto count = static_cast<std::size_t>(take_number(bytes, at));
+        leaf.bytes = std::span(bytes).subspan(at, count);
+        at += count;
+    }
+    if (leaf.type == leaf_type::u16_array) {
+        const auto count = static_cast<std::size_t>(take_number(bytes, at));
+        words_.resize(count);
+        std::memcpy(words_.data(), bytes.data() + at, 2 * count);
+        at += 2 * count;
+        leaf.words = words_;
+    }
+    return leaf;
+}
+
+leaf_piece leaf_decoder::piece(const leaf_batch& batch, std::size_t& at)
+{
+    const auto& bytes = batch.bytes_;
+    ++at;
+    leaf_piece piece;
+    piece.start = take_number(bytes, at);
+    const auto count = static_cast<std::size_t>(take_number(bytes, at));
+    piece.bytes = std::span(bytes).subspan(at, count);
+    at += count;
+    return piece;
+}
+
+// ---- batch_queue ------------------------------------------------------------
+
+void batch_queue::push(std::unique_ptr<leaf_batch> batch)
+{
+    std::unique_lock held(lock_);
+    changed_.wait(held, [&] { return cancelled_ || full_.size() < capacity_; });
+    if (cancelled_) {
+        throw stream_cancelled{};
+    }
+    full_.push_back(std::move(batch));
+    changed_.notify_all();
+}
+
+std::unique_ptr<leaf_batch> batch_queue::pop()
+{
+    std::unique_lock held(lock_);
+    changed_.wait(held, [&] { return cancelled_ || !full_.empty(); });
+    if (full_.empty()) {
+        return nullptr;
+    }
+    auto batch = std::move(full_.front());
+    full_.pop_front();
+    changed_.notify_all();
+    return batch;
+}
+
+std::unique_ptr<leaf_batch> batch_queue::spare()
+{
+    {
+        std::lock_guard held(lock_);
+        if (!spare_.empty()) {
+            auto batch = std::move(spare_.back());
+            spare_.pop_back();
+            return batch;
+        }
+    }
+    return std::make_unique<leaf_batch>();
+}
+
+void batch_queue::give_back(std::unique_ptr<leaf_batch> batch)
+{
+    batch->clear();
+    std::lock_guard held(lock_);
+    if (spare_.size() < capacity_) {
+        spare_.push_back(std::move(batch));
+    }
+}
+
+void batch_queue::cancel()
+{
+    std::lock_guard held(lock_);
+    cancelled_ = true;
+    changed_.notify_all();
+}
+
+// ---- leaf_stream ------------------------------------------------------------
+
+leaf_stream::leaf_stream(std::string save) : save_(std::move(save)), queue_(batches_in_flight)
+{
+    walker_ = std::thread([this] { walk_into(save_, queue_); });
+}
+
+leaf_stream::~leaf_stream()
+{
+    queue_.cancel();
+    walker_.join();
+}
+
+void leaf_stream::fetch()
+{
+    if (batch_) {
+        queue_.give_back(std::move(batch_));
+    }
+    batch_ = queue_.pop();
+    next_ = 0;
+}
+
+bool leaf_stream::entry_waiting()
+{
+    while (!end_ && (!batch_ || !leaf_decoder::has_entry(*batch_, next_))) {
+        if (batch_ && batch_->end) {
+            end_ = batch_->end;
+            break;
+        }
+        fetch();
+        if (!batch_) {
+            end_ = trouble("could not be read to its end");
+        }
+    }
+    return !end_;
+}
+
+bool leaf_stream::has_leaf()
+{
+    if (has_current_) {
+        return true;
+    }
+    while (entry_waiting()) {
+        if (leaf_decoder::is_piece(*batch_, next_)) {
+            leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
+            continue;
+        }
+        current_leaf_ = decoder_.leaf(*batch_, next_);
+        has_current_ = true;
+        return true;
+    }
+    return false;
+}
+
+
+void leaf_stream::advance() { has_current_ = false; }
+
+std::optional<leaf_piece> leaf_stream::next_piece()
+{
+    if (!entry_waiting() || !leaf_decoder::is_piece(*batch_, next_)) {
+        return std::nullopt;
+    }
+    return leaf_decoder::piece(*batch_, next_);
+}
+
+} // namespace orbse::fields

@@ -1,0 +1,186 @@
+// The leaves of a save as a stream that can be read at the reader's own
+// pace. The walk pushes its leaves into a sink, so to read several saves in
+// step each walk runs on a thread of its own: its leaves are copied into
+// batches, compactly, and handed through a queue of a few batches to the
+// reading side, which takes them one by one. The queue is bounded, so a walk
+// that runs ahead waits, and memory stays small whatever the saves hold.
+//
+// A raw stretch carries only its first bytes in the walk. Where it is longer
+// (the player records' longer stretches, the tail), the walking thread reads
+// the whole stretch again from the file and hands it on as pieces that
+// follow the leaf, so stretches of any length are compared byte by byte
+// without being held whole.
+#pragma once
+
+#include "orbsaves/save_walk.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace orbse::fields {
+
+// What a slot's object number says about the slot.
+enum class slot_content : std::uint8_t { none, reference, unit };
+
+// One leaf as the reading side sees it; the views hold until the stream
+// moves past it.
+struct streamed_leaf {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    leaf_type type = leaf_type::u8;
+    std::string_view path;
+    std::int64_t number = 0;
+    // text, u8_array and raw: the bytes (a raw leaf that comes in pieces has
+    // none here); u16_array: the values, two bytes each as in memory.
+    std::span<const std::uint8_t> bytes;
+    std::span<const std::uint16_t> words;
+    slot_content slot = slot_content::none;
+    bool in_pieces = false; // a raw stretch whose bytes follow as pieces
+};
+
+// A stretch of a raw leaf's bytes: `start` counts from the leaf's first byte.
+struct leaf_piece {
+    std::uint64_t start = 0;
+    std::span<const std::uint8_t> bytes;
+};
+
+// How a stream ended.
+struct stream_end {
+    enum class kind : std::uint8_t { complete, broken, trouble };
+    kind how = kind::complete;
+    std::optional<walk_break> broken; // for a damaged save
+    std::string problem;              // for trouble: the message for the user
+};
+
+// Leaves and pieces of one walk, encoded one after another. Most leaves of
+// a large save are a slot's two-byte number whose path differs from the one
+// before in a few characters, so each leaf is kept as the step of its offset
+// from the leaf before, its path as the length it shares with the path
+// before and the characters after, and its numbers in as few bytes as they
+// need: some twenty bytes to hand from one thread to the other rather than a
+// hundred.
+class leaf_batch {
+public:
+    void clear()
+    {
+        used_ = 0;
+        end.reset();
+    }
+    std::size_t weight() const { return used_; }
+
+    std::optional<stream_end> end; // set on a walk's last batch
+
+private:
+    friend class leaf_encoder;
+    friend class leaf_decoder;
+    // Room for `count` more bytes after the used ones; returns where they go.
+    std::uint8_t* room(std::size_t count)
+    {
+        if (used_ + count > bytes_.size()) {
+            bytes_.resize(std::max(used_ + count, 2 * bytes_.size()));
+        }
+        return bytes_.data() + used_;
+    }
+    std::vector<std::uint8_t> bytes_; // used_ of them hold entries
+    std::size_t used_ = 0;
+};
+
+// The walking side's encoding, which remembers the leaf before.
+class leaf_encoder {
+public:
+    void add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces);
+    void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
+
+private:
+    std::uint64_t previous_offset_ = 0;
+    std::string previous_path_;
+};
+
+// The reading side's decoding, which rebuilds each path from the one before.
+class leaf_decoder {
+public:
+    // Whether an entry waits at `at` in `batch`, and whether it is a piece.
+    static bool has_entry(const leaf_batch& batch, std::size_t at) { return at < batch.used_; }
+    static bool is_piece(const leaf_batch& batch, std::size_t at);
+    // Decodes the entry at `at`, moving `at` past it. The leaf's path and
+    // words hold until the next leaf is decoded, its bytes while the batch
+    // is held.
+    streamed_leaf leaf(const leaf_batch& batch, std::size_t& at);
+    static leaf_piece piece(const leaf_batch& batch, std::size_t& at);
+
+private:
+    std::uint64_t previous_offset_ = 0;
+    std::string path_;
+    std::vector<std::uint16_t> words_;
+};
+
+// Batches going from a walking thread to the reading side, at most a few at
+// once; batches read are handed back for reuse.
+class batch_queue {
+public:
+    explicit batch_queue(std::size_t capacity) : capacity_(capacity) {}
+    // Waits while the queue is full; throws stream_cancelled once cancelled.
+    void push(std::unique_ptr<leaf_batch> batch);
+    std::unique_ptr<leaf_batch> pop();
+    std::unique_ptr<leaf_batch> spare();
+    void give_back(std::unique_ptr<leaf_batch> batch);
+    void cancel();
+
+private:
+    std::size_t capacity_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<leaf_batch>> full_;
+    std::vector<std::unique_ptr<leaf_batch>> spare_;
+    bool cancelled_ = false;
+};
+
+struct stream_cancelled {};
+
+// The leaves of one save, walked on a thread of its own from construction.
+class leaf_stream {
+public:
+    explicit leaf_stream(std::string save);
+    ~leaf_stream();
+    leaf_stream(const leaf_stream&) = delete;
+    leaf_stream& operator=(const leaf_stream&) = delete;
+
+    // False once every leaf has been read; the stream's end then tells how.
+    bool has_leaf();
+    // The current leaf, until advance() or next_piece().
+    const streamed_leaf& leaf() const { return current_leaf_; }
+    // Past the current leaf and the pieces that follow it.
+    void advance();
+    // The next piece of the current leaf, taken; nothing when none is left.
+    // It ends the views of the leaf, and holds until the next call.
+    std::optional<leaf_piece> next_piece();
+    const stream_end& end() const { return *end_; }
+    const std::string& save() const { return save_; }
+
+private:
+    void fetch();
+    // True when an entry waits at next_, fetching batches as needed.
+    bool entry_waiting();
+
+    std::string save_;
+    batch_queue queue_;
+    std::unique_ptr<leaf_batch> batch_;
+    leaf_decoder decoder_;
+    std::size_t next_ = 0;    // where the next entry of batch_ begins
+    streamed_leaf current_leaf_; // while has_current_
+    bool has_current_ = false;
+    std::optional<stream_end> end_;
+    std::thread walker_;
+};
+
+} // namespace orbse::fields

@@ -1,0 +1,57 @@
+#include "fields/stream_position.h"
+
+#include "orbsaves/save_model.h"
+
+namespace orbse::fields {
+namespace {
+
+// The unit class index holds the 93 rows of each player's units_block, the
+// updates rows that carry values and the post-update records.
+constexpr std::uint64_t rows_of_blocks = 4 * unit_type_count;
+
+bool is_list_size(const streamed_leaf& leaf)
+{
+    return leaf.type == leaf_type::u16 && leaf.path.starts_with("units.lists[") && leaf.path.ends_with("].size");
+}
+
+} // namespace
+
+void stream_position::follow(const streamed_leaf& leaf)
+{
+    if (leaf.type == leaf_type::raw) {
+        if (leaf.path.ends_with(".values") && leaf.path.find(".updates[") != std::string_view::npos) {
+            ++index_length_;
+        } else if (leaf.path.ends_with(".path.word_after_points")) {
+            step(); // a path takes its number once it has been read
+        }
+        return;
+    }
+    if (leaf.slot == slot_content::unit) {
+        // The slot's number is the next one; the unit takes it.
+        numbering_ = true;
+        counter_ = static_cast<std::uint16_t>(leaf.number);
+        return;
+    }
+    if (leaf.type != leaf_type::u16 || leaf.slot == slot_content::reference) {
+        return;
+    }
+    if (leaf.path.ends_with(".word_after_link")) {
+        step(); // the linked unit read before this word took its number
+    } else if (leaf.path.ends_with("post_updates.count")) {
+        index_length_ += static_cast<std::uint64_t>(leaf.number);
+    } else if (is_list_size(leaf)) {
+        list_size_ = static_cast<std::uint16_t>(leaf.number);
+    }
+}
+
+std::uint16_t stream_position::counter() const
+{
+    return numbering_ ? counter_ : static_cast<std::uint16_t>((rows_of_blocks + index_length_) & 0xFFFFu);
+}
+
+bool begins_slot_or_list(const streamed_leaf& leaf)
+{
+    return leaf.slot != slot_content::none || is_list_size(leaf);
+}
+
+} // namespace orbse::fields

@@ -1,0 +1,353 @@
+// orbse-fields diff on series of built saves that differ in one thing each:
+// the lines name exactly that thing, and the exit code says whether the
+// saves agree.
+#include "save_builder.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orbse {
+namespace {
+
+namespace sb = save_builder;
+
+using change = std::function<void(sb::save_description&)>;
+
+const change unchanged = [](sb::save_description&) {};
+
+sb::unit_description plain_unit(std::uint16_t selected)
+{
+    sb::unit_description unit;
+    unit.selected = selected;
+    unit.unit_class = 10;
+    return unit;
+}
+
+sb::path_description path_through(std::vector<std::uint16_t> points)
+{
+    sb::path_description path;
+    path.points = std::move(points);
+    return path;
+}
+
+// One list of two units, the first with a path of three points, then a
+// reference; the stream closed by its size of 0.
+sb::save_description small_save()
+{
+    auto save = sb::empty_save(70);
+    sb::unit_description walker = plain_unit(1);
+    walker.path = path_through({10, 11, 12});
+    save.unit_lists = {{{sb::new_unit(2, {walker}), sb::new_unit(2, {plain_unit(2)}), sb::reference(7)}}};
+    return save;
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+struct diff_case {
+    const char* name;
+    std::vector<change> changes; // one save each, made from the small save
+    std::vector<std::string> options;
+    int exit_code;
+    std::vector<std::string> lines;
+};
+
+// Builds one save per change and runs diff on them. The groups keep the
+// small save's numbers; the unit stream is numbered after the change, as a
+// game would write it.
+testing::program_result run_diff(const diff_case& test, const testing::temp_folder& folder)
+{
+    std::vector<std::string> arguments{"diff"};
+    arguments.insert(arguments.end(), test.options.begin(), test.options.end());
+    for (std::size_t save = 0; save < test.changes.size(); ++save) {
+        auto description = small_save();
+        test.changes[save](description);
+        sb::number_units(description);
+        const std::string path = folder.file("save" + std::to_string(save + 1) + ".sav");
+        sb::write_file(path, sb::build_save(description));
+        arguments.push_back(path);
+    }
+    return testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
+}
+
+void run_cases(const std::vector<diff_case>& cases)
+{
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const testing::temp_folder folder;
+        const auto result = run_diff(test, folder);
+        EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
+        EXPECT_EQ(lines_of(result.standard_output), test.lines);
+    }
+}
+
+// In the small save the stream begins at 0xce52 (40,156 bytes of fixed part
+// and 12,662 of groups), its first slot's unit data at 0xce58 and that
+// unit's path 144 bytes later.
+TEST(fields_diff, one_field_differs)
+{
+    run_cases({
+        {"the same saves", {unchanged, unchanged}, {}, 0, {}},
+        {"a header field",
+         {unchanged, [](auto& save) { save.header.save_date = 1000; }},
+         {},
+         1,
+         {"header.save_date 0x000000a6 0 1000"}},
+        {"a layer cell",
+         {unchanged, [](auto& save) { save.pass_layer[2 * 112 + 5] = 9; }},
+         {},
+         1,
+         {"pass_layer.row[2].column[5] 0x000001c5 0 9"}},
+        {"a resource cell",
+         {unchanged, [](auto& save) { save.resource_layer[2 * 7] = 4; }},
+         {},
+         1,
+         {"resource_layer.row[0].column[7] 0x000031ee [0,0] [4,0]"}},
+        {"a player's research value",
+         {[](auto& save) { save.players[1].research[2].labs = 3; }, unchanged},
+         {},
+         1,
+         {"players[1].research[2].labs 0x00009660 3 0"}},
+        {"a byte inside unit data",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[0].chain[0].data[43] = 7; }},
+         {},
+         1,
+         {"units.lists[0].slots[0].unit.unit_data@44+3 0x0000ce83 0x0000ce83 00 07"}},
+        {"a run of bytes inside a long raw stretch",
+         {unchanged, [](auto& save) { save.players[0].loses[100] = save.players[0].loses[101] = 1; }},
+         {},
+         1,
+         {"players[0].loses+100..+101 0x000095bd 0x000095bd 0000 0101"}},
+        // The files agree again after the first field, but not to their
+        // ends: the comparison goes on to the second.
+        {"two fields far apart",
+         {unchanged,
+          [](auto& save) {
+              save.header.save_date = 1000;
+              save.unit_lists[0].slots[2] = sb::reference(8);
+          }},
+         {},
+         1,
+         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 8"}},
+        {"a series of three saves",
+         {unchanged, [](auto& save) { save.header.save_date = 5; }, unchanged},
+         {},
+         1,
+         {"header.save_date 0x000000a6 0 5 0"}},
+        {"as JSON",
+         {unchanged, [](auto& save) { save.header.save_date = 1000; }},
+         {"--json"},
+         1,
+         {R"({"path":"header.save_date","offset":166,"type":"u32","values":[0,1000]})"}},
+    });
+}
+
+TEST(fields_diff, structure_differs)
+{
+    run_cases({
+        {"a unit added to a list",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots.push_back(sb::new_unit(3, {plain_unit(3)})); }},
+         {},
+         1,
+         {"units.lists[0].size 0x0000ce52 3 4", "units.lists[0].slots[3] 0x0000cfa2 only in save 2"}},
+        {"a list added",
+         {unchanged, [](auto& save) { save.unit_lists.push_back({{sb::reference(1)}}); }},
+         {},
+         1,
+         {"units.lists[1] 0x0000cfa2 only in save 2"}},
+        {"a longer path",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[0].chain[0].path->points.push_back(13); }},
+         {},
+         1,
+         {"units.lists[0].slots[0].unit.path.point_count 0x0000ceee 3 4",
+          "units.lists[0].slots[0].unit.path.points[3] - 0x0000cef6 - [13]"}},
+        {"a path in one save only",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[1].chain[0].path = path_through({}); }},
+         {},
+         1,
+         {"units.lists[0].slots[1].unit.path_ref 0x0000cf92 0 376",
+          "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4",
+          "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2"}},
+        {"a reference where a unit was",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[1] = sb::reference(7); }},
+         {},
+         1,
+         {"units.lists[0].slots[1] 0x0000cf02 unit(375) reference(7)"}},
+        {"an updates row with values in one save only",
+         {[](auto& save) { save.groups[0].updates = {{3, 0, {}}}; }, unchanged},
+         {},
+         1,
+         // The row is an object of its own: the stream's numbers move up by one.
+         {"groups[0].updates[3].object_number 0x0000a882 0 4", "groups[0].updates[3].values 0x0000a884 only in save 1",
+          "units.lists[0].slots[0].object_id 0x0000ce72 374 373", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
+          "units.lists[0].slots[1].object_id 0x0000cf20 376 375"}},
+        {"a list added where the stream ends with the file",
+         {unchanged,
+          [](auto& save) {
+              save.unit_lists.push_back({{sb::reference(1)}});
+              save.closing_zero_size = false;
+          }},
+         {},
+         1,
+         {"units.lists[1] 0x0000cfa2 only in save 2", "units.lists[1].size 0x0000cfa2 only in save 1"}},
+        {"a tail in one save only",
+         {unchanged, [](auto& save) { save.tail = {1, 2, 3}; }},
+         {},
+         1,
+         {"tail 0x0000cfa4 only in save 2"}},
+        {"tails of different lengths",
+         {[](auto& save) { save.tail = {1, 2, 3}; }, [](auto& save) { save.tail = {1, 9, 3, 4, 5}; }},
+         {},
+         1,
+         {"tail+1 0x0000cfa5 0x0000cfa5 02 09", "tail+3..+4 - 0x0000cfa7 - 0405"}},
+        // Read again from the file in pieces of 64 KB: the runs are found
+        // across the pieces' borders.
+        {"long tails, bytes differing across a piece's border and at the end",
+         {[](auto& save) { save.tail.assign(200000, 0xA5); },
+          [](auto& save) {
+              save.tail.assign(200003, 0xA5);
+              save.tail[65535] = save.tail[65536] = 1;
+          }},
+         {},
+         1,
+         {"tail+65535..+65536 0x0001cfa3 0x0001cfa3 a5a5 0101", "tail+200000..+200002 - 0x0003dce4 - a5a5a5"}},
+        {"a chain of linked units one level deeper",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[1].chain.push_back(plain_unit(4)); }},
+         {},
+         1,
+         {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5",
+          "units.lists[0].slots[1].unit 0x0000cf9e differs in shape: unkf1 linked[1].unit_data@4"}},
+        {"another version",
+         {unchanged, [](auto& save) { save.header.version = 69; }},
+         {},
+         1,
+         {"header.version 0x00000000 70 69", "header.alien_player 0x000000a0 only in save 1",
+          "header.reserved 0x000000a1 only in save 1", "header.version_69_byte 0x000000a0 only in save 2",
+          "block40 0x00009cb4 only in save 1", "block36 0x00009caf only in save 2"}},
+        {"a record only in some saves of three, as JSON",
+         {unchanged, [](auto& save) { save.tail = {1}; }, [](auto& save) { save.tail = {1}; }},
+         {"--json"},
+         1,
+         {R"({"path":"tail","offset":53156,"only_in":[2,3]})"}},
+    });
+}
+
+// Files of one size whose ends hold the same bytes are not taken to agree
+// there while their walks count objects differently: the same slot number
+// is a reference in one and the next unit in the other.
+TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objects)
+{
+    sb::unit_description walker = plain_unit(1);
+    walker.path = path_through({});
+    auto with_path = sb::empty_save(70);
+    with_path.unit_lists = {{{sb::new_unit(2, {walker})}}, {{sb::reference(374)}}};
+    sb::number_units(with_path); // 373 for the unit, 374 for its path
+    auto with_references = sb::empty_save(70);
+    with_references.unit_lists = {{{sb::new_unit(2, {plain_unit(1)}), sb::reference(1), sb::reference(2),
+                                    sb::reference(3), sb::reference(4), sb::reference(5)}}};
+    with_references.closing_zero_size = false;
+    sb::number_units(with_references);
+    const auto first = sb::build_save(with_path);
+    auto second = sb::build_save(with_references);
+    // Both lists 0 take 170 bytes; the second save goes on with the first's.
+    ASSERT_EQ(second.size(), 52988u);
+    second.insert(second.end(), first.begin() + 52988, first.end());
+    ASSERT_EQ(second.size(), first.size());
+
+    const testing::temp_folder folder;
+    sb::write_file(folder.file("one.sav"), first);
+    sb::write_file(folder.file("two.sav"), second);
+    const auto result =
+        testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", folder.file("one.sav"), folder.file("two.sav")});
+    EXPECT_EQ(result.exit_code, 1);
+    const std::vector<std::string> expected{
+        "units.lists[0].size 0x0000ce52 1 6",
+        "units.lists[0].slots[0].unit.path_ref 0x0000cee4 374 0",
+        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 0",
+        "units.lists[0].slots[0].unit.path 0x0000cee8 only in save 1",
+        "units.lists[0].slots[1] 0x0000cef2 only in save 2",
+        "units.lists[0].slots[2] 0x0000cef4 only in save 2",
+        "units.lists[0].slots[3] 0x0000cef6 only in save 2",
+        "units.lists[0].slots[4] 0x0000cef8 only in save 2",
+        "units.lists[0].slots[5] 0x0000cefa only in save 2",
+        "units.lists[1].slots[0] 0x0000cefe reference(374) unit(374)",
+        "error: save 2: Read beyond end of file at 0x0000cf02 (52994) reading units.lists[1].slots[0].unit.unit_data: "
+        "needed 144 bytes, 0 left",
+    };
+    EXPECT_EQ(lines_of(result.standard_output), expected);
+}
+
+// The exit code and standard error of a diff that cannot run or that meets
+// a damaged save; identical saves agree without a line.
+TEST(fields_diff, exit_codes_and_breaks)
+{
+    const testing::temp_folder folder;
+    const auto content = sb::build_save([] {
+        auto save = small_save();
+        sb::number_units(save);
+        return save;
+    }());
+    const std::string whole = folder.file("whole.sav");
+    const std::string copy = folder.file("copy.sav");
+    const std::string cut = folder.file("cut.sav");
+    sb::write_file(whole, content);
+    sb::write_file(copy, content);
+    sb::write_file(cut, sb::bytes(content.begin(), content.end() - 20));
+    const std::string cut_and_changed = folder.file("cut_and_changed.sav");
+    auto changed = sb::bytes(content.begin(), content.end() - 20);
+    changed[0xa6] = 1; // save_date
+    sb::write_file(cut_and_changed, changed);
+    struct exit_case {
+        const char* name;
+        std::vector<std::string> saves;
+        int exit_code;
+        std::string last_line;
+        std::string error_holds;
+    };
+    const std::string broken = "error: save 2: Read beyond end of file at 0x0000cf06 (52998) reading "
+                               "units.lists[0].slots[1].unit.unit_data: needed 144 bytes, 138 left";
+    const std::vector<exit_case> cases{
+        {"identical saves", {whole, copy}, 0, "", ""},
+        {"a damaged save", {whole, cut}, 1, broken, "cut.sav: damaged save: Read beyond end of file"},
+        {"two identical damaged saves", {cut, cut}, 1, "error: save 2: Read beyond end of file at 0x0000cf06", "cut.sav"},
+        // The whole saves go on being compared after the cut one breaks.
+        // Files that agree from some point to their ends break alike.
+        {"two damaged saves that differ before the break", {cut, cut_and_changed}, 1,
+         "error: save 2: Read beyond end of file at 0x0000cf06", "cut_and_changed.sav: damaged save"},
+        {"a damaged save amid a series", {whole, cut, copy}, 1, "error: save 2: Read beyond end of file at 0x0000cf06",
+         "cut.sav: damaged save"},
+        {"a missing save", {whole, folder.file("missing.sav")}, 2, "", "missing.sav: File not found"},
+        {"one save only", {whole}, 2, "", "At least 2 required"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::string> arguments{"diff"};
+        arguments.insert(arguments.end(), test.saves.begin(), test.saves.end());
+        const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
+        EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
+        const auto lines = lines_of(result.standard_output);
+        if (test.last_line.empty()) {
+            EXPECT_TRUE(lines.empty()) << result.standard_output;
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_TRUE(lines.back().starts_with(test.last_line)) << lines.back();
+        }
+        EXPECT_NE(result.standard_error.find(test.error_holds), std::string::npos) << result.standard_error;
+    }
+}
+
+} // namespace
+} // namespace orbse
