@@ -2,6 +2,7 @@
 //   orbse-fields list SAVE [--json]   every leaf field, in file order
 //   orbse-fields at SAVE OFFSET...    the field holding each byte
 //   orbse-fields check SAVE...        complete, or where it breaks
+//   orbse-fields dump SAVE            the whole walk as one JSON document
 #include "fields/commands.h"
 #include "fields/output_stream.h"
 #include "runtime/platform.h"
@@ -72,6 +73,11 @@ int main(int argc, char** argv)
                                                   "\"complete\", or where it breaks.");
     check->add_option("SAVE", check_saves, "save files")->required();
 
+    std::string dump_save;
+    auto* dump = program.add_subcommand("dump", "The whole of SAVE as one JSON document: every record with its "
+                                                "offset and size, every field with its value and meaning.");
+    dump->add_option("SAVE", dump_save, "the save file")->required();
+
     program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read), 2 a usage "
                    "error or a save that cannot be read at all.");
     try {
@@ -95,6 +101,9 @@ int main(int argc, char** argv)
             offsets.push_back(offset);
         }
         return fields::show_offsets(at_save, offsets, out);
+    }
+    if (*dump) {
+        return fields::dump_save(dump_save, out);
     }
     return fields::check_saves(check_saves, out);
 }

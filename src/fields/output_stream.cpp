@@ -44,24 +44,20 @@ constexpr std::array<char, 200> digit_pairs = [] {
     return pairs;
 }();
 
-// Writes `value` (at most 65,535) at `at`, returns the end.
+// Writes `value` (at most 65,535) at `at`, returns the end. The five digit
+// places are filled whatever the value and the leading zeros skipped, so a
+// value costs a few multiplications and two copies of known size, which the
+// compiler does in place, rather than a loop and a call; `at` needs room for
+// five bytes.
 char* put_u16(char* at, unsigned value)
 {
-    char digits[5];
-    char* start = digits + 5;
-    while (value >= 100) {
-        start -= 2;
-        std::memcpy(start, &digit_pairs[2 * (value % 100)], 2);
-        value /= 100;
-    }
-    if (value >= 10) {
-        start -= 2;
-        std::memcpy(start, &digit_pairs[2 * value], 2);
-    } else {
-        *--start = static_cast<char>('0' + value);
-    }
-    const auto length = static_cast<std::size_t>(digits + 5 - start);
-    std::memcpy(at, start, length);
+    const unsigned rest = value % 10000;
+    std::array<char, 10> places{};
+    places[0] = static_cast<char>('0' + value / 10000);
+    std::memcpy(&places[1], &digit_pairs[2 * (rest / 100)], 2);
+    std::memcpy(&places[3], &digit_pairs[2 * (rest % 100)], 2);
+    const unsigned length = 1u + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000);
+    std::memcpy(at, &places[5 - length], 5);
     return at + length;
 }
 

@@ -75,7 +75,8 @@ std::vector<unit_data_piece> unit_data_layout()
 class walker {
 public:
     walker(save_reader& reader, leaf_sink* sink, saveorec& groups_seen)
-        : reader_(reader), sink_(sink), save_(groups_seen), unit_layout_(unit_data_layout())
+        : reader_(reader), sink_(sink), paths_(sink != nullptr && sink->wants_paths()), save_(groups_seen),
+          unit_layout_(unit_data_layout())
     {
         for (const auto& piece : unit_layout_) {
             if (!piece.named) {
@@ -380,6 +381,10 @@ private:
         if (sink_ == nullptr) {
             return;
         }
+        sink_->part_begun(name, index);
+        if (!paths_) {
+            return;
+        }
         prefix_lengths_.push_back(prefix_.size());
         if (!prefix_.empty()) {
             prefix_ += '.';
@@ -396,6 +401,9 @@ private:
     {
         path_.pop_back();
         if (sink_ != nullptr) {
+            sink_->part_ended();
+        }
+        if (paths_) {
             prefix_.resize(prefix_lengths_.back());
             prefix_lengths_.pop_back();
         }
@@ -426,18 +434,21 @@ private:
 
     field_leaf leaf_at(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
-        path_text_.assign(prefix_);
-        if (!name.empty()) {
-            if (!path_text_.empty()) {
-                path_text_ += '.';
+        if (paths_) {
+            path_text_.assign(prefix_);
+            if (!name.empty()) {
+                if (!path_text_.empty()) {
+                    path_text_ += '.';
+                }
+                path_text_ += name;
             }
-            path_text_ += name;
         }
         field_leaf leaf;
         leaf.offset = at;
         leaf.size = size;
         leaf.type = type;
         leaf.path = path_text_;
+        leaf.name = name;
         leaf.note = note_;
         return leaf;
     }
@@ -526,6 +537,7 @@ private:
 
     save_reader& reader_;
     leaf_sink* sink_;
+    const bool paths_; // leaves carry their whole path
     saveorec& save_;
     std::vector<unit_data_piece> unit_layout_;
     std::vector<std::string> gap_names_;

@@ -33,6 +33,9 @@ struct field_leaf {
     std::uint64_t size = 0;
     leaf_type type = leaf_type::u8;
     std::string_view path;
+    // The last part of the path, the leaf's own name; empty for the one value
+    // of a numbered part (a player's name, a button, a layer cell).
+    std::string_view name;
     // u8, u16, u32, i32: the value.
     std::int64_t number = 0;
     // text and u8_array: all bytes; raw: the first 64 bytes at most (size
@@ -52,6 +55,18 @@ class leaf_sink {
 public:
     virtual ~leaf_sink() = default;
     virtual void take(const field_leaf& leaf) = 0;
+
+    // The parts of the path as they begin and end around the leaves, for a
+    // sink that shows the save's structure: a record (`index` -1) or a
+    // numbered part. A part begins before its first leaf and ends after its
+    // last; parts that hold no leaf begin and end all the same. A walk that
+    // breaks leaves the parts it was in unended. The names are the format's
+    // own and hold for the whole walk.
+    virtual void part_begun(std::string_view /*name*/, std::int64_t /*index*/) {}
+    virtual void part_ended() {}
+    // A sink that follows the parts itself may do without each leaf's whole
+    // path, which then stays empty and costs nothing to compose.
+    virtual bool wants_paths() const { return true; }
 };
 
 // Where a damaged save breaks.
