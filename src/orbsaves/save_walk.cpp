@@ -182,17 +182,21 @@ public:
             return;
         }
         push_part(name);
-        for (std::size_t cell = 0; cell < static_cast<std::size_t>(map_cell_count); ++cell) {
-            push_part("row", static_cast<std::int64_t>(cell / map_side));
-            push_part("column", static_cast<std::int64_t>(cell % map_side));
-            const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
-            const std::uint64_t at = start + cell * bytes_per_cell;
-            if (bytes_per_cell == 1) {
-                number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
-            } else {
-                bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
+        // Each row is one part around its cells, entered once.
+        for (std::size_t row = 0; row < static_cast<std::size_t>(map_side); ++row) {
+            push_part("row", static_cast<std::int64_t>(row));
+            for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
+                const std::size_t cell = row * map_side + column;
+                push_part("column", static_cast<std::int64_t>(column));
+                const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
+                const std::uint64_t at = start + cell * bytes_per_cell;
+                if (bytes_per_cell == 1) {
+                    number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
+                } else {
+                    bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
+                }
+                pop_part();
             }
-            pop_part();
             pop_part();
         }
         pop_part();
