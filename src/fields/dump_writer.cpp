@@ -2,6 +2,7 @@
 
 #include "fields/leaf_format.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace orbse::fields {
@@ -21,15 +22,14 @@ void write_hex_string(output_stream& out, std::span<const std::uint8_t> bytes)
 }
 
 // Notes are the walk's own words and names from the game's tables, which
-// need no escapes; the check is one pass the compiler can widen, and a note
-// that would need them goes the long way.
+// need no escapes: they are looked over by the C library's search (one for
+// each character that would need one, far cheaper than a loop of ours over
+// the millions of notes of a large save), and one that needs them goes the
+// long way.
 void write_note(output_stream& out, std::string_view note)
 {
-    unsigned escapes = 0;
-    for (const char character : note) {
-        escapes |= static_cast<unsigned>(character == '"') | static_cast<unsigned>(character == '\\');
-    }
-    if (escapes != 0) {
+    const bool quote = std::memchr(note.data(), '"', note.size()) != nullptr;
+    if (quote || std::memchr(note.data(), '\\', note.size()) != nullptr) {
         write_json_quoted(out, note);
         return;
     }
