@@ -214,6 +214,36 @@ void dump_writer::take(const field_leaf& leaf)
     covered_ = leaf.offset + leaf.size;
 }
 
+// A run of references is most of a large save's stream: each is written here
+// as part_begun, take and part_ended would write it, without the calls and
+// without the note composed apart for every slot.
+bool dump_writer::take_references(std::size_t first_slot, std::uint64_t offset,
+                                  std::span<const std::uint16_t> objects)
+{
+    if (objects.empty()) {
+        return true;
+    }
+    open_part& list = parts_.back();
+    open_object(list);
+    join_run(list, "slots", static_cast<std::int64_t>(first_slot));
+    for (std::size_t at = 0; at < objects.size(); ++at) {
+        if (at > 0) {
+            out_.put(','); // the run of slots goes on
+        }
+        out_.write("{\"offset\":");
+        out_.write_number(offset + 2 * at);
+        out_.write(",\"object_id\":{\"value\":");
+        out_.write_u16(objects[at]);
+        out_.write(",\"note\":\"");
+        out_.write(reference_note);
+        out_.write_u16(objects[at]);
+        out_.write("\"},\"size\":2}");
+    }
+    list.run_last = static_cast<std::int64_t>(first_slot + objects.size() - 1);
+    covered_ = offset + 2 * objects.size();
+    return true;
+}
+
 void dump_writer::write_value(const field_leaf& leaf)
 {
     switch (leaf.type) {

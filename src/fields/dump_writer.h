@@ -49,6 +49,8 @@ public:
     void part_ended() override;
     void take(const field_leaf& leaf) override;
     bool wants_paths() const override { return false; }
+    bool take_references(std::size_t first_slot, std::uint64_t offset,
+                         std::span<const std::uint16_t> objects) override;
 
     // Closes what the walk left open and the document itself, with the
     // break when there is one, and ends the line.

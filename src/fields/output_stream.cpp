@@ -26,43 +26,64 @@ void output_stream::write_long(std::string_view text)
     }
 }
 
-void output_stream::write_number(std::uint64_t value)
-{
-    char* at = room_for(number_room);
-    fill_ += static_cast<std::size_t>(std::to_chars(at, at + number_room, value).ptr - at);
-}
-
 namespace {
 
-// The decimal digits of 0 to 99, two by two.
-constexpr std::array<char, 200> digit_pairs = [] {
-    std::array<char, 200> pairs{};
-    for (int value = 0; value < 100; ++value) {
-        pairs[2 * value] = static_cast<char>('0' + value / 10);
-        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
+constexpr unsigned four_digit_limit = 10000;
+
+// The decimal digits of 0 to 9999, four to each, "0000" to "9999", and room
+// after the last for a read of four bytes starting inside it. Digits come
+// from here in copies of four bytes of known size, which the compiler makes
+// plain loads and stores.
+constexpr std::array<char, 4 * four_digit_limit + 3> four_digits = [] {
+    std::array<char, 4 * four_digit_limit + 3> digits{};
+    for (unsigned value = 0; value < four_digit_limit; ++value) {
+        digits[4 * value] = static_cast<char>('0' + value / 1000);
+        digits[4 * value + 1] = static_cast<char>('0' + value / 100 % 10);
+        digits[4 * value + 2] = static_cast<char>('0' + value / 10 % 10);
+        digits[4 * value + 3] = static_cast<char>('0' + value % 10);
     }
-    return pairs;
+    return digits;
 }();
 
-// Writes `value` (at most 65,535) at `at`, returns the end. The five digit
-// places are filled whatever the value and the leading zeros skipped, so a
-// value costs a few multiplications and two copies of known size, which the
-// compiler does in place, rather than a loop and a call; `at` needs room for
-// five bytes.
-char* put_u16(char* at, unsigned value)
+// Writes `value` (below 10,000) without leading zeros at `at`, returns the
+// end; `at` needs room for four bytes.
+char* put_below_10000(char* at, unsigned value)
 {
-    const unsigned rest = value % 10000;
-    std::array<char, 10> places{};
-    places[0] = static_cast<char>('0' + value / 10000);
-    std::memcpy(&places[1], &digit_pairs[2 * (rest / 100)], 2);
-    std::memcpy(&places[3], &digit_pairs[2 * (rest % 100)], 2);
-    const unsigned length = 1u + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000);
-    std::memcpy(at, &places[5 - length], 5);
+    const unsigned length = 1u + (value >= 10) + (value >= 100) + (value >= 1000);
+    std::memcpy(at, &four_digits[4 * value + 4 - length], 4);
     return at + length;
 }
 
+// Writes `value` at `at`, returns the end: its groups of four digits from
+// the right, the first without leading zeros; `at` needs room for twenty.
+char* put_decimal(char* at, std::uint64_t value)
+{
+    std::array<unsigned, 5> groups{};
+    std::size_t lower_groups = 0;
+    while (value >= four_digit_limit) {
+        groups[lower_groups++] = static_cast<unsigned>(value % four_digit_limit);
+        value /= four_digit_limit;
+    }
+    at = put_below_10000(at, static_cast<unsigned>(value));
+    while (lower_groups > 0) {
+        std::memcpy(at, &four_digits[4 * groups[--lower_groups]], 4);
+        at += 4;
+    }
+    return at;
+}
+
+char* put_u16(char* at, unsigned value) { return put_decimal(at, value); }
+
 } // namespace
 
+void output_stream::write_u16(std::uint16_t value)
+{
+    char* at = room_for(number_room);
+    fill_ = static_cast<std::size_t>(put_u16(at, value) - buffer_.get());
+}
+
+// Each value is written with a comma after it, and the last comma is taken
+// back: no test for the first value in the loop.
 void output_stream::write_u16_list(const std::uint16_t* values, std::size_t count)
 {
     constexpr std::size_t widest = 6; // five digits and a comma
@@ -70,20 +91,32 @@ void output_stream::write_u16_list(const std::uint16_t* values, std::size_t coun
         char* at = room_for(widest * 256);
         const std::size_t piece = std::min<std::size_t>(count - done, 256);
         for (std::size_t index = 0; index < piece; ++index) {
-            if (done + index > 0) {
-                *at++ = ',';
-            }
             at = put_u16(at, values[done + index]);
+            *at++ = ',';
         }
         fill_ = static_cast<std::size_t>(at - buffer_.get());
         done += piece;
     }
+    if (count > 0) {
+        --fill_;
+    }
+}
+
+void output_stream::write_number(std::uint64_t value)
+{
+    char* at = room_for(number_room);
+    fill_ = static_cast<std::size_t>(put_decimal(at, value) - buffer_.get());
 }
 
 void output_stream::write_signed(std::int64_t value)
 {
     char* at = room_for(number_room);
-    fill_ += static_cast<std::size_t>(std::to_chars(at, at + number_room, value).ptr - at);
+    auto magnitude = static_cast<std::uint64_t>(value);
+    if (value < 0) {
+        *at++ = '-';
+        magnitude = 0 - magnitude; // also right for the most negative value
+    }
+    fill_ = static_cast<std::size_t>(put_decimal(at, magnitude) - buffer_.get());
 }
 
 void output_stream::write_offset(std::uint64_t value)

@@ -288,10 +288,11 @@ public:
         const std::uint64_t start = reader_.offset();
         const std::size_t taken = reader_.take_buffered_u16s_until(
             new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
-        if (sink_ != nullptr) {
+        const auto objects = std::span<const std::uint16_t>(references_).first(taken);
+        if (sink_ != nullptr && !sink_->take_references(first_slot, start, objects)) {
             for (std::size_t slot = 0; slot < taken; ++slot) {
                 push_part("slots", static_cast<std::int64_t>(first_slot + slot));
-                note_ = "reference to object ";
+                note_ = reference_note;
                 append_number(note_, references_[slot]);
                 emit_number("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot]);
                 pop_part();
@@ -527,7 +528,7 @@ private:
         case kind::slot_object:
             note_ = is_next_object(static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(meaning.context))
                         ? "unit in a slot, object "
-                        : "reference to object ";
+                        : reference_note;
             append_number(note_, static_cast<std::uint64_t>(value));
             break;
         case kind::link_kind:

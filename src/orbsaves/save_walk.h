@@ -67,7 +67,20 @@ public:
     // A sink that follows the parts itself may do without each leaf's whole
     // path, which then stays empty and costs nothing to compose.
     virtual bool wants_paths() const { return true; }
+    // A run of reference slots the walk read in one sweep: the slots from
+    // `first_slot` on, each a part slots[i] holding the leaf object_id (two
+    // bytes, from `offset` on) with the note reference_note and the number.
+    // A sink that takes the run whole returns true and gets neither those
+    // parts nor those leaves; by default they come one by one.
+    virtual bool take_references(std::size_t /*first_slot*/, std::uint64_t /*offset*/,
+                                 std::span<const std::uint16_t> /*objects*/)
+    {
+        return false;
+    }
 };
+
+// The note of a slot that names an object met before, before its number.
+inline constexpr std::string_view reference_note = "reference to object ";
 
 // Where a damaged save breaks.
 struct walk_break {

@@ -87,6 +87,40 @@ TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
          R"({"offset":0,"buttons":[{"value":0,"note":"Alpha"},1],"game_name":{"text":"R\u00e9d","hex":")" +
              std::string("52e964") + std::string(54, '0') + R"("},"tail":{"size":100,"hex":"ab)" +
              std::string(126, '0') + R"(","shortened":true},"size":132})" + "\n"},
+        {"numbers of every width and sign",
+         [](fields::dump_writer& w) {
+             const std::vector<std::pair<const char*, std::int64_t>> numbers{
+                 {"a", 0}, {"b", 9}, {"c", 10}, {"d", 9999}, {"e", 10000}, {"f", 65535}, {"g", -1},
+                 {"h", -2147483648LL}, {"i", 4294967295LL}, {"j", 1234567890123456789LL}};
+             std::uint64_t offset = 0;
+             for (const auto& [name, value] : numbers) {
+                 w.take(number(name, offset++, 1, value));
+             }
+             static const std::uint16_t words[] = {0, 9, 10, 99, 100, 9999, 10000, 65535};
+             field_leaf points = number("points", offset, 16, 0);
+             points.type = leaf_type::u16_array;
+             points.words = words;
+             w.take(points);
+             w.finish(nullptr);
+         },
+         R"({"offset":0,"a":0,"b":9,"c":10,"d":9999,"e":10000,"f":65535,"g":-1,"h":-2147483648,"i":4294967295,)"
+         R"("j":1234567890123456789,"points":[0,9,10,99,100,9999,10000,65535],"size":26})"
+         "\n"},
+        {"a run of references taken whole, after a slot taken alone",
+         [](fields::dump_writer& w) {
+             static const std::uint16_t objects[] = {0, 65535};
+             w.part_begun("lists", 0);
+             w.part_begun("slots", 0);
+             w.take(number("object_id", 0, 2, 3, "reference to object 3"));
+             w.part_ended();
+             EXPECT_TRUE(w.take_references(1, 2, objects));
+             w.part_ended();
+             w.finish(nullptr);
+         },
+         R"({"offset":0,"lists":[{"offset":0,"slots":[{"offset":0,"object_id":{"value":3,"note":"reference to object 3"},)"
+         R"("size":2},{"offset":2,"object_id":{"value":0,"note":"reference to object 0"},"size":2},{"offset":4,)"
+         R"("object_id":{"value":65535,"note":"reference to object 65535"},"size":2}],"size":6}],"size":6})"
+         "\n"},
         {"a chain's levels, and the walk's return through them",
          [](fields::dump_writer& w) {
              w.part_begun("unit", -1);
