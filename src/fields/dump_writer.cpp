@@ -233,10 +233,10 @@ bool dump_writer::take_references(std::size_t first_slot, std::uint64_t offset,
         out_.write("{\"offset\":");
         out_.write_number(offset + 2 * at);
         out_.write(",\"object_id\":{\"value\":");
-        out_.write_u16(objects[at]);
+        out_.write_number(objects[at]);
         out_.write(",\"note\":\"");
         out_.write(reference_note);
-        out_.write_u16(objects[at]);
+        out_.write_number(objects[at]);
         out_.write("\"},\"size\":2}");
     }
     list.run_last = static_cast<std::int64_t>(first_slot + objects.size() - 1);

@@ -72,15 +72,7 @@ char* put_decimal(char* at, std::uint64_t value)
     return at;
 }
 
-char* put_u16(char* at, unsigned value) { return put_decimal(at, value); }
-
 } // namespace
-
-void output_stream::write_u16(std::uint16_t value)
-{
-    char* at = room_for(number_room);
-    fill_ = static_cast<std::size_t>(put_u16(at, value) - buffer_.get());
-}
 
 // Each value is written with a comma after it, and the last comma is taken
 // back: no test for the first value in the loop.
@@ -91,7 +83,7 @@ void output_stream::write_u16_list(const std::uint16_t* values, std::size_t coun
         char* at = room_for(widest * 256);
         const std::size_t piece = std::min<std::size_t>(count - done, 256);
         for (std::size_t index = 0; index < piece; ++index) {
-            at = put_u16(at, values[done + index]);
+            at = put_decimal(at, values[done + index]);
             *at++ = ',';
         }
         fill_ = static_cast<std::size_t>(at - buffer_.get());

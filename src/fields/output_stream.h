@@ -39,8 +39,6 @@ public:
     }
 
     void write_number(std::uint64_t value);
-    // A number of at most 65,535, the most common kind, by a shorter way.
-    void write_u16(std::uint16_t value);
     // A run of u16 values as "a,b,c", the bulk of a listing of long paths.
     void write_u16_list(const std::uint16_t* values, std::size_t count);
     void write_signed(std::int64_t value);
