@@ -4,12 +4,14 @@
 #      the same save (Google Benchmark's load/mixed/256MB), bound 1.5x;
 #   2. list --json of a 16 MB mixed save against writing as many bytes from
 #      memory to the same file (fields_write_floor), bound 2x;
-#   3. peak resident memory of check, list and at on every large kind of
-#      save, bound 32 MB;
-#   4. diff of a 256 MB mixed save against copies with a few bytes changed
+#   3. dump of a 256 MB mixed save against writing as many bytes from memory
+#      to the same file (fields_write_floor), bound 2x;
+#   4. peak resident memory of check, list, list --json, at and dump on every
+#      large kind of save, bound 32 MB;
+#   5. diff of a 256 MB mixed save against copies with a few bytes changed
 #      (near the front; a third of the way in) and against a save of another
 #      kind (long paths), against check of it, bound 3x;
-#   5. peak resident memory of diff on those pairs and on pairs of every
+#   6. peak resident memory of diff on those pairs and on pairs of every
 #      large kind, each a copy with one byte changed, bound 64 MB.
 # With ORBSE_BASELINE set to another build's folder, its inspector_benchmarks
 # loads the 256 MB save in rounds alternating with this build's, for the
@@ -97,12 +99,29 @@ listing, floor = results["list --json"], results["write floor"]
 print(f"list --json median {listing:.1f} ms, write floor median {floor:.1f} ms, ratio {listing / floor:.2f} (bound 2)")
 PYTHON
 
-echo "== 3. peak resident memory (bound 32 MB)"
+echo "== 3. dump of a ${big} MB mixed save against writing as many bytes"
+"$fields" dump "$work/mixed-big.sav" >"$work/document.json"
+bytes=$(stat -c %s "$work/document.json")
+echo "document: $bytes bytes"
+dump_runs=$((runs / 4 > 3 ? runs / 4 : 3))
+hyperfine -N --warmup 1 --runs "$dump_runs" --output="$work/document.json" --export-json "$work/dump.json" \
+  -n "dump" "$fields dump $work/mixed-big.sav" \
+  -n "write floor" "$build_dir/fields_write_floor $bytes" >/dev/null
+rm -f "$work/document.json"
+python3 - "$work/dump.json" <<'PYTHON'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+dump, floor = results["dump"], results["write floor"]
+print(f"dump median {dump['median'] * 1000:.1f} ms (user {dump['user'] * 1000:.0f} ms, system {dump['system'] * 1000:.0f} ms), "
+      f"write floor median {floor['median'] * 1000:.1f} ms, ratio {dump['median'] / floor['median']:.2f} (bound 2)")
+PYTHON
+
+echo "== 4. peak resident memory (bound 32 MB)"
 "$build_dir/make_bench_save" deep_chain "$chain" "$work/chain.sav"
 "$build_dir/make_bench_save" reference_lists "$refs" "$work/refs.sav"
 "$build_dir/make_bench_save" long_tail "$tail_mb" "$work/tail.sav"
 for save in mixed-big chain refs tail; do
-  for command in "check" "list" "list --json" "at"; do
+  for command in "check" "list" "list --json" "at" "dump"; do
     extra=(); [ "$command" = at ] && extra=(0x10000)
     # shellcheck disable=SC2086
     peak=$("$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" $command \

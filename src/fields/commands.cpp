@@ -1,5 +1,6 @@
 #include "fields/commands.h"
 
+#include "fields/dump_writer.h"
 #include "fields/leaf_format.h"
 #include "orbsaves/save_walk.h"
 #include "runtime/failures.h"
@@ -45,9 +46,10 @@ class listing final : public leaf_sink {
 public:
     listing(output_stream& out, bool json) : out_(out), json_(json) {}
     void take(const field_leaf& leaf) override { json_ ? write_leaf_json(out_, leaf) : write_leaf_line(out_, leaf); }
-    void take_references(const reference_run& run) override
+    bool take_references(const reference_run& run) override
     {
         json_ ? write_references_json(out_, run) : write_references_lines(out_, run);
+        return true;
     }
 
 private:
@@ -289,6 +291,17 @@ int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offs
         out.put('\n');
     }
     return std::max(code, finish(save, *result, out));
+}
+
+int dump_save(const std::string& save, output_stream& out)
+{
+    dump_writer writer(out);
+    const auto result = walk_or_report(save, &writer);
+    if (!result) {
+        return exit_trouble;
+    }
+    writer.finish(result->broken ? &*result->broken : nullptr);
+    return finish(save, *result, out);
 }
 
 int check_saves(const std::vector<std::string>& saves, output_stream& out)

@@ -18,6 +18,8 @@ inline constexpr int exit_trouble = 2;
 
 int list_fields(const std::string& save, bool json, output_stream& out);
 int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offsets, output_stream& out);
+// The whole walk as one JSON document (see dump_writer.h).
+int dump_save(const std::string& save, output_stream& out);
 int check_saves(const std::vector<std::string>& saves, output_stream& out);
 // The leaves whose values differ between the saves (two or more), one line
 // each; exit 1 when any differ or a save is damaged.

@@ -325,6 +325,12 @@ void write_break_text(output_stream& out, const walk_break& broken)
 
 void write_break_json(output_stream& out, const walk_break& broken)
 {
+    write_break_object(out, broken);
+    out.put('\n');
+}
+
+void write_break_object(output_stream& out, const walk_break& broken)
+{
     out.write("{\"error\":");
     write_json_string(out, broken.message);
     out.write(",\"code\":");
@@ -337,7 +343,11 @@ void write_break_json(output_stream& out, const walk_break& broken)
     out.write_number(broken.needed);
     out.write(",\"left\":");
     out.write_number(broken.left);
-    out.write("}\n");
+    out.put('}');
 }
+
+void write_json_name(output_stream& out, std::span<const std::uint8_t> bytes) { write_json_text_value(out, bytes); }
+
+void write_json_quoted(output_stream& out, std::string_view text) { write_json_string(out, text); }
 
 } // namespace orbse::fields

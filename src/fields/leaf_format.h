@@ -21,5 +21,14 @@ void write_references_json(output_stream& out, const reference_run& run);
 // needed 144 bytes, 10 left", without a line end.
 void write_break_text(output_stream& out, const walk_break& broken);
 void write_break_json(output_stream& out, const walk_break& broken);
+// The same break as one JSON object, without a line end, for a document
+// that holds it.
+void write_break_object(output_stream& out, const walk_break& broken);
+
+// A name's bytes as a JSON string, as a listing shows them (without the NUL
+// padding, every byte outside printable ASCII as \u00NN); a text of the
+// program's own (a path, a note) as a JSON string.
+void write_json_name(output_stream& out, std::span<const std::uint8_t> bytes);
+void write_json_quoted(output_stream& out, std::string_view text);
 
 } // namespace orbse::fields

@@ -3,6 +3,7 @@
 //   orbse-fields at SAVE OFFSET...    the field holding each byte
 //   orbse-fields check SAVE...        complete, or where it breaks
 //   orbse-fields diff SAVE SAVE...    the leaves whose values differ
+//   orbse-fields dump SAVE            the whole walk as one JSON document
 #include "fields/commands.h"
 #include "fields/output_stream.h"
 #include "runtime/platform.h"
@@ -80,6 +81,11 @@ int main(int argc, char** argv)
     diff->add_option("SAVE", diff_saves, "two or more save files")->required()->expected(2, -1);
     diff->add_flag("--json", diff_json, "JSON Lines with the members path, offset, type and values (one per save)");
 
+    std::string dump_save;
+    auto* dump = program.add_subcommand("dump", "The whole of SAVE as one JSON document: every record with its "
+                                                "offset and size, every field with its value and meaning.");
+    dump->add_option("SAVE", dump_save, "the save file")->required();
+
     program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read) or, for diff, "
                    "saves that differ, 2 a usage error or a save that cannot be read at all.");
     try {
@@ -106,6 +112,9 @@ int main(int argc, char** argv)
     }
     if (*diff) {
         return fields::diff_saves(diff_saves, diff_json, out);
+    }
+    if (*dump) {
+        return fields::dump_save(dump_save, out);
     }
     return fields::check_saves(check_saves, out);
 }

@@ -75,7 +75,8 @@ std::vector<unit_data_piece> unit_data_layout()
 class walker {
 public:
     walker(save_reader& reader, leaf_sink* sink, saveorec& groups_seen)
-        : reader_(reader), sink_(sink), save_(groups_seen), unit_layout_(unit_data_layout())
+        : reader_(reader), sink_(sink), paths_(sink != nullptr && sink->wants_paths()), save_(groups_seen),
+          unit_layout_(unit_data_layout())
     {
         for (const auto& piece : unit_layout_) {
             if (!piece.named) {
@@ -181,17 +182,21 @@ public:
             return;
         }
         push_part(name);
-        for (std::size_t cell = 0; cell < static_cast<std::size_t>(map_cell_count); ++cell) {
-            push_part("row", static_cast<std::int64_t>(cell / map_side));
-            push_part("column", static_cast<std::int64_t>(cell % map_side));
-            const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
-            const std::uint64_t at = start + cell * bytes_per_cell;
-            if (bytes_per_cell == 1) {
-                number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
-            } else {
-                bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
+        // Each row is one part around its cells, entered once.
+        for (std::size_t row = 0; row < static_cast<std::size_t>(map_side); ++row) {
+            push_part("row", static_cast<std::int64_t>(row));
+            for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
+                const std::size_t cell = row * map_side + column;
+                push_part("column", static_cast<std::int64_t>(column));
+                const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
+                const std::uint64_t at = start + cell * bytes_per_cell;
+                if (bytes_per_cell == 1) {
+                    number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
+                } else {
+                    bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
+                }
+                pop_part();
             }
-            pop_part();
             pop_part();
         }
         pop_part();
@@ -284,7 +289,10 @@ public:
         const std::size_t taken = reader_.take_buffered_u16s_until(
             new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
         if (sink_ != nullptr && taken > 0) {
-            sink_->take_references({prefix_, first_slot, start, std::span(references_).first(taken)});
+            const reference_run run{prefix_, first_slot, start, std::span(references_).first(taken)};
+            if (!sink_->take_references(run)) {
+                take_each_reference(*sink_, run);
+            }
         }
         return taken;
     }
@@ -374,6 +382,10 @@ private:
         if (sink_ == nullptr) {
             return;
         }
+        sink_->part_begun(name, index);
+        if (!paths_) {
+            return;
+        }
         prefix_lengths_.push_back(prefix_.size());
         if (!prefix_.empty()) {
             prefix_ += '.';
@@ -390,6 +402,9 @@ private:
     {
         path_.pop_back();
         if (sink_ != nullptr) {
+            sink_->part_ended();
+        }
+        if (paths_) {
             prefix_.resize(prefix_lengths_.back());
             prefix_lengths_.pop_back();
         }
@@ -420,18 +435,21 @@ private:
 
     field_leaf leaf_at(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
-        path_text_.assign(prefix_);
-        if (!name.empty()) {
-            if (!path_text_.empty()) {
-                path_text_ += '.';
+        if (paths_) {
+            path_text_.assign(prefix_);
+            if (!name.empty()) {
+                if (!path_text_.empty()) {
+                    path_text_ += '.';
+                }
+                path_text_ += name;
             }
-            path_text_ += name;
         }
         field_leaf leaf;
         leaf.offset = at;
         leaf.size = size;
         leaf.type = type;
         leaf.path = path_text_;
+        leaf.name = name;
         leaf.note = note_;
         return leaf;
     }
@@ -506,7 +524,7 @@ private:
         case kind::slot_object:
             note_ = is_next_object(static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(meaning.context))
                         ? "unit in a slot, object "
-                        : "reference to object ";
+                        : reference_note;
             append_number(note_, static_cast<std::uint64_t>(value));
             break;
         case kind::setting:
@@ -523,6 +541,7 @@ private:
 
     save_reader& reader_;
     leaf_sink* sink_;
+    const bool paths_; // leaves carry their whole path
     saveorec& save_;
     std::vector<unit_data_piece> unit_layout_;
     std::vector<std::string> gap_names_;
@@ -581,27 +600,31 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
     return result;
 }
 
-void leaf_sink::take_references(const reference_run& run) { take_each_reference(*this, run); }
-
 void take_each_reference(leaf_sink& sink, const reference_run& run)
 {
+    const bool paths = sink.wants_paths();
     std::string path;
     std::string note;
     for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
-        path.assign(run.list_path);
-        path += ".slots[";
-        append_number(path, run.first_slot + slot);
-        path += "].object_id";
-        note = "reference to object ";
+        sink.part_begun("slots", static_cast<std::int64_t>(run.first_slot + slot));
+        if (paths) {
+            path.assign(run.list_path);
+            path += ".slots[";
+            append_number(path, run.first_slot + slot);
+            path += "].object_id";
+        }
+        note = reference_note;
         append_number(note, run.objects[slot]);
         field_leaf leaf;
         leaf.offset = run.offset + 2 * slot;
         leaf.size = 2;
         leaf.type = leaf_type::u16;
         leaf.path = path;
+        leaf.name = "object_id";
         leaf.number = run.objects[slot];
         leaf.note = note;
         sink.take(leaf);
+        sink.part_ended();
     }
 }
 

@@ -33,6 +33,9 @@ struct field_leaf {
     std::uint64_t size = 0;
     leaf_type type = leaf_type::u8;
     std::string_view path;
+    // The last part of the path, the leaf's own name; empty for the one value
+    // of a numbered part (a player's name, a button, a layer cell).
+    std::string_view name;
     // u8, u16, u32, i32: the value.
     std::int64_t number = 0;
     // text and u8_array: all bytes; raw: the first 64 bytes at most (size
@@ -63,15 +66,30 @@ class leaf_sink {
 public:
     virtual ~leaf_sink() = default;
     virtual void take(const field_leaf& leaf) = 0;
+    // The parts of the path as they begin and end around the leaves, for a
+    // sink that shows the save's structure: a record (`index` -1) or a
+    // numbered part. A part begins before its first leaf and ends after its
+    // last; parts that hold no leaf begin and end all the same. A walk that
+    // breaks leaves the parts it was in unended. The names are the format's
+    // own and hold for the whole walk.
+    virtual void part_begun(std::string_view /*name*/, std::int64_t /*index*/) {}
+    virtual void part_ended() {}
+    // A sink that follows the parts itself may do without each leaf's whole
+    // path, which then stays empty and costs nothing to compose.
+    virtual bool wants_paths() const { return true; }
     // Most of a large save's leaves are references, so they come as runs: a
-    // sink that writes them out can write a run as a whole. By default each
-    // slot reaches take() as a leaf of its own.
-    virtual void take_references(const reference_run& run);
+    // sink that writes a run as a whole returns true and gets neither its
+    // parts nor its leaves. By default each slot comes as take_each_reference
+    // hands it on.
+    virtual bool take_references(const reference_run& /*run*/) { return false; }
 };
 
-// The leaves of a run, one by one, as take_references hands them on by
-// default.
+// The slots of a run one by one, each the part slots[i] around its leaf
+// object_id, the way the walk hands on any other leaf.
 void take_each_reference(leaf_sink& sink, const reference_run& run);
+
+// The note of a slot that names an object met before, before its number.
+inline constexpr std::string_view reference_note = "reference to object ";
 
 // Where a damaged save breaks.
 struct walk_break {

@@ -143,6 +143,23 @@ TEST(fields_program, check)
     });
 }
 
+TEST(fields_program, dump)
+{
+    run_cases({
+        {"a complete save", {"dump", "COMPLETE"}, 0, "", R"("units":{"offset":)", ""},
+        {"a damaged save: the document closed, with the break", {"dump", "CUT"}, 1, "",
+         R"(,"error":{"error":"Read beyond end of file","code":100,"path":"units.lists[2])",
+         "cut.sav: damaged save: Read beyond end of file"},
+        {"a missing save", {"dump", "MISSING"}, 2, "", "", "missing.sav: File not found"},
+        {"two saves", {"dump", "COMPLETE", "CUT"}, 2, "", "", "not expected"},
+    });
+    const saves files;
+    const auto document = run_fields({"dump", files.complete()});
+    EXPECT_EQ(document.standard_output.rfind(R"({"offset":0,"header":{"offset":0,"version":70,)", 0), 0u);
+    EXPECT_TRUE(document.standard_output.ends_with(R"(,"size":)" + std::to_string(files.content.size()) + "}\n"));
+    EXPECT_TRUE(run_fields({"dump", files.missing()}).standard_output.empty());
+}
+
 // Every byte of the file lies in exactly one listed leaf, and `at` finds
 // the leaf the listing gives for it.
 TEST(fields_program, list_tiles_the_file_and_at_agrees)

@@ -1,13 +1,14 @@
 #include "pipeline_target.h"
 
 #include "fields/commands.h"
+#include "fields/dump_writer.h"
 #include "fields/output_stream.h"
 #include "orbsaves/save_walk.h"
-#include "runtime/platform.h"
-#include "sample_saves.h"
 #include "orbse/run.h"
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
+#include "runtime/platform.h"
+#include "sample_saves.h"
 #include "runtime/text_channel.h"
 
 #include <cstdio>
@@ -91,12 +92,34 @@ private:
     std::uint64_t next_ = 0;
 };
 
+// The same walk written as dump's document into a discarding output: the
+// writer must take every walk, however it ends, without a crash or a part
+// it cannot place (which it raises). Its memory is checked by the sanitizers.
+void dump(const orbse::walk_result& walked)
+{
+    orbse::platform::native_file discard;
+    if (orbse::platform::create_always("/dev/null", false, discard) != 0) {
+        std::abort(); // the harness itself is broken, not the program
+    }
+    {
+        orbse::fields::output_stream out(discard);
+        orbse::fields::dump_writer writer(out);
+        const orbse::walk_result result = orbse::walk_save(scratch_save_path(), &writer);
+        if (result.broken.has_value() != walked.broken.has_value()) {
+            std::abort();
+        }
+        writer.finish(result.broken ? &*result.broken : nullptr);
+    }
+    orbse::platform::close(discard);
+}
+
 // The walk over the same input: it must reach the end exactly when the
 // loader did, and break exactly where a short read ended the loading.
 void walk(std::size_t size, bool loaded_whole, bool ended_short)
 {
     tiling_check tiles;
     const orbse::walk_result result = orbse::walk_save(scratch_save_path(), &tiles);
+    dump(result);
     if (!loaded_whole && !ended_short) {
         return; // the loading ended for want of memory: nothing to compare with
     }

@@ -64,7 +64,8 @@ TEST(fields_memory, every_command_stays_within_32_mb_on_every_kind)
         SCOPED_TRACE(save.kind);
         const auto path = folder.file(std::string(save.kind) + ".sav");
         ASSERT_EQ(testing::run_program(ORBSE_MAKE_BENCH_SAVE, {save.kind, save.size, path}).exit_code, 0);
-        std::vector<std::vector<std::string>> commands{{"check", path}, {"list", path}, {"at", path, "0x10000"}};
+        std::vector<std::vector<std::string>> commands{
+            {"check", path}, {"list", path}, {"at", path, "0x10000"}, {"dump", path}};
         if (save.kind == std::string_view("mixed")) {
             commands.push_back({"list", "--json", path}); // the same walk, only written otherwise
         }

@@ -1,0 +1,294 @@
+#include "fields/dump_writer.h"
+
+#include "fields/leaf_format.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace orbse::fields {
+namespace {
+
+// The one field named like an extent member: a unit list's number of slots.
+std::string_view member_name_of(std::string_view leaf_name)
+{
+    return leaf_name == "size" ? std::string_view("list_size") : leaf_name;
+}
+
+void write_hex_string(output_stream& out, std::span<const std::uint8_t> bytes)
+{
+    out.put('"');
+    out.write_hex(bytes.data(), bytes.size());
+    out.put('"');
+}
+
+// Notes are the walk's own words and names from the game's tables, which
+// need no escapes: they are looked over by the C library's search (one for
+// each character that would need one, far cheaper than a loop of ours over
+// the millions of notes of a large save), and one that needs them goes the
+// long way.
+void write_note(output_stream& out, std::string_view note)
+{
+    const bool quote = std::memchr(note.data(), '"', note.size()) != nullptr;
+    if (quote || std::memchr(note.data(), '\\', note.size()) != nullptr) {
+        write_json_quoted(out, note);
+        return;
+    }
+    out.put('"');
+    out.write(note);
+    out.put('"');
+}
+
+void write_number_leaf(output_stream& out, const field_leaf& leaf)
+{
+    if (leaf.note.empty()) {
+        out.write_signed(leaf.number);
+        return;
+    }
+    out.write("{\"value\":");
+    out.write_signed(leaf.number);
+    out.write(",\"note\":");
+    write_note(out, leaf.note);
+    out.put('}');
+}
+
+void write_raw_leaf(output_stream& out, const field_leaf& leaf)
+{
+    out.write("{\"size\":");
+    out.write_number(leaf.size);
+    out.write(",\"hex\":");
+    write_hex_string(out, leaf.bytes);
+    if (leaf.size > leaf.bytes.size()) {
+        out.write(",\"shortened\":true");
+    }
+    out.put('}');
+}
+
+void write_text_leaf(output_stream& out, const field_leaf& leaf)
+{
+    out.write("{\"text\":");
+    write_json_name(out, leaf.bytes);
+    out.write(",\"hex\":");
+    write_hex_string(out, leaf.bytes);
+    out.put('}');
+}
+
+void write_byte_run(output_stream& out, std::span<const std::uint8_t> bytes)
+{
+    out.put('[');
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (at > 0) {
+            out.put(',');
+        }
+        out.write_number(bytes[at]);
+    }
+    out.put(']');
+}
+
+} // namespace
+
+dump_writer::dump_writer(output_stream& out) : out_(out) { parts_.reserve(16); }
+
+// The document is the record of the whole file. It is begun with the walk's
+// first part, so that a save that cannot be opened leaves no output at all.
+void dump_writer::start()
+{
+    parts_.push_back({});
+    open_object(parts_.back());
+}
+
+void dump_writer::open_object(open_part& part)
+{
+    if (part.written == shape::object) {
+        return;
+    }
+    if (part.written == shape::value) {
+        throw std::logic_error("a part of the save holds more than its one value");
+    }
+    part.written = shape::object;
+    out_.write("{\"offset\":");
+    out_.write_number(part.offset);
+    if (part.shows_level) {
+        out_.write(",\"level\":");
+        out_.write_signed(part.index);
+    }
+}
+
+void dump_writer::close_run(open_part& part)
+{
+    if (!part.run.empty()) {
+        out_.put(']');
+        part.run = {};
+    }
+}
+
+void dump_writer::member(std::string_view name)
+{
+    out_.write(",\"");
+    out_.write(name);
+    out_.write("\":");
+}
+
+// Numbered parts of one name that follow one another are one array. A part
+// whose index falls below the last one is the walk coming back through the
+// levels of a chain: those go into an array of their own, the name with
+// "_ends". Returns whether the part states its index as "level": in runs
+// that do not count from 0 the position in the array is not the index.
+bool dump_writer::join_run(open_part& parent, std::string_view name, std::int64_t index)
+{
+    if (parent.run == name && index == parent.run_last + parent.run_step) {
+        out_.put(',');
+        parent.run_last = index;
+        return parent.run_shows_level;
+    }
+    const bool returning = parent.run == name && index < parent.run_last;
+    close_run(parent);
+    std::string member_name(name);
+    if (returning) {
+        member_name += "_ends";
+    }
+    member(member_name);
+    out_.put('[');
+    parent.run = name;
+    parent.run_last = index;
+    parent.run_step = returning ? -1 : 1;
+    parent.run_shows_level = returning || index != 0;
+    return parent.run_shows_level;
+}
+
+void dump_writer::part_begun(std::string_view name, std::int64_t index)
+{
+    if (parts_.empty()) {
+        start();
+    }
+    open_part& parent = parts_.back();
+    open_object(parent);
+    bool shows_level = false;
+    if (index < 0) {
+        close_run(parent);
+        member(name);
+    } else {
+        shows_level = join_run(parent, name, index);
+    }
+    open_part part;
+    part.offset = covered_;
+    part.index = index;
+    part.shows_level = shows_level;
+    parts_.push_back(part);
+}
+
+void dump_writer::close_part(open_part& part)
+{
+    if (part.written == shape::value) {
+        return;
+    }
+    open_object(part);
+    close_run(part);
+    out_.write(",\"size\":");
+    out_.write_number(covered_ - part.offset);
+    out_.put('}');
+}
+
+void dump_writer::part_ended()
+{
+    close_part(parts_.back());
+    parts_.pop_back();
+}
+
+void dump_writer::take(const field_leaf& leaf)
+{
+    if (parts_.empty()) {
+        start();
+    }
+    open_part& part = parts_.back();
+    if (leaf.name.empty()) {
+        if (part.written != shape::unopened) {
+            throw std::logic_error("an unnamed field of the save beside others");
+        }
+        part.written = shape::value;
+    } else {
+        open_object(part);
+        close_run(part);
+        member(member_name_of(leaf.name));
+    }
+    write_value(leaf);
+    covered_ = leaf.offset + leaf.size;
+}
+
+// A run of references is most of a large save's stream: each is written here
+// as part_begun, take and part_ended would write it, without the calls and
+// without the note composed apart for every slot.
+bool dump_writer::take_references(const reference_run& run)
+{
+    const auto objects = run.objects;
+    const std::uint64_t offset = run.offset;
+    const std::uint64_t first_slot = run.first_slot;
+    if (objects.empty()) {
+        return true;
+    }
+    open_part& list = parts_.back();
+    open_object(list);
+    join_run(list, "slots", static_cast<std::int64_t>(first_slot));
+    for (std::size_t at = 0; at < objects.size(); ++at) {
+        if (at > 0) {
+            out_.put(','); // the run of slots goes on
+        }
+        out_.write("{\"offset\":");
+        out_.write_number(offset + 2 * at);
+        out_.write(",\"object_id\":{\"value\":");
+        out_.write_number(objects[at]);
+        out_.write(",\"note\":\"");
+        out_.write(reference_note);
+        out_.write_number(objects[at]);
+        out_.write("\"},\"size\":2}");
+    }
+    list.run_last = static_cast<std::int64_t>(first_slot + objects.size() - 1);
+    covered_ = offset + 2 * objects.size();
+    return true;
+}
+
+void dump_writer::write_value(const field_leaf& leaf)
+{
+    switch (leaf.type) {
+    case leaf_type::u8:
+    case leaf_type::u16:
+    case leaf_type::u32:
+    case leaf_type::i32:
+        write_number_leaf(out_, leaf);
+        return;
+    case leaf_type::text:
+        write_text_leaf(out_, leaf);
+        return;
+    case leaf_type::raw:
+        write_raw_leaf(out_, leaf);
+        return;
+    case leaf_type::u8_array:
+        write_byte_run(out_, leaf.bytes);
+        return;
+    case leaf_type::u16_array:
+        out_.put('[');
+        out_.write_u16_list(leaf.words.data(), leaf.words.size());
+        out_.put(']');
+        return;
+    }
+}
+
+void dump_writer::finish(const walk_break* broken)
+{
+    if (parts_.empty()) {
+        start();
+    }
+    while (parts_.size() > 1) {
+        part_ended();
+    }
+    open_part& document = parts_.back();
+    close_run(document);
+    if (broken != nullptr) {
+        member("error");
+        write_break_object(out_, *broken);
+    }
+    close_part(document);
+    parts_.pop_back();
+    out_.put('\n');
+}
+
+} // namespace orbse::fields

@@ -1,0 +1,92 @@
+// The walk of a save as one JSON document, written as the walk goes.
+//
+// Every part of a field's path is a member of the same name: a record is an
+// object, a run of numbered parts an array, so the path
+// units.lists[3].slots[2].unit.unk5 is the member doc.units.lists[3]
+// .slots[2].unit.unk5 of the document. Each object begins with "offset",
+// its first byte in the file, and ends with "size", the bytes it covers up
+// to its last leaf: a part's size is known only when it ends. A numbered
+// part that holds one value without a name of its own (a player's name, a
+// button, a layer cell, a post-update record) is that value.
+//
+// Leaves:
+//   a number                     a JSON number, or {"value":N,"note":"..."}
+//                                when the walk says what it means
+//   a name (text[30])            {"text":"...","hex":"..."}: the text as the
+//                                listing shows it and all its bytes
+//   bytes nothing interprets     {"size":N,"hex":"..."}; for a stretch longer
+//                                than 64 bytes hex holds its first 64 and
+//                                "shortened":true says so
+//   a resource cell, a path      an array of numbers
+//
+// Two places differ from the path. A unit list's field `size` (its number
+// of slots) is the member "list_size", since "size" is the list's extent.
+// The walk returns to the levels of a linked chain after the deepest one,
+// for the word after each linked unit and the level's own unkf1; an object
+// cannot be reopened once written, so those returns make a second array
+// beside "linked", "linked_ends", in file order. Each element of both
+// carries its "level" (linked[1] is the first level).
+//
+// A walk that breaks leaves its parts open: finish closes each with the
+// size it reached, and puts the break in the document's "error" member.
+#pragma once
+
+#include "fields/output_stream.h"
+#include "orbsaves/save_walk.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orbse::fields {
+
+class dump_writer final : public leaf_sink {
+public:
+    explicit dump_writer(output_stream& out);
+
+    void part_begun(std::string_view name, std::int64_t index) override;
+    void part_ended() override;
+    void take(const field_leaf& leaf) override;
+    bool wants_paths() const override { return false; }
+    bool take_references(const reference_run& run) override;
+
+    // Closes what the walk left open and the document itself, with the
+    // break when there is one, and ends the line.
+    void finish(const walk_break* broken);
+
+private:
+    enum class shape : std::uint8_t {
+        unopened, // begun, nothing written yet
+        object,   // written as an object, "offset" first
+        value,    // written as its one unnamed leaf
+    };
+
+    struct open_part {
+        std::uint64_t offset = 0;
+        std::int64_t index = -1; // -1 for a record
+        bool shows_level = false;
+        shape written = shape::unopened;
+        // The run of numbered parts written as an array member of this one:
+        // their name in the walk, the last index, and whether the indexes
+        // climb (+1) or, walking back through a chain, fall (-1).
+        std::string_view run; // a name of the format's, held for the whole walk
+        std::int64_t run_last = 0;
+        int run_step = 1;
+        bool run_shows_level = false;
+    };
+
+    void start();
+    void open_object(open_part& part);
+    void close_run(open_part& part);
+    bool join_run(open_part& parent, std::string_view name, std::int64_t index);
+    void close_part(open_part& part);
+    void member(std::string_view name);
+    void write_value(const field_leaf& leaf);
+
+    output_stream& out_;
+    std::vector<open_part> parts_;
+    std::uint64_t covered_ = 0; // where the last leaf ended
+};
+
+} // namespace orbse::fields
