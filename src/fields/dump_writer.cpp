@@ -1,5 +1,7 @@
 #include "fields/dump_writer.h"
 
+#include "fields/composed_text.h"
+#include "fields/decimal_digits.h"
 #include "fields/leaf_format.h"
 
 #include <cstring>
@@ -228,18 +230,24 @@ bool dump_writer::take_references(const reference_run& run)
     open_part& list = parts_.back();
     open_object(list);
     join_run(list, "slots", static_cast<std::int64_t>(first_slot));
+    // A slot's text is at most 106 bytes; the numbers' stores reach past it.
+    constexpr std::size_t slot_room = 160;
+    decimal_counter slot_offset(offset);
     for (std::size_t at = 0; at < objects.size(); ++at) {
+        char* place = out_.reserve(slot_room);
         if (at > 0) {
-            out_.put(','); // the run of slots goes on
+            *place++ = ','; // the run of slots goes on
         }
-        out_.write("{\"offset\":");
-        out_.write_number(offset + 2 * at);
-        out_.write(",\"object_id\":{\"value\":");
-        out_.write_number(objects[at]);
-        out_.write(",\"note\":\"");
-        out_.write(reference_note);
-        out_.write_number(objects[at]);
-        out_.write("\"},\"size\":2}");
+        place = put_literal(place, "{\"offset\":");
+        place = slot_offset.put(place);
+        place = put_literal(place, ",\"object_id\":{\"value\":");
+        const small_decimal object(objects[at]);
+        place = object.put(place);
+        place = put_literal(place, ",\"note\":\"reference to object ");
+        place = object.put(place);
+        place = put_literal(place, "\"},\"size\":2}");
+        out_.commit(place);
+        slot_offset.add(2);
     }
     list.run_last = static_cast<std::int64_t>(first_slot + objects.size() - 1);
     covered_ = offset + 2 * objects.size();

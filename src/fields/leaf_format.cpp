@@ -1,5 +1,6 @@
 #include "fields/leaf_format.h"
 
+#include "fields/composed_text.h"
 #include "fields/decimal_digits.h"
 
 #include <algorithm>
@@ -152,21 +153,6 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
         return;
     }
 }
-
-// The pieces of a line composed in place, each returning the end.
-template <std::size_t size>
-char* put_literal(char* at, const char (&text)[size])
-{
-    std::memcpy(at, text, size - 1);
-    return at + size - 1;
-}
-
-char* put_text(char* at, std::string_view text)
-{
-    std::memcpy(at, text.data(), text.size());
-    return at + text.size();
-}
-
 
 // As output_stream::write_offset: "0x" and at least eight hex digits.
 char* put_offset(char* at, std::uint64_t value)

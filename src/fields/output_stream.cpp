@@ -5,8 +5,95 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace orbse::fields {
+
+namespace {
+
+// Writes the whole of `size` bytes; false when the system fails or writes
+// nothing.
+bool write_all(platform::native_file target, const char* bytes, std::size_t size)
+{
+    for (std::size_t done = 0; done < size;) {
+        std::size_t written = 0;
+        if (platform::write(target, bytes + done, size - done, written) != 0 || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+// One block at a time goes from the stream to this thread, which writes it
+// and says when it is done; a failed write makes it drop the blocks after.
+struct output_stream::background_writer {
+    explicit background_writer(platform::native_file target) : target(target), thread([this] { run(); }) {}
+
+    ~background_writer()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+
+    // Waits for the block before, then hands this one on. False when a
+    // write has failed.
+    bool hand(const char* bytes, std::size_t size)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return block == nullptr; });
+        block = bytes;
+        block_size = size;
+        changed.notify_all();
+        return !failed;
+    }
+
+    // Waits until the block handed on is written. False when a write has
+    // failed.
+    bool wait()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return block == nullptr; });
+        return !failed;
+    }
+
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return block != nullptr || stopping; });
+            if (block == nullptr) {
+                return;
+            }
+            const char* const bytes = block;
+            const std::size_t size = block_size;
+            const bool write = !failed;
+            lock.unlock();
+            const bool written = !write || write_all(target, bytes, size);
+            lock.lock();
+            failed = failed || !written;
+            block = nullptr;
+            changed.notify_all();
+        }
+    }
+
+    platform::native_file target;
+    std::mutex mutex;
+    std::condition_variable changed;
+    const char* block = nullptr; // the block being written, null when none
+    std::size_t block_size = 0;
+    bool failed = false;
+    bool stopping = false;
+    std::thread thread; // last: it starts once the rest is made
+};
 
 output_stream::output_stream(platform::native_file target)
     : target_(target), buffer_(std::make_unique_for_overwrite<char[]>(capacity))
@@ -15,11 +102,26 @@ output_stream::output_stream(platform::native_file target)
 
 output_stream::~output_stream() { flush(); }
 
+void output_stream::hand_over()
+{
+    if (failed_) {
+        fill_ = 0;
+        return;
+    }
+    if (writer_ == nullptr) {
+        writer_ = std::make_unique<background_writer>(target_);
+        spare_ = std::make_unique_for_overwrite<char[]>(capacity);
+    }
+    failed_ = !writer_->hand(buffer_.get(), fill_);
+    std::swap(buffer_, spare_);
+    fill_ = 0;
+}
+
 void output_stream::write_long(std::string_view text)
 {
     while (!text.empty()) {
         if (fill_ == capacity) {
-            flush();
+            hand_over();
         }
         const std::size_t piece = std::min(text.size(), capacity - fill_);
         std::memcpy(buffer_.get() + fill_, text.data(), piece);
@@ -84,13 +186,11 @@ void output_stream::write_hex(const std::uint8_t* bytes, std::size_t count)
 
 bool output_stream::flush()
 {
-    for (std::size_t done = 0; !failed_ && done < fill_;) {
-        std::size_t written = 0;
-        const auto code = platform::write(target_, buffer_.get() + done, fill_ - done, written);
-        if (code != 0 || written == 0) {
-            failed_ = true;
-        }
-        done += written;
+    if (writer_ != nullptr && !writer_->wait()) {
+        failed_ = true;
+    }
+    if (!failed_ && !write_all(target_, buffer_.get(), fill_)) {
+        failed_ = true;
     }
     fill_ = 0;
     return !failed_;
