@@ -292,11 +292,17 @@ class comparison {
 public:
     // `same_size`: the files are all of one size, so that they may agree
     // from some point to their ends.
-    comparison(const std::vector<std::string>& saves, bool same_size, diff_writer& writer)
+    // `skip_before`: the files hold the same bytes before it, so the walks
+    // leave out the leaves there.
+    comparison(const std::vector<std::string>& saves, bool same_size, std::uint64_t skip_before,
+               diff_writer& writer)
         : writer_(writer), saves_(saves), suffixes_comparable_(same_size)
     {
         for (const auto& save : saves) {
-            sides_.push_back({std::make_unique<leaf_stream>(save), false, {}, {}});
+            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before), false, {}, {}});
+            if (skip_before > 0) {
+                sides_.back().position.lose_track();
+            }
         }
     }
 
@@ -378,6 +384,9 @@ private:
         }
         const stream_position& position = sides_[0].position;
         for (const auto& current : sides_) {
+            if (!current.position.on_track()) {
+                return false;
+            }
             if (current.stream->leaf().offset != first.offset || current.position.counter() != position.counter() ||
                 current.position.list_size() != position.list_size()) {
                 return false;
@@ -903,9 +912,12 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     // Only files of one size can agree from some point to their ends.
     std::optional<common_end> ending;
     const bool same_size = same_sizes(saves);
+    // Up to their first difference the files are walked alike: no leaf
+    // there can differ.
+    const auto parted = first_difference(saves, 0);
     if (same_size) {
         ending.emplace(saves[0]);
-        if (!first_difference(saves, 0)) {
+        if (!parted) {
             const bool walked = ending->add_breaks(saves, writer, breaks);
             return finish_diff(saves, out, false, !walked, breaks);
         }
@@ -915,7 +927,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     bool rest_agrees = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, same_size, writer);
+        comparison compared(saves, same_size, parted.value_or(0), writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();

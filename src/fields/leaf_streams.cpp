@@ -40,10 +40,16 @@ slot_content slot_of(const field_leaf& leaf)
 // the queue.
 class batching_sink final : public leaf_sink {
 public:
-    batching_sink(const std::string& save, batch_queue& queue) : save_(save), queue_(queue), batch_(queue.spare()) {}
+    batching_sink(const std::string& save, batch_queue& queue, std::uint64_t skip_before)
+        : save_(save), queue_(queue), batch_(queue.spare()), skip_before_(skip_before)
+    {
+    }
 
     void take(const field_leaf& leaf) override
     {
+        if (leaf.offset + leaf.size <= skip_before_) {
+            return;
+        }
         const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
         encoder_.add_leaf(*batch_, leaf, slot_of(leaf), in_pieces);
         if (in_pieces) {
@@ -52,6 +58,13 @@ public:
         if (batch_->weight() >= batch_weight) {
             send();
         }
+    }
+
+    // A run left out whole; one that reaches past the skipped bytes comes
+    // slot by slot.
+    bool take_references(const reference_run& run) override
+    {
+        return run.offset + 2 * run.objects.size() <= skip_before_;
     }
 
     void finish(stream_end end)
@@ -97,6 +110,7 @@ private:
     leaf_encoder encoder_;
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
+    std::uint64_t skip_before_;
 };
 
 stream_end trouble(std::string problem)
@@ -109,11 +123,11 @@ stream_end trouble(std::string problem)
 
 // The body of a walking thread. Whatever stops the walk is handed on as the
 // stream's end, except a cancelled stream, which nobody reads any more.
-void walk_into(const std::string& save, batch_queue& queue)
+void walk_into(const std::string& save, batch_queue& queue, std::uint64_t skip_before)
 {
     std::optional<stream_end> failed;
     try {
-        batching_sink sink(save, queue);
+        batching_sink sink(save, queue, skip_before);
         const walk_result result = walk_save(save, &sink);
         stream_end end;
         if (result.broken) {
@@ -375,9 +389,10 @@ void batch_queue::cancel()
 
 // ---- leaf_stream ------------------------------------------------------------
 
-leaf_stream::leaf_stream(std::string save) : save_(std::move(save)), queue_(batches_in_flight)
+leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before)
+    : save_(std::move(save)), queue_(batches_in_flight), skip_before_(skip_before)
 {
-    walker_ = std::thread([this] { walk_into(save_, queue_); });
+    walker_ = std::thread([this] { walk_into(save_, queue_, skip_before_); });
 }
 
 leaf_stream::~leaf_stream()

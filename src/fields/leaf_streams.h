@@ -148,9 +148,12 @@ private:
 struct stream_cancelled {};
 
 // The leaves of one save, walked on a thread of its own from construction.
+// Leaves that end at or before `skip_before` are left out: saves that hold
+// the same bytes up to there are walked alike up to there, so a comparison
+// need not see those leaves at all.
 class leaf_stream {
 public:
-    explicit leaf_stream(std::string save);
+    explicit leaf_stream(std::string save, std::uint64_t skip_before = 0);
     ~leaf_stream();
     leaf_stream(const leaf_stream&) = delete;
     leaf_stream& operator=(const leaf_stream&) = delete;
@@ -180,6 +183,7 @@ private:
     streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
     std::optional<stream_end> end_;
+    std::uint64_t skip_before_;
     std::thread walker_;
 };
 

@@ -29,6 +29,7 @@ void stream_position::follow(const streamed_leaf& leaf)
     if (leaf.slot == slot_content::unit) {
         // The slot's number is the next one; the unit takes it.
         numbering_ = true;
+        unit_seen_ = true;
         counter_ = static_cast<std::uint16_t>(leaf.number);
         return;
     }
@@ -41,6 +42,7 @@ void stream_position::follow(const streamed_leaf& leaf)
         index_length_ += static_cast<std::uint64_t>(leaf.number);
     } else if (is_list_size(leaf)) {
         list_size_ = static_cast<std::uint16_t>(leaf.number);
+        list_size_seen_ = true;
     }
 }
 

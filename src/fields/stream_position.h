@@ -22,6 +22,11 @@ public:
     std::uint16_t counter() const;
     std::uint16_t list_size() const { return list_size_; }
 
+    // For a walk whose first leaves were left out: its counter and list size
+    // are known again only once a unit in a slot and a list's size have come.
+    void lose_track() { unit_seen_ = list_size_seen_ = false; }
+    bool on_track() const { return unit_seen_ && list_size_seen_; }
+
 private:
     void step() { counter_ = static_cast<std::uint16_t>(counter_ + 1); }
 
@@ -29,6 +34,8 @@ private:
     bool numbering_ = false; // a new unit has been met
     std::uint16_t counter_ = 0;
     std::uint16_t list_size_ = 0;
+    bool unit_seen_ = true;
+    bool list_size_seen_ = true;
 };
 
 // Whether `leaf` begins a slot or a list: the places where two walks that
