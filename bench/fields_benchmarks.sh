@@ -130,7 +130,7 @@ for save in mixed-big chain refs tail; do
   done
 done
 
-echo "== 4. diff of two ${big} MB saves against check of one"
+echo "== 5. diff of two ${big} MB saves against check of one"
 "$build_dir/make_bench_save" long_paths "$big" "$work/paths-big.sav"
 # Copies with a few bytes changed where the file keeps its shape: in the
 # header and inside the first unit's data; and one byte a third of the way
@@ -164,7 +164,7 @@ for other in mixed-changed mixed-changed-inside paths-big; do
   { "$fields" diff "$work/mixed-big.sav" "$work/$other.sav" || true; } | wc -l | sed "s/^/lines against $other: /"
 done
 
-echo "== 5. peak resident memory of diff (bound 64 MB)"
+echo "== 6. peak resident memory of diff (bound 64 MB)"
 changed_copy "$work/chain.sav" "$work/chain-changed.sav" $(( $(stat -c %s "$work/chain.sav") / 2 ))
 changed_copy "$work/refs.sav" "$work/refs-changed.sav" $(( $(stat -c %s "$work/refs.sav") / 2 ))
 changed_copy "$work/tail.sav" "$work/tail-changed.sav" $(( $(stat -c %s "$work/tail.sav") / 2 ))
