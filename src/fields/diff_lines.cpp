@@ -5,39 +5,6 @@
 namespace orbse::fields {
 namespace {
 
-// A name's bytes up to its NUL padding, quoted: printable ASCII as it is,
-// every other byte as `escape` and two hex digits, as the listing writes
-// names (\xNN in text, \u00NN in JSON).
-void write_name(output_stream& out, std::span<const std::uint8_t> bytes, std::string_view escape)
-{
-    std::size_t length = bytes.size();
-    while (length > 0 && bytes[length - 1] == 0) {
-        --length;
-    }
-    out.put('"');
-    for (const std::uint8_t byte : bytes.first(length)) {
-        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
-            out.put(static_cast<char>(byte));
-        } else {
-            out.write(escape);
-            out.write_hex(&byte, 1);
-        }
-    }
-    out.put('"');
-}
-
-void write_bytes_list(output_stream& out, std::span<const std::uint8_t> bytes)
-{
-    out.put('[');
-    for (std::size_t at = 0; at < bytes.size(); ++at) {
-        if (at > 0) {
-            out.put(',');
-        }
-        out.write_number(bytes[at]);
-    }
-    out.put(']');
-}
-
 std::string type_name(leaf_type type, std::uint64_t size)
 {
     field_leaf shape;
@@ -47,18 +14,6 @@ std::string type_name(leaf_type type, std::uint64_t size)
 }
 
 } // namespace
-
-void diff_writer::json_string(std::string_view text)
-{
-    out_.put('"');
-    for (const char character : text) {
-        if (character == '"' || character == '\\') {
-            out_.put('\\');
-        }
-        out_.put(character);
-    }
-    out_.put('"');
-}
 
 // Before the column of `save`: a space in text, a comma between JSON
 // elements.
@@ -73,34 +28,13 @@ void diff_writer::separate(std::size_t save)
 
 void diff_writer::value(const streamed_leaf& leaf)
 {
-    switch (leaf.type) {
-    case leaf_type::u8:
-    case leaf_type::u16:
-    case leaf_type::u32:
-    case leaf_type::i32:
-        out_.write_signed(leaf.number);
-        return;
-    case leaf_type::text:
-        write_name(out_, leaf.bytes, json_ ? "\\u00" : "\\x");
-        return;
-    case leaf_type::raw:
-        if (json_) {
-            out_.put('"');
-        }
-        out_.write_hex(leaf.bytes.data(), leaf.bytes.size());
-        if (json_) {
-            out_.put('"');
-        }
-        return;
-    case leaf_type::u8_array:
-        write_bytes_list(out_, leaf.bytes);
-        return;
-    case leaf_type::u16_array:
-        out_.put('[');
-        out_.write_u16_list(leaf.words.data(), leaf.words.size());
-        out_.put(']');
-        return;
-    }
+    field_leaf shown;
+    shown.type = leaf.type;
+    shown.size = leaf.size;
+    shown.number = leaf.number;
+    shown.bytes = leaf.bytes;
+    shown.words = leaf.words;
+    write_leaf_value(out_, shown, json_);
 }
 
 void diff_writer::values(std::string_view path, const std::vector<const streamed_leaf*>& leaves)
@@ -113,11 +47,11 @@ void diff_writer::values(std::string_view path, const std::vector<const streamed
     }
     if (json_) {
         out_.write("{\"path\":");
-        json_string(path);
+        write_json_quoted(out_, path);
         out_.write(",\"offset\":");
         out_.write_number(first->offset);
         out_.write(",\"type\":");
-        json_string(type_name(first->type, first->size));
+        write_json_quoted(out_, type_name(first->type, first->size));
         out_.write(",\"values\":[");
     } else {
         out_.write(path);
@@ -164,7 +98,7 @@ void diff_writer::run(std::string_view path, leaf_type type, std::uint64_t first
     const bool points = type == leaf_type::u16_array;
     if (json_) {
         out_.write("{\"path\":");
-        json_string(path);
+        write_json_quoted(out_, path);
         out_.write(points ? ",\"type\":\"u16\",\"first\":" : ",\"type\":\"raw\",\"first\":");
         out_.write_number(first);
         out_.write(",\"last\":");
@@ -211,7 +145,7 @@ void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::v
 {
     if (json_) {
         out_.write("{\"path\":");
-        json_string(slot);
+        write_json_quoted(out_, slot);
         out_.write(",\"offset\":");
         out_.write_number(offset);
         out_.write(",\"type\":\"slot\",\"values\":[");
@@ -243,7 +177,7 @@ void diff_writer::only_in(std::string_view record, std::uint64_t offset, const s
     }
     if (json_) {
         out_.write("{\"path\":");
-        json_string(record);
+        write_json_quoted(out_, record);
         out_.write(",\"offset\":");
         out_.write_number(offset);
         out_.write(",\"only_in\":[");
@@ -272,7 +206,7 @@ void diff_writer::shape(std::string_view record, std::uint64_t offset,
 {
     if (json_) {
         out_.write("{\"path\":");
-        json_string(record);
+        write_json_quoted(out_, record);
         out_.write(",\"offset\":");
         out_.write_number(offset);
         out_.write(",\"type\":\"shape\",\"values\":[");
@@ -287,7 +221,7 @@ void diff_writer::shape(std::string_view record, std::uint64_t offset,
         if (!where[save]) {
             out_.write(json_ ? "null" : "-");
         } else if (json_) {
-            json_string(*where[save]);
+            write_json_quoted(out_, *where[save]);
         } else {
             out_.write(*where[save]);
         }
@@ -301,11 +235,11 @@ void diff_writer::broken(std::size_t save, const walk_break& broken)
         out_.write("{\"save\":");
         out_.write_number(save + 1);
         out_.write(",\"error\":");
-        json_string(broken.message);
+        write_json_quoted(out_, broken.message);
         out_.write(",\"code\":");
         out_.write_signed(broken.code);
         out_.write(",\"path\":");
-        json_string(broken.path);
+        write_json_quoted(out_, broken.path);
         out_.write(",\"offset\":");
         out_.write_number(broken.offset);
         out_.write(",\"needed\":");

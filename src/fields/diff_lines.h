@@ -59,7 +59,6 @@ public:
 private:
     void value(const streamed_leaf& leaf);
     void run_values(leaf_type type, const run_column& column);
-    void json_string(std::string_view text);
     void separate(std::size_t save);
 
     output_stream& out_;

@@ -74,18 +74,6 @@ void write_text_leaf(output_stream& out, const field_leaf& leaf)
     out.put('}');
 }
 
-void write_byte_run(output_stream& out, std::span<const std::uint8_t> bytes)
-{
-    out.put('[');
-    for (std::size_t at = 0; at < bytes.size(); ++at) {
-        if (at > 0) {
-            out.put(',');
-        }
-        out.write_number(bytes[at]);
-    }
-    out.put(']');
-}
-
 } // namespace
 
 dump_writer::dump_writer(output_stream& out) : out_(out) { parts_.reserve(16); }
@@ -270,12 +258,8 @@ void dump_writer::write_value(const field_leaf& leaf)
         write_raw_leaf(out_, leaf);
         return;
     case leaf_type::u8_array:
-        write_byte_run(out_, leaf.bytes);
-        return;
     case leaf_type::u16_array:
-        out_.put('[');
-        out_.write_u16_list(leaf.words.data(), leaf.words.size());
-        out_.put(']');
+        write_leaf_value(out_, leaf, true);
         return;
     }
 }

@@ -117,7 +117,9 @@ void write_raw_value(output_stream& out, const field_leaf& leaf)
     out.write_hex(leaf.bytes.data(), leaf.bytes.size());
 }
 
-void write_value(output_stream& out, const field_leaf& leaf, bool json)
+} // namespace
+
+void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json)
 {
     switch (leaf.type) {
     case leaf_type::u8:
@@ -127,7 +129,7 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
         out.write_signed(leaf.number);
         return;
     case leaf_type::text:
-        json ? write_json_text_value(out, leaf.bytes) : write_text_value(out, leaf.bytes);
+        write_name_value(out, leaf.bytes, json);
         return;
     case leaf_type::raw:
         if (json) {
@@ -144,7 +146,7 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
         }
         return;
     case leaf_type::u8_array:
-        write_array(out, leaf.bytes);
+        write_byte_list(out, leaf.bytes);
         return;
     case leaf_type::u16_array:
         out.put('[');
@@ -153,6 +155,8 @@ void write_value(output_stream& out, const field_leaf& leaf, bool json)
         return;
     }
 }
+
+namespace {
 
 // As output_stream::write_offset: "0x" and at least eight hex digits.
 char* put_offset(char* at, std::uint64_t value)
@@ -262,7 +266,7 @@ void write_leaf_line(output_stream& out, const field_leaf& leaf)
     out.put(' ');
     out.write(leaf.path);
     out.put(' ');
-    write_value(out, leaf, false);
+    write_leaf_value(out, leaf, false);
     if (!leaf.note.empty()) {
         out.write(" (");
         out.write(leaf.note);
@@ -285,7 +289,7 @@ void write_leaf_json(output_stream& out, const field_leaf& leaf)
     out.write(",\"type\":\"");
     write_type(out, leaf);
     out.write("\",\"value\":");
-    write_value(out, leaf, true);
+    write_leaf_value(out, leaf, true);
     if (!leaf.note.empty()) {
         out.write(",\"note\":");
         write_json_string(out, leaf.note);
@@ -335,5 +339,12 @@ void write_break_object(output_stream& out, const walk_break& broken)
 void write_json_name(output_stream& out, std::span<const std::uint8_t> bytes) { write_json_text_value(out, bytes); }
 
 void write_json_quoted(output_stream& out, std::string_view text) { write_json_string(out, text); }
+
+void write_name_value(output_stream& out, std::span<const std::uint8_t> bytes, bool json)
+{
+    json ? write_json_text_value(out, bytes) : write_text_value(out, bytes);
+}
+
+void write_byte_list(output_stream& out, std::span<const std::uint8_t> bytes) { write_array(out, bytes); }
 
 } // namespace orbse::fields

@@ -9,6 +9,8 @@
 namespace orbse::fields {
 
 void write_leaf_line(output_stream& out, const field_leaf& leaf);
+// The value alone, as the line or the record shows it.
+void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json);
 void write_leaf_json(output_stream& out, const field_leaf& leaf);
 
 // A run of references, each slot as write_leaf_line or write_leaf_json
@@ -30,5 +32,10 @@ void write_break_object(output_stream& out, const walk_break& broken);
 // program's own (a path, a note) as a JSON string.
 void write_json_name(output_stream& out, std::span<const std::uint8_t> bytes);
 void write_json_quoted(output_stream& out, std::string_view text);
+// A name's bytes as the listing shows them in text (\xNN) or in JSON
+// (\u00NN), by `json`.
+void write_name_value(output_stream& out, std::span<const std::uint8_t> bytes, bool json);
+// Bytes as a list of numbers, "[0,7,255]".
+void write_byte_list(output_stream& out, std::span<const std::uint8_t> bytes);
 
 } // namespace orbse::fields
