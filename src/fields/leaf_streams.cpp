@@ -1,5 +1,6 @@
 #include "fields/leaf_streams.h"
 
+#include "fields/decimal_digits.h"
 #include "runtime/failures.h"
 
 #include <algorithm>
@@ -60,11 +61,38 @@ public:
         }
     }
 
-    // A run left out whole; one that reaches past the skipped bytes comes
-    // slot by slot.
+    // A run is most of a large save's leaves: its slots are encoded here
+    // without the note and the parts the walk would make for each. A run
+    // left out is dropped whole; one that reaches past the skipped bytes
+    // from inside them comes slot by slot.
     bool take_references(const reference_run& run) override
     {
-        return run.offset + 2 * run.objects.size() <= skip_before_;
+        if (run.offset + 2 * run.objects.size() <= skip_before_) {
+            return true;
+        }
+        if (run.offset < skip_before_) {
+            return false;
+        }
+        run_path_.assign(run.list_path);
+        run_path_ += ".slots[";
+        const std::size_t head = run_path_.size();
+        field_leaf leaf;
+        leaf.size = 2;
+        leaf.type = leaf_type::u16;
+        for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
+            char digits[24];
+            run_path_.resize(head);
+            run_path_.append(digits, put_decimal_digits(digits, run.first_slot + slot));
+            run_path_ += "].object_id";
+            leaf.offset = run.offset + 2 * slot;
+            leaf.path = run_path_;
+            leaf.number = run.objects[slot];
+            encoder_.add_leaf(*batch_, leaf, slot_content::reference, false);
+            if (batch_->weight() >= batch_weight) {
+                send();
+            }
+        }
+        return true;
     }
 
     void finish(stream_end end)
@@ -111,6 +139,7 @@ private:
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t skip_before_;
+    std::string run_path_; // a slot's path in a run, kept from slot to slot
 };
 
 stream_end trouble(std::string problem)

@@ -128,19 +128,30 @@ struct walked_leaf {
     std::string path;
     std::uint64_t offset;
     std::uint64_t size;
+    std::int64_t number;
 };
 
 class keeping_sink final : public leaf_sink {
 public:
-    void take(const field_leaf& leaf) override { leaves.push_back({std::string(leaf.path), leaf.offset, leaf.size}); }
+    void take(const field_leaf& leaf) override
+    {
+        leaves.push_back({std::string(leaf.path), leaf.offset, leaf.size, leaf.number});
+    }
     std::vector<walked_leaf> leaves;
 };
 
 // A save with a tail longer than a piece, so that it is read again in
-// several pieces, and long stretches in the player records.
+// several pieces, long stretches in the player records, and a run of
+// references whose slot numbers gain a digit, which the walking thread
+// encodes without the walk's leaves.
 sb::bytes save_with_long_tail()
 {
     auto save = sb::stream_rich_save(70);
+    sb::unit_list_description references;
+    for (std::uint16_t slot = 0; slot < 12; ++slot) {
+        references.slots.push_back(sb::reference(static_cast<std::uint16_t>(300 + 7 * slot)));
+    }
+    save.unit_lists.push_back(references);
     save.closing_zero_size = true;
     save.tail.resize(150000);
     for (std::size_t at = 0; at < save.tail.size(); ++at) {
@@ -168,6 +179,7 @@ TEST(leaf_streams, a_stream_hands_out_the_walk_in_order_with_the_long_stretches_
         ASSERT_EQ(leaf.path, expected.path);
         EXPECT_EQ(leaf.offset, expected.offset);
         EXPECT_EQ(leaf.size, expected.size);
+        EXPECT_EQ(leaf.number, expected.number) << expected.path;
         if (leaf.in_pieces) {
             const std::string name(leaf.path);
             sb::bytes whole;
