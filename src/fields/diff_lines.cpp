@@ -234,18 +234,8 @@ void diff_writer::broken(std::size_t save, const walk_break& broken)
     if (json_) {
         out_.write("{\"save\":");
         out_.write_number(save + 1);
-        out_.write(",\"error\":");
-        write_json_quoted(out_, broken.message);
-        out_.write(",\"code\":");
-        out_.write_signed(broken.code);
-        out_.write(",\"path\":");
-        write_json_quoted(out_, broken.path);
-        out_.write(",\"offset\":");
-        out_.write_number(broken.offset);
-        out_.write(",\"needed\":");
-        out_.write_number(broken.needed);
-        out_.write(",\"left\":");
-        out_.write_number(broken.left);
+        out_.put(',');
+        write_break_members(out_, broken);
         out_.write("}\n");
         return;
     }

@@ -321,7 +321,14 @@ void write_break_json(output_stream& out, const walk_break& broken)
 
 void write_break_object(output_stream& out, const walk_break& broken)
 {
-    out.write("{\"error\":");
+    out.put('{');
+    write_break_members(out, broken);
+    out.put('}');
+}
+
+void write_break_members(output_stream& out, const walk_break& broken)
+{
+    out.write("\"error\":");
     write_json_string(out, broken.message);
     out.write(",\"code\":");
     out.write_signed(broken.code);
@@ -333,7 +340,6 @@ void write_break_object(output_stream& out, const walk_break& broken)
     out.write_number(broken.needed);
     out.write(",\"left\":");
     out.write_number(broken.left);
-    out.put('}');
 }
 
 void write_json_name(output_stream& out, std::span<const std::uint8_t> bytes) { write_json_text_value(out, bytes); }

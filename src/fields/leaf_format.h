@@ -26,6 +26,8 @@ void write_break_json(output_stream& out, const walk_break& broken);
 // The same break as one JSON object, without a line end, for a document
 // that holds it.
 void write_break_object(output_stream& out, const walk_break& broken);
+// Its members alone, "error" to "left", for a record that holds more.
+void write_break_members(output_stream& out, const walk_break& broken);
 
 // A name's bytes as a JSON string, as a listing shows them (without the NUL
 // padding, every byte outside printable ASCII as \u00NN); a text of the

@@ -1,6 +1,5 @@
 #include "fields/leaf_streams.h"
 
-#include "fields/decimal_digits.h"
 #include "runtime/failures.h"
 
 #include <algorithm>
@@ -31,7 +30,7 @@ slot_content slot_of(const field_leaf& leaf)
     if (leaf.note.starts_with("unit in a slot")) {
         return slot_content::unit;
     }
-    if (leaf.note.starts_with("reference to object")) {
+    if (leaf.note.starts_with(reference_note)) {
         return slot_content::reference;
     }
     return slot_content::none;
@@ -73,19 +72,13 @@ public:
         if (run.offset < skip_before_) {
             return false;
         }
-        run_path_.assign(run.list_path);
-        run_path_ += ".slots[";
-        const std::size_t head = run_path_.size();
+        reference_paths slot_paths(run.list_path);
         field_leaf leaf;
         leaf.size = 2;
         leaf.type = leaf_type::u16;
         for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
-            char digits[24];
-            run_path_.resize(head);
-            run_path_.append(digits, put_decimal_digits(digits, run.first_slot + slot));
-            run_path_ += "].object_id";
             leaf.offset = run.offset + 2 * slot;
-            leaf.path = run_path_;
+            leaf.path = slot_paths.of(run.first_slot + slot);
             leaf.number = run.objects[slot];
             encoder_.add_leaf(*batch_, leaf, slot_content::reference, false);
             if (batch_->weight() >= batch_weight) {
@@ -139,7 +132,6 @@ private:
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t skip_before_;
-    std::string run_path_; // a slot's path in a run, kept from slot to slot
 };
 
 stream_end trouble(std::string problem)

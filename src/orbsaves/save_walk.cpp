@@ -600,19 +600,20 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
     return result;
 }
 
+reference_paths::reference_paths(std::string_view list_path) : path_(list_path)
+{
+    path_ += ".slots[";
+    head_ = path_.size();
+}
+
 void take_each_reference(leaf_sink& sink, const reference_run& run)
 {
     const bool paths = sink.wants_paths();
-    std::string path;
+    reference_paths slot_paths(run.list_path);
     std::string note;
     for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
         sink.part_begun("slots", static_cast<std::int64_t>(run.first_slot + slot));
-        if (paths) {
-            path.assign(run.list_path);
-            path += ".slots[";
-            append_number(path, run.first_slot + slot);
-            path += "].object_id";
-        }
+        const std::string_view path = paths ? slot_paths.of(run.first_slot + slot) : std::string_view{};
         note = reference_note;
         append_number(note, run.objects[slot]);
         field_leaf leaf;

@@ -8,6 +8,7 @@
 // failing read began, what it was reading, and what the inspector says.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -87,6 +88,27 @@ public:
 // The slots of a run one by one, each the part slots[i] around its leaf
 // object_id, the way the walk hands on any other leaf.
 void take_each_reference(leaf_sink& sink, const reference_run& run);
+
+// The paths of a run's slots, `<list_path>.slots[<slot>].object_id`, made
+// one after another in the same string.
+class reference_paths {
+public:
+    explicit reference_paths(std::string_view list_path);
+    // Holds until the next call. Inline: a large save has millions of slots.
+    std::string_view of(std::uint64_t slot)
+    {
+        char digits[20];
+        char* const end = std::to_chars(digits, digits + sizeof digits, slot).ptr;
+        path_.resize(head_);
+        path_.append(digits, end);
+        path_ += "].object_id";
+        return path_;
+    }
+
+private:
+    std::string path_;
+    std::size_t head_ = 0; // up to and with ".slots["
+};
 
 // The note of a slot that names an object met before, before its number.
 inline constexpr std::string_view reference_note = "reference to object ";
