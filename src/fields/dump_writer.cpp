@@ -229,11 +229,7 @@ bool dump_writer::take_references(const reference_run& run)
         place = put_literal(place, "{\"offset\":");
         place = slot_offset.put(place);
         place = put_literal(place, ",\"object_id\":{\"value\":");
-        const small_decimal object(objects[at]);
-        place = object.put(place);
-        place = put_literal(place, ",\"note\":\"reference to object ");
-        place = object.put(place);
-        place = put_literal(place, "\"},\"size\":2}");
+        place = put_reference(place, objects[at], ",\"note\":\"reference to object ", "\"},\"size\":2}");
         out_.commit(place);
         slot_offset.add(2);
     }

@@ -222,11 +222,7 @@ void write_references_lines(output_stream& out, const reference_run& run)
         at = path_head.put(at);
         at = slot.put(at);
         at = put_literal(at, "].object_id ");
-        const small_decimal object(run.objects[at_slot]);
-        at = object.put(at);
-        at = put_literal(at, " (reference to object ");
-        at = object.put(at);
-        at = put_literal(at, ")\n");
+        at = put_reference(at, run.objects[at_slot], " (reference to object ", ")\n");
         out.commit(at);
         slot.add(1);
     }
@@ -245,11 +241,7 @@ void write_references_json(output_stream& out, const reference_run& run)
         at = put_literal(at, "].object_id\",\"offset\":");
         at = offset.put(at);
         at = put_literal(at, ",\"size\":2,\"type\":\"u16\",\"value\":");
-        const small_decimal object(object_number);
-        at = object.put(at);
-        at = put_literal(at, ",\"note\":\"reference to object ");
-        at = object.put(at);
-        at = put_literal(at, "\"}\n");
+        at = put_reference(at, object_number, ",\"note\":\"reference to object ", "\"}\n");
         out.commit(at);
         slot.add(1);
         offset.add(2);
