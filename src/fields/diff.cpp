@@ -226,10 +226,21 @@ public:
         }
     }
 
+    // Elements `first` to `last` differ; values(at) gives element `at` of
+    // each save, asked for only while the run shows more of its elements.
+    template <typename values_at>
+    void differ(std::uint64_t first, std::uint64_t last, values_at&& values)
+    {
+        for (std::uint64_t at = first; at <= last; ++at) {
+            if (open_ && at == last_ + 1 && last_ - first_ + 1 > raw_head_size) {
+                last_ = last; // shows no more of itself: only lengthened
+                return;
+            }
+            differs(at, values(at));
+        }
+    }
+
     bool any() const { return written_; }
-    std::uint64_t length() const { return open_ ? last_ - first_ + 1 : 0; }
-    // Lengthens the open run without showing more of it.
-    void extend_to(std::uint64_t last) { last_ = last; }
 
 private:
     std::uint64_t element_size() const { return type_ == leaf_type::u16_array ? 2 : 1; }
@@ -309,7 +320,10 @@ public:
     void run()
     {
         while (!rest_agrees_) {
-            if (take_agreeing_leaf()) {
+            if (take_agreeing_slots()) {
+                continue;
+            }
+            if (!rest_agrees_ && take_agreeing_leaf()) {
                 continue;
             }
             if (rest_agrees_ || !settle_ends()) {
@@ -368,6 +382,45 @@ private:
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take(save);
+        }
+        return true;
+    }
+
+    // Every save stands at the same slot of a run of references of the same
+    // list: the slots on which they all agree are taken at once. A single
+    // slot goes the common way.
+    bool take_agreeing_slots()
+    {
+        const reference_run* first = nullptr;
+        std::size_t agreeing = 0;
+        for (auto& current : sides_) {
+            if (current.retired || !current.stream->has_leaf()) {
+                return false;
+            }
+            const reference_run* run = current.stream->run_ahead();
+            if (run == nullptr) {
+                return false;
+            }
+            if (first == nullptr) {
+                first = run;
+                agreeing = run->objects.size();
+                continue;
+            }
+            if (run->list_path != first->list_path || run->first_slot != first->first_slot) {
+                return false;
+            }
+            const auto shorter = std::min(agreeing, run->objects.size());
+            agreeing = static_cast<std::size_t>(
+                std::mismatch(first->objects.begin(), first->objects.begin() + static_cast<std::ptrdiff_t>(shorter),
+                              run->objects.begin())
+                    .first -
+                first->objects.begin());
+        }
+        if (agreeing < 2 || rest_agrees(sides_[0].stream->leaf())) {
+            return false;
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take_slots(save, agreeing);
         }
         return true;
     }
@@ -462,13 +515,34 @@ private:
         current.stream->advance();
     }
 
-    // Takes the leaves of `save` that lie in `record`.
+    // Takes `count` slots of the run of references `save` stands in, the
+    // current leaf first. References move no counter: only the last key
+    // changes.
+    void take_slots(std::size_t save, std::size_t count)
+    {
+        auto& current = sides_[save];
+        const reference_run& run = *current.stream->run_ahead();
+        current.last_key.assign(run.list_path);
+        current.last_key += ".slots[";
+        char digits[20];
+        current.last_key.append(digits, std::to_chars(digits, digits + sizeof digits, run.first_slot + count - 1).ptr);
+        current.last_key += "].object_id";
+        current.stream->skip_slots(count);
+    }
+
+    // Takes the leaves of `save` that lie in `record`, a run of references
+    // of a list in it at once.
     void pass_over(std::size_t save, std::string_view record)
     {
         const std::string kept(record);
         auto& stream = *sides_[save].stream;
         while (stream.has_leaf() && lies_in(key_of(stream.leaf()), kept)) {
-            take(save);
+            const reference_run* run = stream.run_ahead();
+            if (run != nullptr && lies_in(run->list_path, kept)) {
+                take_slots(save, run->objects.size());
+            } else {
+                take(save);
+            }
         }
     }
 
@@ -577,25 +651,37 @@ private:
             shortest = std::min(shortest, leaf.size);
             longest = std::max(longest, leaf.size);
         }
+        const auto values = [&](std::uint64_t at) -> const std::vector<std::optional<std::uint16_t>>& {
+            return raw_values(sources, live, at);
+        };
         std::uint64_t at = 0;
         while (at < shortest) {
             const std::uint64_t stretch_end = reach_all(sources, at, shortest);
-            if (stretch_end > at && stretch_agrees(sources, at, stretch_end)) {
-                runs.close();
-                at = stretch_end;
+            if (stretch_end == at) {
+                // A source came short of its leaf's size: byte by byte.
+                const auto& held = values(at);
+                if (std::all_of(live.begin(), live.end(), [&](std::size_t save) { return held[save] == held[live[0]]; })) {
+                    runs.close();
+                } else {
+                    runs.differ(at, at, values);
+                }
+                ++at;
                 continue;
             }
-            for (const std::uint64_t until = std::max(stretch_end, at + 1); at < until; ++at) {
-                compare_raw_byte(sources, live, at, runs);
+            const std::uint64_t agreed = agreeing_bytes(sources, at, stretch_end);
+            if (agreed > at) {
+                runs.close();
+                at = agreed;
+                continue;
             }
+            const std::uint64_t parted = differing_bytes(sources, at, stretch_end);
+            runs.differ(at, parted - 1, values);
+            at = parted;
         }
         // Past the shortest stretch every byte differs, as some save has
         // none there: one run to the end, whose first bytes are shown.
-        for (; at < longest && runs.length() <= raw_head_size; ++at) {
-            compare_raw_byte(sources, live, at, runs);
-        }
         if (at < longest) {
-            runs.extend_to(longest - 1);
+            runs.differ(at, longest - 1, values);
         }
         runs.close();
         differed_ = differed_ || runs.any();
@@ -622,70 +708,111 @@ private:
         return end;
     }
 
-    static bool stretch_agrees(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
+    // Where, from `from` on and before `to`, the sources' pieces at hand
+    // first hold different bytes (`to` when they agree throughout).
+    static std::uint64_t agreeing_bytes(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
     {
         const auto& first = sources[0];
-        const auto length = static_cast<std::size_t>(to - from);
-        return std::all_of(sources.begin() + 1, sources.end(), [&](const raw_source& source) {
-            return std::memcmp(first.bytes.data() + (from - first.start), source.bytes.data() + (from - source.start),
-                               length) == 0;
-        });
+        const std::uint8_t* const begin = first.bytes.data() + (from - first.start);
+        const std::uint8_t* parted = begin + (to - from);
+        for (auto other = sources.begin() + 1; other != sources.end(); ++other) {
+            parted = std::mismatch(begin, parted, other->bytes.data() + (from - other->start)).first;
+        }
+        return from + static_cast<std::uint64_t>(parted - begin);
     }
 
-    void compare_raw_byte(std::vector<raw_source>& sources, const std::vector<std::size_t>& live, std::uint64_t at,
-                          run_gatherer& runs)
+    // Where, after `from` and before `to`, the sources' pieces at hand first
+    // hold the same byte again (`to` when they do not).
+    static std::uint64_t differing_bytes(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
     {
-        std::vector<std::optional<std::uint16_t>> values(sides_.size());
-        bool agree = true;
-        std::optional<std::uint16_t> seen;
+        for (std::uint64_t at = from + 1; at < to; ++at) {
+            const std::uint8_t byte = sources[0].bytes[static_cast<std::size_t>(at - sources[0].start)];
+            if (std::all_of(sources.begin() + 1, sources.end(), [&](const raw_source& source) {
+                    return source.bytes[static_cast<std::size_t>(at - source.start)] == byte;
+                })) {
+                return at;
+            }
+        }
+        return to;
+    }
+
+    // Byte `at` of each save, where it has one.
+    const std::vector<std::optional<std::uint16_t>>& raw_values(std::vector<raw_source>& sources,
+                                                              const std::vector<std::size_t>& live, std::uint64_t at)
+    {
+        values_.assign(sides_.size(), std::nullopt);
         for (std::size_t index = 0; index < sources.size(); ++index) {
             auto& source = sources[index];
             if (at < source.size) {
                 source.reach(at);
             }
             if (source.has(at)) {
-                values[live[index]] = source.bytes[static_cast<std::size_t>(at - source.start)];
-            }
-            if (index == 0) {
-                seen = values[live[index]];
-            } else if (values[live[index]] != seen) {
-                agree = false;
+                values_[live[index]] = source.bytes[static_cast<std::size_t>(at - source.start)];
             }
         }
-        if (agree) {
-            runs.close();
-        } else {
-            runs.differs(at, values);
-        }
+        return values_;
     }
 
     // A path's points, element by element, the longer path's extra points
     // differing from nothing.
     void compare_words(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
     {
+        std::size_t shortest = leaves[0].words.size();
         std::size_t longest = 0;
-        bool same = true;
         for (const auto& leaf : leaves) {
+            shortest = std::min(shortest, leaf.words.size());
             longest = std::max(longest, leaf.words.size());
-            same = same && std::equal(leaf.words.begin(), leaf.words.end(), leaves[0].words.begin(),
-                                      leaves[0].words.end());
         }
-        if (same) {
-            return;
-        }
-        run_gatherer runs(writer_, std::string(leaves[0].path), leaf_type::u16_array, starts_of(live, leaves));
-        std::vector<std::optional<std::uint16_t>> values(sides_.size());
-        for (std::size_t at = 0; at < longest; ++at) {
-            bool agree = true;
+        const auto values = [&](std::uint64_t at) -> const std::vector<std::optional<std::uint16_t>>& {
+            values_.assign(sides_.size(), std::nullopt);
             for (std::size_t index = 0; index < live.size(); ++index) {
                 const auto& words = leaves[index].words;
-                values[live[index]] = at < words.size() ? std::optional<std::uint16_t>(words[at]) : std::nullopt;
-                agree = agree && values[live[index]] == values[live[0]];
+                if (at < words.size()) {
+                    values_[live[index]] = words[static_cast<std::size_t>(at)];
+                }
             }
-            agree ? runs.close() : runs.differs(at, values);
+            return values_;
+        };
+        run_gatherer runs(writer_, std::string(leaves[0].path), leaf_type::u16_array, starts_of(live, leaves));
+        std::size_t at = 0;
+        while (at < shortest) {
+            const std::size_t agreed = agreeing_words(leaves, at, shortest);
+            if (agreed > at) {
+                at = agreed;
+                runs.close();
+                continue;
+            }
+            const std::size_t parted = differing_words(leaves, at, shortest);
+            runs.differ(at, parted - 1, values);
+            at = parted;
+        }
+        if (at < longest) {
+            runs.differ(at, longest - 1, values);
         }
         runs.close();
-        differed_ = true;
+        differed_ = differed_ || runs.any();
+    }
+
+    static std::size_t agreeing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
+    {
+        const auto begin = leaves[0].words.begin() + static_cast<std::ptrdiff_t>(from);
+        auto parted = leaves[0].words.begin() + static_cast<std::ptrdiff_t>(to);
+        for (auto other = leaves.begin() + 1; other != leaves.end(); ++other) {
+            parted = std::mismatch(begin, parted, other->words.begin() + static_cast<std::ptrdiff_t>(from)).first;
+        }
+        return from + static_cast<std::size_t>(parted - begin);
+    }
+
+    static std::size_t differing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
+    {
+        for (std::size_t at = from + 1; at < to; ++at) {
+            const std::uint16_t word = leaves[0].words[at];
+            if (std::all_of(leaves.begin() + 1, leaves.end(),
+                            [&](const streamed_leaf& leaf) { return leaf.words[at] == word; })) {
+                return at;
+            }
+        }
+        return to;
     }
 
     // The saves stand at different paths: find the record one of them holds
@@ -806,6 +933,7 @@ private:
     std::vector<side> sides_;
     std::vector<std::size_t> live_;
     std::vector<streamed_leaf> leaves_;
+    std::vector<std::optional<std::uint16_t>> values_; // an element of each save, kept from element to element
     std::vector<std::pair<std::size_t, walk_break>> breaks_;
     bool differed_ = false;
     bool trouble_ = false;

@@ -60,30 +60,23 @@ public:
         }
     }
 
-    // A run is most of a large save's leaves: its slots are encoded here
-    // without the note and the parts the walk would make for each. A run
-    // left out is dropped whole; one that reaches past the skipped bytes
-    // from inside them comes slot by slot.
+    // A run is most of a large save's leaves: it goes as one entry, without
+    // the note and the parts the walk would make for each slot. The slots
+    // that end before the skipped bytes do are left out.
     bool take_references(const reference_run& run) override
     {
-        if (run.offset + 2 * run.objects.size() <= skip_before_) {
+        const std::uint64_t skipped =
+            run.offset >= skip_before_ ? 0 : std::min<std::uint64_t>((skip_before_ - run.offset) / 2, run.objects.size());
+        if (skipped == run.objects.size()) {
             return true;
         }
-        if (run.offset < skip_before_) {
-            return false;
-        }
-        reference_paths slot_paths(run.list_path);
-        field_leaf leaf;
-        leaf.size = 2;
-        leaf.type = leaf_type::u16;
-        for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
-            leaf.offset = run.offset + 2 * slot;
-            leaf.path = slot_paths.of(run.first_slot + slot);
-            leaf.number = run.objects[slot];
-            encoder_.add_leaf(*batch_, leaf, slot_content::reference, false);
-            if (batch_->weight() >= batch_weight) {
-                send();
-            }
+        reference_run kept = run;
+        kept.first_slot += skipped;
+        kept.offset += 2 * skipped;
+        kept.objects = run.objects.subspan(static_cast<std::size_t>(skipped));
+        encoder_.add_run(*batch_, kept);
+        if (batch_->weight() >= batch_weight) {
+            send();
         }
         return true;
     }
@@ -186,12 +179,14 @@ namespace {
 
 // The first byte of an entry: the leaf's type in the low three bits, what
 // its slot number says in the next two, whether its bytes come in pieces;
-// or, with the top bit, a piece.
+// or, with the top bit, a piece; or, with the bit below it alone, a run of
+// references.
 constexpr std::uint8_t type_bits = 0x07;
 constexpr unsigned slot_shift = 3;
 constexpr std::uint8_t slot_bits = 0x18;
 constexpr std::uint8_t in_pieces_bit = 0x20;
 constexpr std::uint8_t piece_bit = 0x80;
+constexpr std::uint8_t run_bit = 0x40;
 
 // A number in seven-bit groups, lowest first, each but the last with its
 // top bit set; returns the end.
@@ -264,7 +259,7 @@ bool carries_bytes(leaf_type type, bool in_pieces)
 void leaf_encoder::add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces)
 {
     const bool with_bytes = carries_bytes(leaf.type, in_pieces);
-    const std::size_t payload = (with_bytes ? leaf.bytes.size() : 0) + 2 * leaf.words.size();
+    const std::size_t payload = with_bytes ? leaf.bytes.size() : 0;
     std::uint8_t* const start = batch.room(entry_head_room + leaf.path.size() + payload);
     std::uint8_t* at = start;
     *at++ = static_cast<std::uint8_t>(static_cast<unsigned>(leaf.type) | (static_cast<unsigned>(slot) << slot_shift) |
@@ -273,25 +268,46 @@ void leaf_encoder::add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_cont
     previous_offset_ = leaf.offset;
     at = put_number(at, leaf.size);
     at = put_number(at, folded(leaf.number));
-    const std::size_t shared = shared_length(leaf.path, previous_path_);
-    at = put_number(at, shared);
-    at = put_number(at, leaf.path.size() - shared);
-    std::memcpy(at, leaf.path.data() + shared, leaf.path.size() - shared);
-    at += leaf.path.size() - shared;
-    previous_path_.resize(leaf.path.size());
-    std::memcpy(previous_path_.data() + shared, leaf.path.data() + shared, leaf.path.size() - shared);
+    at = put_path(at, leaf.path);
     if (with_bytes) {
         at = put_number(at, leaf.bytes.size());
         std::memcpy(at, leaf.bytes.data(), leaf.bytes.size());
         at += leaf.bytes.size();
     }
     if (leaf.type == leaf_type::u16_array) {
-        // Both threads are of one process: the words go as they lie in memory.
         at = put_number(at, leaf.words.size());
-        std::memcpy(at, leaf.words.data(), 2 * leaf.words.size());
-        at += 2 * leaf.words.size();
+        at = put_number(at, batch.add_words(leaf.words));
     }
     batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+void leaf_encoder::add_run(leaf_batch& batch, const reference_run& run)
+{
+    std::uint8_t* const start = batch.room(entry_head_room + run.list_path.size());
+    std::uint8_t* at = start;
+    *at++ = run_bit;
+    at = put_number(at, run.offset - previous_offset_);
+    // The next leaf's offset is counted from the run's last slot.
+    previous_offset_ = run.offset + 2 * (run.objects.size() - 1);
+    at = put_number(at, run.first_slot);
+    at = put_path(at, run.list_path);
+    at = put_number(at, run.objects.size());
+    at = put_number(at, batch.add_words(run.objects));
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+// The path as the length it shares with the path before and the characters
+// after; the path becomes the one before.
+std::uint8_t* leaf_encoder::put_path(std::uint8_t* at, std::string_view path)
+{
+    const std::size_t shared = shared_length(path, previous_path_);
+    at = put_number(at, shared);
+    at = put_number(at, path.size() - shared);
+    std::memcpy(at, path.data() + shared, path.size() - shared);
+    at += path.size() - shared;
+    previous_path_.resize(path.size());
+    std::memcpy(previous_path_.data() + shared, path.data() + shared, path.size() - shared);
+    return at;
 }
 
 void leaf_encoder::add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> piece)
@@ -308,6 +324,26 @@ void leaf_encoder::add_piece(leaf_batch& batch, std::uint64_t start, std::span<c
 
 bool leaf_decoder::is_piece(const leaf_batch& batch, std::size_t at) { return (batch.bytes_[at] & piece_bit) != 0; }
 
+bool leaf_decoder::is_run(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == run_bit; }
+
+std::string_view leaf_decoder::next_path(const leaf_batch& batch, std::size_t& at)
+{
+    const auto& bytes = batch.bytes_;
+    const auto shared = static_cast<std::size_t>(take_number(bytes, at));
+    const auto rest = static_cast<std::size_t>(take_number(bytes, at));
+    path_.resize(shared + rest);
+    std::memcpy(path_.data() + shared, bytes.data() + at, rest);
+    at += rest;
+    return path_;
+}
+
+std::span<const std::uint16_t> leaf_decoder::words_at(const leaf_batch& batch, std::size_t& at)
+{
+    const auto count = static_cast<std::size_t>(take_number(batch.bytes_, at));
+    const auto start = static_cast<std::size_t>(take_number(batch.bytes_, at));
+    return std::span(batch.words_).subspan(start, count);
+}
+
 streamed_leaf leaf_decoder::leaf(const leaf_batch& batch, std::size_t& at)
 {
     const auto& bytes = batch.bytes_;
@@ -320,25 +356,28 @@ streamed_leaf leaf_decoder::leaf(const leaf_batch& batch, std::size_t& at)
     leaf.offset = previous_offset_;
     leaf.size = take_number(bytes, at);
     leaf.number = unfolded(take_number(bytes, at));
-    const auto shared = static_cast<std::size_t>(take_number(bytes, at));
-    const auto rest = static_cast<std::size_t>(take_number(bytes, at));
-    path_.resize(shared + rest);
-    std::memcpy(path_.data() + shared, bytes.data() + at, rest);
-    at += rest;
-    leaf.path = path_;
+    leaf.path = next_path(batch, at);
     if (carries_bytes(leaf.type, leaf.in_pieces)) {
         const auto count = static_cast<std::size_t>(take_number(bytes, at));
         leaf.bytes = std::span(bytes).subspan(at, count);
         at += count;
     }
     if (leaf.type == leaf_type::u16_array) {
-        const auto count = static_cast<std::size_t>(take_number(bytes, at));
-        words_.resize(count);
-        std::memcpy(words_.data(), bytes.data() + at, 2 * count);
-        at += 2 * count;
-        leaf.words = words_;
+        leaf.words = words_at(batch, at);
     }
     return leaf;
+}
+
+reference_run leaf_decoder::run(const leaf_batch& batch, std::size_t& at)
+{
+    ++at;
+    reference_run run;
+    run.offset = previous_offset_ + take_number(batch.bytes_, at);
+    run.first_slot = take_number(batch.bytes_, at);
+    run.list_path = next_path(batch, at);
+    run.objects = words_at(batch, at);
+    previous_offset_ = run.offset + 2 * (run.objects.size() - 1);
+    return run;
 }
 
 leaf_piece leaf_decoder::piece(const leaf_batch& batch, std::size_t& at)
@@ -451,10 +490,23 @@ bool leaf_stream::has_leaf()
     if (has_current_) {
         return true;
     }
+    if (run_next_ < run_.objects.size()) {
+        take_run_slot();
+        return true;
+    }
     while (entry_waiting()) {
         if (leaf_decoder::is_piece(*batch_, next_)) {
             leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
             continue;
+        }
+        if (leaf_decoder::is_run(*batch_, next_)) {
+            run_ = decoder_.run(*batch_, next_);
+            run_list_path_.assign(run_.list_path);
+            run_.list_path = run_list_path_;
+            slot_paths_.emplace(run_list_path_);
+            run_next_ = 0;
+            take_run_slot();
+            return true;
         }
         current_leaf_ = decoder_.leaf(*batch_, next_);
         has_current_ = true;
@@ -463,8 +515,32 @@ bool leaf_stream::has_leaf()
     return false;
 }
 
+void leaf_stream::take_run_slot()
+{
+    const std::size_t index = run_next_++;
+    current_leaf_ = streamed_leaf{};
+    current_leaf_.offset = run_.offset + 2 * index;
+    current_leaf_.size = 2;
+    current_leaf_.type = leaf_type::u16;
+    current_leaf_.path = slot_paths_->of(run_.first_slot + index);
+    current_leaf_.number = run_.objects[index];
+    current_leaf_.slot = slot_content::reference;
+    run_ahead_ = {run_.list_path, run_.first_slot + index, current_leaf_.offset, run_.objects.subspan(index)};
+    in_run_ = true;
+    has_current_ = true;
+}
 
-void leaf_stream::advance() { has_current_ = false; }
+void leaf_stream::advance()
+{
+    has_current_ = false;
+    in_run_ = false;
+}
+
+void leaf_stream::skip_slots(std::size_t count)
+{
+    run_next_ += count - 1;
+    advance();
+}
 
 std::optional<leaf_piece> leaf_stream::next_piece()
 {

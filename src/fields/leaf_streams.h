@@ -62,21 +62,25 @@ struct stream_end {
     std::string problem;              // for trouble: the message for the user
 };
 
-// Leaves and pieces of one walk, encoded one after another. Most leaves of
-// a large save are a slot's two-byte number whose path differs from the one
-// before in a few characters, so each leaf is kept as the step of its offset
-// from the leaf before, its path as the length it shares with the path
-// before and the characters after, and its numbers in as few bytes as they
-// need: some twenty bytes to hand from one thread to the other rather than a
-// hundred.
+// Leaves, pieces and runs of references of one walk, encoded one after
+// another. Neighbouring leaves' paths differ in a few characters, so each
+// leaf is kept as the step of its offset from the leaf before, its path as
+// the length it shares with the path before and the characters after, and
+// its numbers in as few bytes as they need: some twenty bytes to hand from
+// one thread to the other rather than a hundred. Most of a large save's
+// slots are references read in one sweep; such a run goes as one entry, its
+// list's path once and its object numbers as they are, two bytes a slot.
+// The 16-bit values (a run's numbers, a path's points) lie in a store of
+// their own, so that the reading side takes them where they lie.
 class leaf_batch {
 public:
     void clear()
     {
         used_ = 0;
+        words_used_ = 0;
         end.reset();
     }
-    std::size_t weight() const { return used_; }
+    std::size_t weight() const { return used_ + 2 * words_used_; }
 
     std::optional<stream_end> end; // set on a walk's last batch
 
@@ -91,8 +95,21 @@ private:
         }
         return bytes_.data() + used_;
     }
+    // Places `values` after the words used; returns where they begin.
+    std::size_t add_words(std::span<const std::uint16_t> values)
+    {
+        const std::size_t start = words_used_;
+        if (start + values.size() > words_.size()) {
+            words_.resize(std::max(start + values.size(), 2 * words_.size()));
+        }
+        std::copy(values.begin(), values.end(), words_.begin() + static_cast<std::ptrdiff_t>(start));
+        words_used_ += values.size();
+        return start;
+    }
     std::vector<std::uint8_t> bytes_; // used_ of them hold entries
     std::size_t used_ = 0;
+    std::vector<std::uint16_t> words_; // words_used_ of them hold values
+    std::size_t words_used_ = 0;
 };
 
 // The walking side's encoding, which remembers the leaf before.
@@ -100,8 +117,11 @@ class leaf_encoder {
 public:
     void add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces);
     void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
+    void add_run(leaf_batch& batch, const reference_run& run);
 
 private:
+    std::uint8_t* put_path(std::uint8_t* at, std::string_view path);
+
     std::uint64_t previous_offset_ = 0;
     std::string previous_path_;
 };
@@ -109,19 +129,24 @@ private:
 // The reading side's decoding, which rebuilds each path from the one before.
 class leaf_decoder {
 public:
-    // Whether an entry waits at `at` in `batch`, and whether it is a piece.
+    // Whether an entry waits at `at` in `batch`, and whether it is a piece
+    // or a run of references.
     static bool has_entry(const leaf_batch& batch, std::size_t at) { return at < batch.used_; }
     static bool is_piece(const leaf_batch& batch, std::size_t at);
-    // Decodes the entry at `at`, moving `at` past it. The leaf's path and
-    // words hold until the next leaf is decoded, its bytes while the batch
-    // is held.
+    static bool is_run(const leaf_batch& batch, std::size_t at);
+    // Decodes the entry at `at`, moving `at` past it. A path (a leaf's, a
+    // run's list) holds until the next entry is decoded; bytes, words and
+    // object numbers while the batch is held.
     streamed_leaf leaf(const leaf_batch& batch, std::size_t& at);
     static leaf_piece piece(const leaf_batch& batch, std::size_t& at);
+    reference_run run(const leaf_batch& batch, std::size_t& at);
 
 private:
+    std::string_view next_path(const leaf_batch& batch, std::size_t& at);
+    static std::span<const std::uint16_t> words_at(const leaf_batch& batch, std::size_t& at);
+
     std::uint64_t previous_offset_ = 0;
     std::string path_;
-    std::vector<std::uint16_t> words_;
 };
 
 // Batches going from a walking thread to the reading side, at most a few at
@@ -164,6 +189,13 @@ public:
     const streamed_leaf& leaf() const { return current_leaf_; }
     // Past the current leaf and the pieces that follow it.
     void advance();
+    // When the current leaf is a slot of a run of references, the run from
+    // that slot on (its first object number is the leaf's); else nothing.
+    // Holds until the stream moves.
+    const reference_run* run_ahead() const { return in_run_ ? &run_ahead_ : nullptr; }
+    // Past the current leaf and the `count - 1` slots after it in its run,
+    // without handing them out one by one (count at most the run ahead's).
+    void skip_slots(std::size_t count);
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
@@ -180,8 +212,18 @@ private:
     std::unique_ptr<leaf_batch> batch_;
     leaf_decoder decoder_;
     std::size_t next_ = 0;    // where the next entry of batch_ begins
+    // Makes the run's next slot the current leaf.
+    void take_run_slot();
+
     streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
+    // The run of references being handed out, slot by slot.
+    reference_run run_;
+    std::string run_list_path_;
+    std::optional<reference_paths> slot_paths_;
+    std::size_t run_next_ = 0; // the first slot not yet handed out
+    bool in_run_ = false;      // the current leaf is a slot of run_
+    reference_run run_ahead_;
     std::optional<stream_end> end_;
     std::uint64_t skip_before_;
     std::thread walker_;

@@ -87,7 +87,43 @@ TEST(leaf_streams, leaves_come_through_the_encoding_as_they_went_in)
         EXPECT_FALSE(leaf.in_pieces);
     }
     EXPECT_FALSE(leaf_decoder::has_entry(batch, at));
-    EXPECT_EQ(batch.weight(), at);
+    EXPECT_EQ(batch.weight(), at + 2 * 3); // the path's three points lie apart
+}
+
+// A run of references is one entry between leaves: the leaf after it counts
+// its offset from the run's last slot and shares the run's list path.
+TEST(leaf_streams, a_run_of_references_goes_as_one_entry)
+{
+    const std::vector<std::uint16_t> objects{7, 65535, 0, 300};
+    field_leaf size;
+    size.path = "units.lists[12].size";
+    size.offset = 70000;
+    size.size = 2;
+    size.type = leaf_type::u16;
+    size.number = 9;
+    field_leaf after = size;
+    after.path = "units.lists[12].slots[9].object_id";
+    after.offset = 70012;
+    leaf_batch batch;
+    leaf_encoder encoder;
+    encoder.add_leaf(batch, size, slot_content::none, false);
+    encoder.add_run(batch, reference_run{"units.lists[12]", 5, 70002, objects});
+    encoder.add_leaf(batch, after, slot_content::reference, false);
+
+    leaf_decoder decoder;
+    std::size_t at = 0;
+    EXPECT_EQ(decoder.leaf(batch, at).path, size.path);
+    ASSERT_TRUE(leaf_decoder::is_run(batch, at));
+    const reference_run run = decoder.run(batch, at);
+    EXPECT_EQ(run.list_path, "units.lists[12]");
+    EXPECT_EQ(run.first_slot, 5u);
+    EXPECT_EQ(run.offset, 70002u);
+    EXPECT_EQ(std::vector<std::uint16_t>(run.objects.begin(), run.objects.end()), objects);
+    ASSERT_FALSE(leaf_decoder::is_run(batch, at));
+    const streamed_leaf last = decoder.leaf(batch, at);
+    EXPECT_EQ(last.path, after.path);
+    EXPECT_EQ(last.offset, 70012u);
+    EXPECT_FALSE(leaf_decoder::has_entry(batch, at));
 }
 
 TEST(leaf_streams, a_long_stretch_goes_as_its_leaf_and_then_its_pieces)
