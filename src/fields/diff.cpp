@@ -320,7 +320,7 @@ public:
     void run()
     {
         while (!rest_agrees_) {
-            if (take_agreeing_slots()) {
+            if (take_agreeing_slots() || take_agreeing_unit_data()) {
                 continue;
             }
             if (!rest_agrees_ && take_agreeing_leaf()) {
@@ -421,6 +421,32 @@ private:
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take_slots(save, agreeing);
+        }
+        return true;
+    }
+
+    // Every save stands at the first leaf of the same unit's data: when the
+    // bytes agree, so do all its leaves, and they are taken at once.
+    bool take_agreeing_unit_data()
+    {
+        const unit_data_block* first = nullptr;
+        for (auto& current : sides_) {
+            if (current.retired || !current.stream->has_leaf()) {
+                return false;
+            }
+            const unit_data_block* block = current.stream->unit_data_ahead();
+            if (block == nullptr) {
+                return false;
+            }
+            if (first == nullptr) {
+                first = block;
+            } else if (block->unit_path != first->unit_path ||
+                       !std::equal(block->bytes.begin(), block->bytes.end(), first->bytes.begin(), first->bytes.end())) {
+                return false;
+            }
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take_unit_data(save);
         }
         return true;
     }
@@ -530,16 +556,30 @@ private:
         current.stream->skip_slots(count);
     }
 
+    // Takes the unit data whose first leaf `save` stands at. None of its
+    // leaves moves a counter: only the last key changes.
+    void take_unit_data(std::size_t save)
+    {
+        auto& current = sides_[save];
+        current.last_key.assign(current.stream->unit_data_ahead()->unit_path);
+        current.last_key += '.';
+        current.last_key += unit_layout_.pieces().back().name;
+        current.stream->skip_unit_data();
+    }
+
     // Takes the leaves of `save` that lie in `record`, a run of references
-    // of a list in it at once.
+    // of a list in it and a unit's data at once.
     void pass_over(std::size_t save, std::string_view record)
     {
         const std::string kept(record);
         auto& stream = *sides_[save].stream;
         while (stream.has_leaf() && lies_in(key_of(stream.leaf()), kept)) {
             const reference_run* run = stream.run_ahead();
+            const unit_data_block* block = stream.unit_data_ahead();
             if (run != nullptr && lies_in(run->list_path, kept)) {
                 take_slots(save, run->objects.size());
+            } else if (block != nullptr && lies_in(block->unit_path, kept)) {
+                take_unit_data(save);
             } else {
                 take(save);
             }
@@ -863,6 +903,9 @@ private:
             behind = {live[0]};
         }
         name_lone_record(behind, keys, parts, depth);
+        if (behind.size() == 1) {
+            name_lone_slots(behind[0], parts, placed);
+        }
     }
 
     static std::size_t shared_depth(const std::vector<std::vector<path_part>>& parts,
@@ -909,6 +952,52 @@ private:
         }
     }
 
+    // A save that held a slot of a run of references alone holds the slots
+    // after it alone too, up to the first slot another save stands at in
+    // the same list, while the others stay where they are: each is named as
+    // the slot before it was, and they are taken at once.
+    void name_lone_slots(std::size_t save, const std::vector<std::vector<path_part>>& parts,
+                         const std::vector<std::size_t>& placed)
+    {
+        auto& stream = *sides_[save].stream;
+        if (!stream.has_leaf() || stream.run_ahead() == nullptr) {
+            return;
+        }
+        const reference_run& run = *stream.run_ahead();
+        const auto& own = parts[save]; // the slot before: units.lists[L].slots[S].object_id
+        if (own.size() != 4 || own[2].name != "slots" || static_cast<std::uint64_t>(own[2].index) + 1 != run.first_slot ||
+            !lies_in(sides_[save].last_key, run.list_path)) {
+            return;
+        }
+        std::uint64_t lone = run.objects.size();
+        for (const auto other : placed) {
+            const auto& theirs = parts[other];
+            if (other == save || theirs.size() < 2 || theirs[0].name != own[0].name || theirs[1].name != own[1].name ||
+                theirs[1].index != own[1].index) {
+                continue; // in another list, which comes after this one
+            }
+            if (theirs.size() < 3 || theirs[2].name != "slots" || theirs[2].index <= own[2].index) {
+                return;
+            }
+            lone = std::min(lone, static_cast<std::uint64_t>(theirs[2].index) - run.first_slot);
+        }
+        std::vector<bool> present(sides_.size(), false);
+        present[save] = true;
+        std::string slot(run.list_path);
+        slot += ".slots[";
+        const std::size_t head = slot.size();
+        for (std::uint64_t at = 0; at < lone; ++at) {
+            char digits[20];
+            slot.resize(head);
+            slot.append(digits, std::to_chars(digits, digits + sizeof digits, run.first_slot + at).ptr);
+            slot += ']';
+            writer_.only_in(slot, run.offset + 2 * at, present);
+        }
+        if (lone > 0) {
+            take_slots(save, static_cast<std::size_t>(lone));
+        }
+    }
+
     void differ_in_shape(const std::vector<std::size_t>& live, const std::vector<std::string>& keys,
                          std::size_t record_length)
     {
@@ -931,6 +1020,7 @@ private:
     std::uint64_t retry_distance_ = first_retry_distance;
     bool rest_agrees_ = false;
     std::vector<side> sides_;
+    const unit_data_layout unit_layout_;
     std::vector<std::size_t> live_;
     std::vector<streamed_leaf> leaves_;
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save, kept from element to element

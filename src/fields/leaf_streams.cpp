@@ -1,6 +1,8 @@
 #include "fields/leaf_streams.h"
 
+#include "orbsaves/save_model.h"
 #include "runtime/failures.h"
+#include "runtime/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,6 +77,18 @@ public:
         kept.offset += 2 * skipped;
         kept.objects = run.objects.subspan(static_cast<std::size_t>(skipped));
         encoder_.add_run(*batch_, kept);
+        if (batch_->weight() >= batch_weight) {
+            send();
+        }
+        return true;
+    }
+
+    bool take_unit_data(const unit_data_block& block) override
+    {
+        if (block.offset < skip_before_) {
+            return false; // left out leaf by leaf
+        }
+        encoder_.add_unit_data(*batch_, block);
         if (batch_->weight() >= batch_weight) {
             send();
         }
@@ -187,6 +201,7 @@ constexpr std::uint8_t slot_bits = 0x18;
 constexpr std::uint8_t in_pieces_bit = 0x20;
 constexpr std::uint8_t piece_bit = 0x80;
 constexpr std::uint8_t run_bit = 0x40;
+constexpr std::uint8_t unit_data_tag = 0x41;
 
 // A number in seven-bit groups, lowest first, each but the last with its
 // top bit set; returns the end.
@@ -296,6 +311,20 @@ void leaf_encoder::add_run(leaf_batch& batch, const reference_run& run)
     batch.used_ += static_cast<std::size_t>(at - start);
 }
 
+void leaf_encoder::add_unit_data(leaf_batch& batch, const unit_data_block& block)
+{
+    std::uint8_t* const start = batch.room(entry_head_room + block.unit_path.size() + block.bytes.size());
+    std::uint8_t* at = start;
+    *at++ = unit_data_tag;
+    at = put_number(at, block.offset - previous_offset_);
+    previous_offset_ = block.offset;
+    at = put_path(at, block.unit_path);
+    at = put_number(at, block.bytes.size());
+    std::memcpy(at, block.bytes.data(), block.bytes.size());
+    at += block.bytes.size();
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
 // The path as the length it shares with the path before and the characters
 // after; the path becomes the one before.
 std::uint8_t* leaf_encoder::put_path(std::uint8_t* at, std::string_view path)
@@ -325,6 +354,8 @@ void leaf_encoder::add_piece(leaf_batch& batch, std::uint64_t start, std::span<c
 bool leaf_decoder::is_piece(const leaf_batch& batch, std::size_t at) { return (batch.bytes_[at] & piece_bit) != 0; }
 
 bool leaf_decoder::is_run(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == run_bit; }
+
+bool leaf_decoder::is_unit_data(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == unit_data_tag; }
 
 std::string_view leaf_decoder::next_path(const leaf_batch& batch, std::size_t& at)
 {
@@ -378,6 +409,19 @@ reference_run leaf_decoder::run(const leaf_batch& batch, std::size_t& at)
     run.objects = words_at(batch, at);
     previous_offset_ = run.offset + 2 * (run.objects.size() - 1);
     return run;
+}
+
+unit_data_block leaf_decoder::unit_data(const leaf_batch& batch, std::size_t& at)
+{
+    ++at;
+    unit_data_block block;
+    previous_offset_ += take_number(batch.bytes_, at);
+    block.offset = previous_offset_;
+    block.unit_path = next_path(batch, at);
+    const auto count = static_cast<std::size_t>(take_number(batch.bytes_, at));
+    block.bytes = std::span(batch.bytes_).subspan(at, count);
+    at += count;
+    return block;
 }
 
 leaf_piece leaf_decoder::piece(const leaf_batch& batch, std::size_t& at)
@@ -452,6 +496,7 @@ void batch_queue::cancel()
 leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before)
     : save_(std::move(save)), queue_(batches_in_flight), skip_before_(skip_before)
 {
+    block_next_ = layout_.pieces().size(); // no unit data being handed out
     walker_ = std::thread([this] { walk_into(save_, queue_, skip_before_); });
 }
 
@@ -494,6 +539,10 @@ bool leaf_stream::has_leaf()
         take_run_slot();
         return true;
     }
+    if (block_next_ < layout_.pieces().size()) {
+        take_block_piece();
+        return true;
+    }
     while (entry_waiting()) {
         if (leaf_decoder::is_piece(*batch_, next_)) {
             leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
@@ -508,11 +557,49 @@ bool leaf_stream::has_leaf()
             take_run_slot();
             return true;
         }
+        if (leaf_decoder::is_unit_data(*batch_, next_)) {
+            block_ = decoder_.unit_data(*batch_, next_);
+            block_unit_path_.assign(block_.unit_path);
+            block_.unit_path = block_unit_path_;
+            block_path_.assign(block_unit_path_);
+            block_path_ += '.';
+            block_path_length_ = block_path_.size();
+            block_next_ = 0;
+            take_block_piece();
+            return true;
+        }
         current_leaf_ = decoder_.leaf(*batch_, next_);
         has_current_ = true;
         return true;
     }
     return false;
+}
+
+void leaf_stream::take_block_piece()
+{
+    const unit_data_piece& piece = layout_.pieces()[block_next_++];
+    const auto bytes = block_.bytes.subspan(piece.object_offset - unit_data_offset, piece.size);
+    block_path_.resize(block_path_length_);
+    block_path_ += piece.name;
+    current_leaf_ = streamed_leaf{};
+    current_leaf_.offset = block_.offset + (piece.object_offset - unit_data_offset);
+    current_leaf_.size = piece.size;
+    current_leaf_.path = block_path_;
+    if (piece.named) {
+        current_leaf_.type = piece.size == 1 ? leaf_type::u8 : leaf_type::u16;
+        current_leaf_.number = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
+    } else {
+        current_leaf_.type = leaf_type::raw;
+        current_leaf_.bytes = bytes;
+    }
+    in_block_ = true;
+    has_current_ = true;
+}
+
+void leaf_stream::skip_unit_data()
+{
+    block_next_ = layout_.pieces().size();
+    advance();
 }
 
 void leaf_stream::take_run_slot()
@@ -534,6 +621,7 @@ void leaf_stream::advance()
 {
     has_current_ = false;
     in_run_ = false;
+    in_block_ = false;
 }
 
 void leaf_stream::skip_slots(std::size_t count)

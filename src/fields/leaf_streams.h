@@ -62,14 +62,17 @@ struct stream_end {
     std::string problem;              // for trouble: the message for the user
 };
 
-// Leaves, pieces and runs of references of one walk, encoded one after
-// another. Neighbouring leaves' paths differ in a few characters, so each
+// Leaves, pieces, runs of references and units' data of one walk, encoded
+// one after another. Neighbouring leaves' paths differ in a few characters, so each
 // leaf is kept as the step of its offset from the leaf before, its path as
 // the length it shares with the path before and the characters after, and
 // its numbers in as few bytes as they need: some twenty bytes to hand from
 // one thread to the other rather than a hundred. Most of a large save's
 // slots are references read in one sweep; such a run goes as one entry, its
 // list's path once and its object numbers as they are, two bytes a slot.
+// Most other leaves are units' fields; a unit's 144 bytes of data go as one
+// entry too, and the reading side makes their leaves only where it needs
+// them.
 // The 16-bit values (a run's numbers, a path's points) lie in a store of
 // their own, so that the reading side takes them where they lie.
 class leaf_batch {
@@ -118,6 +121,7 @@ public:
     void add_leaf(leaf_batch& batch, const field_leaf& leaf, slot_content slot, bool in_pieces);
     void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
     void add_run(leaf_batch& batch, const reference_run& run);
+    void add_unit_data(leaf_batch& batch, const unit_data_block& block);
 
 private:
     std::uint8_t* put_path(std::uint8_t* at, std::string_view path);
@@ -134,12 +138,14 @@ public:
     static bool has_entry(const leaf_batch& batch, std::size_t at) { return at < batch.used_; }
     static bool is_piece(const leaf_batch& batch, std::size_t at);
     static bool is_run(const leaf_batch& batch, std::size_t at);
+    static bool is_unit_data(const leaf_batch& batch, std::size_t at);
     // Decodes the entry at `at`, moving `at` past it. A path (a leaf's, a
     // run's list) holds until the next entry is decoded; bytes, words and
     // object numbers while the batch is held.
     streamed_leaf leaf(const leaf_batch& batch, std::size_t& at);
     static leaf_piece piece(const leaf_batch& batch, std::size_t& at);
     reference_run run(const leaf_batch& batch, std::size_t& at);
+    unit_data_block unit_data(const leaf_batch& batch, std::size_t& at);
 
 private:
     std::string_view next_path(const leaf_batch& batch, std::size_t& at);
@@ -196,6 +202,11 @@ public:
     // Past the current leaf and the `count - 1` slots after it in its run,
     // without handing them out one by one (count at most the run ahead's).
     void skip_slots(std::size_t count);
+    // When the current leaf is the first of a unit's data, all of that data;
+    // else nothing. Holds until the stream moves.
+    const unit_data_block* unit_data_ahead() const { return block_next_ == 1 && in_block_ ? &block_ : nullptr; }
+    // Past the unit data whose first leaf is the current one.
+    void skip_unit_data();
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
@@ -224,6 +235,16 @@ private:
     std::size_t run_next_ = 0; // the first slot not yet handed out
     bool in_run_ = false;      // the current leaf is a slot of run_
     reference_run run_ahead_;
+    // The unit data being handed out, leaf by leaf.
+    const unit_data_layout layout_;
+    unit_data_block block_;
+    std::string block_unit_path_;
+    std::string block_path_; // the unit's path and, after it, the current leaf's name
+    std::size_t block_path_length_ = 0;
+    std::size_t block_next_ = 0; // the first of layout_'s leaves not yet handed out
+    bool in_block_ = false;      // the current leaf is one of block_'s
+    // Makes the unit data's next leaf the current one.
+    void take_block_piece();
     std::optional<stream_end> end_;
     std::uint64_t skip_before_;
     std::thread walker_;

@@ -36,56 +36,14 @@ void append_number(std::string& text, std::uint64_t value)
     text.append(digits.data(), end);
 }
 
-constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
-
-// The named fields in offset order with the gaps between them, as one
-// table: the walk hands out the unit data as these leaves.
-struct unit_data_piece {
-    std::size_t object_offset;
-    std::size_t size;
-    std::string_view name;
-    bool named;
-};
-
-std::vector<unit_data_piece> unit_data_layout()
-{
-    std::vector<unit_data_piece> named;
-    for (const auto& field : format::unit_data_fields) {
-        named.push_back({field.field.object_offset, field.field.width, field.name, true});
-    }
-    std::sort(named.begin(), named.end(),
-              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
-    std::vector<unit_data_piece> layout;
-    std::size_t at = unit_data_offset;
-    for (const auto& field : named) {
-        if (field.object_offset > at) {
-            layout.push_back({at, field.object_offset - at, {}, false});
-        }
-        layout.push_back(field);
-        at = field.object_offset + field.size;
-    }
-    if (at < unit_data_end) {
-        layout.push_back({at, unit_data_end - at, {}, false});
-    }
-    return layout;
-}
-
 // The visitor that walks the description over the file, handing out leaves
 // and remembering the read going on, which a failure then names.
 class walker {
 public:
     walker(save_reader& reader, leaf_sink* sink, saveorec& groups_seen)
         : reader_(reader), sink_(sink), paths_(sink != nullptr && sink->wants_paths()), save_(groups_seen),
-          unit_layout_(unit_data_layout())
+          piece_buffer_(map_cell_count * 2)
     {
-        for (const auto& piece : unit_layout_) {
-            if (!piece.named) {
-                std::string name = "unit_data@";
-                append_number(name, piece.object_offset);
-                gap_names_.push_back(std::move(name));
-            }
-        }
-        piece_buffer_.resize(map_cell_count * 2);
     }
 
     // ---- the visitor of the format's description ----
@@ -216,15 +174,14 @@ public:
     void unit_data(unidefrec& unit, std::uint16_t object_counter)
     {
         const std::uint64_t start = read_from_file("unit_data", unit.unit_data);
-        if (sink_ == nullptr) {
+        if (sink_ == nullptr || sink_->take_unit_data({prefix_, start, unit.unit_data})) {
             return;
         }
-        std::size_t gap = 0;
-        for (const auto& piece : unit_layout_) {
+        for (const auto& piece : unit_layout_.pieces()) {
             const std::uint64_t at = start + piece.object_offset - unit_data_offset;
             const auto bytes = std::span(unit.unit_data).subspan(piece.object_offset - unit_data_offset, piece.size);
             if (!piece.named) {
-                bytes_leaf(gap_names_[gap++], at, piece.size, leaf_type::raw, bytes);
+                bytes_leaf(piece.name, at, piece.size, leaf_type::raw, bytes);
                 continue;
             }
             const std::uint16_t value = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
@@ -543,8 +500,7 @@ private:
     leaf_sink* sink_;
     const bool paths_; // leaves carry their whole path
     saveorec& save_;
-    std::vector<unit_data_piece> unit_layout_;
-    std::vector<std::string> gap_names_;
+    const unit_data_layout unit_layout_;
     std::vector<path_part> path_;
     std::string prefix_;
     std::vector<std::size_t> prefix_lengths_;
@@ -598,6 +554,41 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
     result.units = walk.units();
     result.tail_size = walk.tail_size();
     return result;
+}
+
+// The named fields in offset order with the gaps between them.
+unit_data_layout::unit_data_layout()
+{
+    std::vector<unit_data_piece> named;
+    for (const auto& field : format::unit_data_fields) {
+        named.push_back({field.field.object_offset, field.field.width, field.name, true});
+    }
+    std::sort(named.begin(), named.end(),
+              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
+    constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
+    // Gaps first, for their names: the pieces then point at them.
+    std::vector<std::pair<std::size_t, std::size_t>> gaps;
+    std::size_t at = unit_data_offset;
+    for (const auto& field : named) {
+        if (field.object_offset > at) {
+            gaps.emplace_back(at, field.object_offset - at);
+        }
+        at = field.object_offset + field.size;
+    }
+    if (at < unit_data_end) {
+        gaps.emplace_back(at, unit_data_end - at);
+    }
+    for (const auto& [offset, size] : gaps) {
+        std::string name = "unit_data@";
+        append_number(name, offset);
+        gap_names_.push_back(std::move(name));
+    }
+    for (std::size_t gap = 0; gap < gaps.size(); ++gap) {
+        pieces_.push_back({gaps[gap].first, gaps[gap].second, gap_names_[gap], false});
+    }
+    pieces_.insert(pieces_.end(), named.begin(), named.end());
+    std::sort(pieces_.begin(), pieces_.end(),
+              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
 }
 
 reference_paths::reference_paths(std::string_view list_path) : path_(list_path)

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbse {
 
@@ -63,6 +64,40 @@ struct reference_run {
     std::span<const std::uint16_t> objects;
 };
 
+// A unit's 144 bytes of unit data, which the walk hands out as the leaves of
+// unit_data_layout: its named fields and the stretches between them. The
+// views hold only until the next leaf.
+struct unit_data_block {
+    // The record the leaves lie in (`units.lists[3].slots[2].unit`, or its
+    // `linked[N]`); empty for a sink that does without paths.
+    std::string_view unit_path;
+    std::uint64_t offset = 0; // of the first byte, offset 4 of the unit object
+    std::span<const std::uint8_t> bytes;
+};
+
+// One leaf of the unit data: a named field (a u8 or a u16), or a stretch
+// between them that nothing interprets (raw, named `unit_data@<N>` after its
+// offset N in the unit object).
+struct unit_data_piece {
+    std::size_t object_offset;
+    std::size_t size;
+    std::string_view name;
+    bool named;
+};
+
+// The unit data's leaves in offset order, covering its 144 bytes.
+class unit_data_layout {
+public:
+    unit_data_layout();
+    unit_data_layout(const unit_data_layout&) = delete;
+    unit_data_layout& operator=(const unit_data_layout&) = delete;
+    std::span<const unit_data_piece> pieces() const { return pieces_; }
+
+private:
+    std::vector<std::string> gap_names_; // the pieces' names point here
+    std::vector<unit_data_piece> pieces_;
+};
+
 class leaf_sink {
 public:
     virtual ~leaf_sink() = default;
@@ -83,6 +118,10 @@ public:
     // parts nor its leaves. By default each slot comes as take_each_reference
     // hands it on.
     virtual bool take_references(const reference_run& /*run*/) { return false; }
+    // Most of the other leaves are units' fields: a sink that takes a unit's
+    // data whole returns true and gets neither the parts, the leaves nor the
+    // notes of its fields.
+    virtual bool take_unit_data(const unit_data_block& /*block*/) { return false; }
 };
 
 // The slots of a run one by one, each the part slots[i] around its leaf
