@@ -947,9 +947,40 @@ private:
         const streamed_leaf& first = sides_[behind[0]].stream->leaf();
         writer_.only_in(records[0] == stream_end_key ? first.path : std::string_view(records[0]), first.offset, present);
         differed_ = true;
+        if (behind.size() == 1 && parts[behind[0]][depth].name == "lists" &&
+            records[0].size() == parts[behind[0]][depth].end && others_past_lists(behind[0], parts)) {
+            only_list_sizes_from_here(behind[0]);
+        }
         for (std::size_t at = 0; at < behind.size(); ++at) {
             pass_over(behind[at], records[at]);
         }
+    }
+
+    // Whether every save compared but `save` stands past the unit lists (at
+    // the stream's closing size or in the tail) or has ended: they move no
+    // further until `save` does, so each list `save` has left is one it
+    // holds alone.
+    bool others_past_lists(std::size_t save, const std::vector<std::vector<path_part>>& parts)
+    {
+        for (std::size_t other = 0; other < sides_.size(); ++other) {
+            if (other == save || sides_[other].retired || !sides_[other].stream->has_leaf()) {
+                continue;
+            }
+            const auto& theirs = parts[other];
+            const bool at_end = theirs.size() == 2 && theirs[0].name == "units" && theirs[1].name == "end";
+            if (!at_end && theirs[0].name != "tail") {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Every list `save` has left will be passed over whole: its walk need
+    // hand on no more than their sizes. Its counter is not followed further.
+    void only_list_sizes_from_here(std::size_t save)
+    {
+        sides_[save].stream->keep_only_list_sizes();
+        sides_[save].position.lose_track();
     }
 
     // A save that held a slot of a run of references alone holds the slots

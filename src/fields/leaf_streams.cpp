@@ -42,14 +42,15 @@ slot_content slot_of(const field_leaf& leaf)
 // the queue.
 class batching_sink final : public leaf_sink {
 public:
-    batching_sink(const std::string& save, batch_queue& queue, std::uint64_t skip_before)
-        : save_(save), queue_(queue), batch_(queue.spare()), skip_before_(skip_before)
+    batching_sink(const std::string& save, batch_queue& queue, std::uint64_t skip_before,
+                  const std::atomic<bool>& only_list_sizes)
+        : save_(save), queue_(queue), batch_(queue.spare()), skip_before_(skip_before), only_list_sizes_(only_list_sizes)
     {
     }
 
     void take(const field_leaf& leaf) override
     {
-        if (leaf.offset + leaf.size <= skip_before_) {
+        if (leaf.offset + leaf.size <= skip_before_ || (only_list_sizes() && inside_a_list(leaf.path))) {
             return;
         }
         const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
@@ -67,6 +68,9 @@ public:
     // that end before the skipped bytes do are left out.
     bool take_references(const reference_run& run) override
     {
+        if (only_list_sizes()) {
+            return true;
+        }
         const std::uint64_t skipped =
             run.offset >= skip_before_ ? 0 : std::min<std::uint64_t>((skip_before_ - run.offset) / 2, run.objects.size());
         if (skipped == run.objects.size()) {
@@ -85,6 +89,9 @@ public:
 
     bool take_unit_data(const unit_data_block& block) override
     {
+        if (only_list_sizes()) {
+            return true;
+        }
         if (block.offset < skip_before_) {
             return false; // left out leaf by leaf
         }
@@ -102,6 +109,14 @@ public:
     }
 
 private:
+    bool only_list_sizes() const { return only_list_sizes_.load(std::memory_order_relaxed); }
+
+    // Whether a leaf lies in a unit list and is not the list's size.
+    static bool inside_a_list(std::string_view path)
+    {
+        return path.starts_with("units.lists[") && !path.ends_with("].size");
+    }
+
     void send()
     {
         queue_.push(std::move(batch_));
@@ -139,6 +154,7 @@ private:
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t skip_before_;
+    const std::atomic<bool>& only_list_sizes_;
 };
 
 stream_end trouble(std::string problem)
@@ -151,11 +167,12 @@ stream_end trouble(std::string problem)
 
 // The body of a walking thread. Whatever stops the walk is handed on as the
 // stream's end, except a cancelled stream, which nobody reads any more.
-void walk_into(const std::string& save, batch_queue& queue, std::uint64_t skip_before)
+void walk_into(const std::string& save, batch_queue& queue, std::uint64_t skip_before,
+               const std::atomic<bool>& only_list_sizes)
 {
     std::optional<stream_end> failed;
     try {
-        batching_sink sink(save, queue, skip_before);
+        batching_sink sink(save, queue, skip_before, only_list_sizes);
         const walk_result result = walk_save(save, &sink);
         stream_end end;
         if (result.broken) {
@@ -497,7 +514,7 @@ leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before)
     : save_(std::move(save)), queue_(batches_in_flight), skip_before_(skip_before)
 {
     block_next_ = layout_.pieces().size(); // no unit data being handed out
-    walker_ = std::thread([this] { walk_into(save_, queue_, skip_before_); });
+    walker_ = std::thread([this] { walk_into(save_, queue_, skip_before_, only_list_sizes_); });
 }
 
 leaf_stream::~leaf_stream()

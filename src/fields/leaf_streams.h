@@ -15,6 +15,7 @@
 #include "orbsaves/save_walk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -207,6 +208,11 @@ public:
     const unit_data_block* unit_data_ahead() const { return block_next_ == 1 && in_block_ ? &block_ : nullptr; }
     // Past the unit data whose first leaf is the current one.
     void skip_unit_data();
+    // From now on the walk hands on of each unit list only its size: the
+    // reading side will pass over every list whole, so the walking thread
+    // need not encode what the lists hold. Leaves already handed on still
+    // come, a list's first leaves perhaps without the rest.
+    void keep_only_list_sizes() { only_list_sizes_.store(true, std::memory_order_relaxed); }
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
@@ -247,6 +253,7 @@ private:
     void take_block_piece();
     std::optional<stream_end> end_;
     std::uint64_t skip_before_;
+    std::atomic<bool> only_list_sizes_{false};
     std::thread walker_;
 };
 
