@@ -47,6 +47,16 @@ sb::save_description small_save()
     return save;
 }
 
+// `count` times `value`, joined by commas.
+std::string repeated(const std::string& value, std::size_t count)
+{
+    std::string joined;
+    for (std::size_t at = 0; at < count; ++at) {
+        joined += (at == 0 ? "" : ",") + value;
+    }
+    return joined;
+}
+
 std::vector<std::string> lines_of(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -160,6 +170,21 @@ TEST(fields_diff, one_field_differs)
          {},
          1,
          {"header.save_date 0x000000a6 0 5 0"}},
+        // Points compared a stretch at a time: two runs, the longer showing
+        // its first 64 points.
+        {"points differing in two stretches",
+         {[](auto& save) { save.unit_lists[0].slots[0].chain[0].path->points.assign(100, 5); },
+          [](auto& save) {
+              auto& points = save.unit_lists[0].slots[0].chain[0].path->points;
+              points.assign(100, 5);
+              points[1] = 6;
+              std::fill(points.begin() + 10, points.begin() + 90, std::uint16_t{7});
+          }},
+         {},
+         1,
+         {"units.lists[0].slots[0].unit.path.points[1] 0x0000cef2 0x0000cef2 [5] [6]",
+          "units.lists[0].slots[0].unit.path.points[10..89] 0x0000cf04 0x0000cf04 [" + repeated("5", 64) + ",...] [" +
+              repeated("7", 64) + ",...]"}},
         {"as JSON",
          {unchanged, [](auto& save) { save.header.save_date = 1000; }},
          {"--json"},
@@ -194,6 +219,18 @@ TEST(fields_diff, structure_differs)
          {"units.lists[0].slots[1].unit.path_ref 0x0000cf92 0 376",
           "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4",
           "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2"}},
+        // The first save's stream has ended: the second holds the slots after
+        // its run's first alone, and they are named one by one.
+        {"references added to a list",
+         {unchanged,
+          [](auto& save) {
+              save.unit_lists[0].slots.insert(save.unit_lists[0].slots.end(),
+                                              {sb::reference(1), sb::reference(2), sb::reference(3)});
+          }},
+         {},
+         1,
+         {"units.lists[0].size 0x0000ce52 3 6", "units.lists[0].slots[3] 0x0000cfa2 only in save 2",
+          "units.lists[0].slots[4] 0x0000cfa4 only in save 2", "units.lists[0].slots[5] 0x0000cfa6 only in save 2"}},
         {"a reference where a unit was",
          {unchanged, [](auto& save) { save.unit_lists[0].slots[1] = sb::reference(7); }},
          {},
@@ -301,6 +338,63 @@ TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objec
         "needed 144 bytes, 0 left",
     };
     EXPECT_EQ(lines_of(result.standard_output), expected);
+}
+
+// Lists past the end of the other save's stream: each is one line, at the
+// offset the listing gives for its size, though the walk of the longer save
+// hands on little more than those sizes once the comparison has seen that.
+// Each list holds a path of 65,535 points, so that most of them are walked
+// only after that. Cut inside a late list, the save's break is the one
+// check reports.
+TEST(fields_diff, lists_one_save_holds_alone_after_the_others_stream_has_ended)
+{
+    constexpr std::size_t lists = 40;
+    auto shorter = sb::empty_save(70);
+    shorter.unit_lists = {{{sb::reference(7)}}};
+    auto longer = shorter;
+    for (std::size_t list = 1; list < lists; ++list) {
+        sb::unit_description unit = plain_unit(3);
+        unit.path = path_through(std::vector<std::uint16_t>(65535, static_cast<std::uint16_t>(list)));
+        longer.unit_lists.push_back({{sb::new_unit(2, {unit}), sb::reference(7)}});
+    }
+    sb::number_units(longer);
+    const testing::temp_folder folder;
+    const std::string one = folder.file("one.sav");
+    const std::string two = folder.file("two.sav");
+    const std::string cut = folder.file("cut.sav");
+    const auto content = sb::build_save(longer);
+    sb::write_file(one, sb::build_save(shorter));
+    sb::write_file(two, content);
+    sb::write_file(cut, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(content.size() * 3 / 4)));
+
+    // "0x0000cee2 2 u16 units.lists[3].size 1" gives "units.lists[3] 0x0000cee2 only in save 2".
+    std::vector<std::string> expected;
+    for (const auto& line : lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"list", cut}).standard_output)) {
+        std::istringstream fields(line);
+        std::string offset, size, type, path;
+        fields >> offset >> size >> type >> path;
+        if (path.starts_with("units.lists[") && path.ends_with("].size") && path != "units.lists[0].size") {
+            expected.push_back(path.substr(0, path.size() - 5) + " " + offset + " only in save 2");
+        }
+    }
+    ASSERT_GT(expected.size(), 20u);
+    ASSERT_LT(expected.size(), lists - 1);
+    const auto cut_result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, cut});
+    const std::string checked = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"check", cut}).standard_output;
+    const std::string damaged = "damaged: ";
+    ASSERT_NE(checked.find(damaged), std::string::npos) << checked;
+    auto with_break = expected;
+    with_break.push_back("error: save 2: " + checked.substr(checked.find(damaged) + damaged.size(),
+                                                             checked.size() - checked.find(damaged) - damaged.size() - 1));
+    EXPECT_EQ(cut_result.exit_code, 1);
+    EXPECT_EQ(lines_of(cut_result.standard_output), with_break);
+
+    const auto whole = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two});
+    EXPECT_EQ(whole.exit_code, 1) << whole.standard_error;
+    const auto lines = lines_of(whole.standard_output);
+    ASSERT_EQ(lines.size(), lists - 1);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), lines.begin()));
+    EXPECT_EQ(lines.back().substr(0, lines.back().find(' ')), "units.lists[" + std::to_string(lists - 1) + "]");
 }
 
 // The exit code and standard error of a diff that cannot run or that meets

@@ -90,9 +90,11 @@ TEST(leaf_streams, leaves_come_through_the_encoding_as_they_went_in)
     EXPECT_EQ(batch.weight(), at + 2 * 3); // the path's three points lie apart
 }
 
-// A run of references is one entry between leaves: the leaf after it counts
-// its offset from the run's last slot and shares the run's list path.
-TEST(leaf_streams, a_run_of_references_goes_as_one_entry)
+// A run of references and a unit's data are one entry each between leaves:
+// the leaf after a run counts its offset from the run's last slot, the leaf
+// after unit data from the data's first byte, and each shares the path
+// before it.
+TEST(leaf_streams, a_run_of_references_and_a_units_data_go_as_one_entry_each)
 {
     const std::vector<std::uint16_t> objects{7, 65535, 0, 300};
     field_leaf size;
@@ -106,9 +108,18 @@ TEST(leaf_streams, a_run_of_references_goes_as_one_entry)
     after.offset = 70012;
     leaf_batch batch;
     leaf_encoder encoder;
+    std::vector<std::uint8_t> data(144);
+    for (std::size_t at = 0; at < data.size(); ++at) {
+        data[at] = static_cast<std::uint8_t>(at * 3);
+    }
+    field_leaf unit_class = size;
+    unit_class.path = "units.lists[12].slots[9].unit.unit_class";
+    unit_class.offset = 70160;
     encoder.add_leaf(batch, size, slot_content::none, false);
     encoder.add_run(batch, reference_run{"units.lists[12]", 5, 70002, objects});
     encoder.add_leaf(batch, after, slot_content::reference, false);
+    encoder.add_unit_data(batch, unit_data_block{"units.lists[12].slots[9].unit", 70016, data});
+    encoder.add_leaf(batch, unit_class, slot_content::none, false);
 
     leaf_decoder decoder;
     std::size_t at = 0;
@@ -120,9 +131,17 @@ TEST(leaf_streams, a_run_of_references_goes_as_one_entry)
     EXPECT_EQ(run.offset, 70002u);
     EXPECT_EQ(std::vector<std::uint16_t>(run.objects.begin(), run.objects.end()), objects);
     ASSERT_FALSE(leaf_decoder::is_run(batch, at));
+    const streamed_leaf slot = decoder.leaf(batch, at);
+    EXPECT_EQ(slot.path, after.path);
+    EXPECT_EQ(slot.offset, 70012u);
+    ASSERT_TRUE(leaf_decoder::is_unit_data(batch, at));
+    const unit_data_block block = decoder.unit_data(batch, at);
+    EXPECT_EQ(block.unit_path, "units.lists[12].slots[9].unit");
+    EXPECT_EQ(block.offset, 70016u);
+    EXPECT_EQ(std::vector<std::uint8_t>(block.bytes.begin(), block.bytes.end()), data);
     const streamed_leaf last = decoder.leaf(batch, at);
-    EXPECT_EQ(last.path, after.path);
-    EXPECT_EQ(last.offset, 70012u);
+    EXPECT_EQ(last.path, unit_class.path);
+    EXPECT_EQ(last.offset, 70160u);
     EXPECT_FALSE(leaf_decoder::has_entry(batch, at));
 }
 
@@ -165,13 +184,16 @@ struct walked_leaf {
     std::uint64_t offset;
     std::uint64_t size;
     std::int64_t number;
+    leaf_type type;
+    std::vector<std::uint8_t> bytes;
 };
 
 class keeping_sink final : public leaf_sink {
 public:
     void take(const field_leaf& leaf) override
     {
-        leaves.push_back({std::string(leaf.path), leaf.offset, leaf.size, leaf.number});
+        leaves.push_back({std::string(leaf.path), leaf.offset, leaf.size, leaf.number, leaf.type,
+                          std::vector<std::uint8_t>(leaf.bytes.begin(), leaf.bytes.end())});
     }
     std::vector<walked_leaf> leaves;
 };
@@ -216,6 +238,10 @@ TEST(leaf_streams, a_stream_hands_out_the_walk_in_order_with_the_long_stretches_
         EXPECT_EQ(leaf.offset, expected.offset);
         EXPECT_EQ(leaf.size, expected.size);
         EXPECT_EQ(leaf.number, expected.number) << expected.path;
+        EXPECT_EQ(leaf.type, expected.type) << expected.path;
+        if (!leaf.in_pieces) {
+            EXPECT_EQ(std::vector<std::uint8_t>(leaf.bytes.begin(), leaf.bytes.end()), expected.bytes) << expected.path;
+        }
         if (leaf.in_pieces) {
             const std::string name(leaf.path);
             sb::bytes whole;
