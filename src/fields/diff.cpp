@@ -71,10 +71,13 @@ bool lies_in(std::string_view path, std::string_view record)
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
 }
 
-// Where the files first differ from `from` on, all of the same size; nothing
-// when they agree to their ends. A file that cannot be read counts as
-// differing where it fails, so that the walks decide.
-std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from)
+// Where the files first differ from `from` on; nothing when they agree to
+// their ends (which files of different sizes never do). A file that cannot
+// be read counts as differing where it fails, so that the walks decide.
+// `agreed(offset)` hears, piece by piece, up to where they agree so far.
+template <typename agreed_up_to>
+std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from,
+                                              agreed_up_to&& agreed)
 {
     // Read in pieces that grow from small to large: a difference close by
     // costs little to find, a long agreeing stretch few reads.
@@ -99,19 +102,29 @@ std::optional<std::uint64_t> first_difference(const std::vector<std::string>& sa
             }
             length = files[save].gcount();
         }
-        const auto held = static_cast<std::size_t>(length);
+        // The earliest difference of any save from the first: each later
+        // save is looked at only before the differences already found.
+        auto held = static_cast<std::size_t>(length);
+        bool parted = false;
         for (std::size_t save = 1; save < files.size(); ++save) {
-            if (std::memcmp(pieces[0].data(), pieces[save].data(), held) == 0) {
-                continue;
+            if (std::memcmp(pieces[0].data(), pieces[save].data(), held) != 0) {
+                held = static_cast<std::size_t>(
+                    std::mismatch(pieces[0].begin(), pieces[0].begin() + static_cast<std::ptrdiff_t>(held),
+                                  pieces[save].begin())
+                        .first -
+                    pieces[0].begin());
+                parted = true;
             }
-            const auto parted = std::mismatch(pieces[0].begin(), pieces[0].begin() + length, pieces[save].begin());
-            return at + static_cast<std::uint64_t>(parted.first - pieces[0].begin());
+        }
+        if (parted) {
+            return at + held;
         }
         if (held < piece) {
             const bool ended = std::all_of(files.begin(), files.end(), [](const std::ifstream& file) { return file.eof(); });
             return ended ? std::nullopt : std::optional<std::uint64_t>(at + held);
         }
         at += held;
+        agreed(at);
         piece = std::min(2 * piece, largest_piece);
     }
 }
@@ -301,19 +314,13 @@ struct raw_source {
 
 class comparison {
 public:
-    // `same_size`: the files are all of one size, so that they may agree
-    // from some point to their ends.
     // `skip_before`: the files hold the same bytes before it, so the walks
     // leave out the leaves there.
-    comparison(const std::vector<std::string>& saves, bool same_size, std::uint64_t skip_before,
-               diff_writer& writer)
-        : writer_(writer), saves_(saves), suffixes_comparable_(same_size)
+    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, diff_writer& writer)
+        : writer_(writer), saves_(saves)
     {
         for (const auto& save : saves) {
             sides_.push_back({std::make_unique<leaf_stream>(save, skip_before), false, {}, {}});
-            if (skip_before > 0) {
-                sides_.back().position.lose_track();
-            }
         }
     }
 
@@ -377,8 +384,15 @@ private:
                 return false;
             }
         }
-        if (begins_slot_or_list(*first) && rest_agrees(*first)) {
-            return false;
+        if (begins_slot_or_list(*first)) {
+            switch (agree_from_here(*first)) {
+            case agreement::to_the_ends:
+                return false;
+            case agreement::up_to_a_difference:
+                return true;
+            case agreement::unknown:
+                break;
+            }
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take(save);
@@ -416,8 +430,16 @@ private:
                     .first -
                 first->objects.begin());
         }
-        if (agreeing < 2 || rest_agrees(sides_[0].stream->leaf())) {
+        if (agreeing < 2) {
             return false;
+        }
+        switch (agree_from_here(sides_[0].stream->leaf())) {
+        case agreement::to_the_ends:
+            return false;
+        case agreement::up_to_a_difference:
+            return true;
+        case agreement::unknown:
+            break;
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take_slots(save, agreeing);
@@ -452,35 +474,83 @@ private:
     }
 
     // At a slot or a list where every save stands alike (same offset, same
-    // counter, same list size): when the files hold the same bytes from
-    // here to their ends, the walks would find the same leaves, and the
-    // comparison is over. A difference found in the bytes is remembered,
-    // so that the files are read from here at most once.
-    bool rest_agrees(const streamed_leaf& first)
+    // counter, same list size), the files' bytes from here on tell how far
+    // the walks go alike: to the files' ends, when they hold the same bytes
+    // there (the comparison is then over), or up to the first byte that
+    // differs, before which every leaf is alike in all saves (they are all
+    // taken, and the walks asked to hand on no more of them). A difference
+    // found in the bytes is remembered, so that the files are read from
+    // here at most once.
+    enum class agreement { unknown, up_to_a_difference, to_the_ends };
+
+    agreement agree_from_here(const streamed_leaf& first)
     {
-        if (!suffixes_comparable_ || first.offset < compared_until_) {
-            return false;
+        if (first.offset < compared_until_) {
+            return agreement::unknown;
         }
         const stream_position& position = sides_[0].position;
         for (const auto& current : sides_) {
-            if (!current.position.on_track()) {
-                return false;
+            if (!current.position.on_track() || current.stream->leaves_left_out_before()) {
+                return agreement::unknown;
             }
             if (current.stream->leaf().offset != first.offset || current.position.counter() != position.counter() ||
                 current.position.list_size() != position.list_size()) {
-                return false;
+                return agreement::unknown;
             }
         }
-        const auto parted = first_difference(saves_, first.offset);
-        if (parted) {
-            // Saves that differ all along would otherwise be read again at
-            // every slot: the walks go a stretch past the difference first.
-            compared_until_ = *parted + retry_distance_;
-            retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
-            return false;
+        // Up to where the bytes agree, the walks read the same bytes from
+        // the same state, so they are alike: they need hand on no leaf that
+        // ends there, and may pass over those while the bytes are compared.
+        const auto parted = first_difference(saves_, first.offset, [&](std::uint64_t agreed) {
+            for (std::size_t save = 0; save < sides_.size(); ++save) {
+                sides_[save].stream->leave_out_before(agreed);
+                take_before(save, agreed, [&] { return sides_[save].stream->holds_more(); });
+            }
+        });
+        if (!parted) {
+            rest_agrees_ = true; // only files of one size agree to their ends
+            return agreement::to_the_ends;
         }
-        rest_agrees_ = true;
-        return true;
+        // Saves that differ all along would otherwise be read again at every
+        // slot: the walks go a stretch past the difference first.
+        compared_until_ = *parted + retry_distance_;
+        retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
+        // Each walk may have handed on a different stretch of the leaves
+        // before the difference already; whatever it has, is taken here.
+        // What the streams hold is taken first, so that no walk waits for
+        // room while another is waited for.
+        for (auto& current : sides_) {
+            current.stream->leave_out_before(*parted);
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take_before(save, *parted, [&] { return sides_[save].stream->holds_more(); });
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take_before(save, *parted, [] { return true; });
+        }
+        return agreement::up_to_a_difference;
+    }
+
+    // Takes the leaves of `save` that end at or before `end`, while `going_on`
+    // says so.
+    template <typename while_true>
+    void take_before(std::size_t save, std::uint64_t end, while_true&& going_on)
+    {
+        auto& stream = *sides_[save].stream;
+        while (going_on() && stream.has_leaf()) {
+            const streamed_leaf& leaf = stream.leaf();
+            if (leaf.offset + leaf.size > end) {
+                return;
+            }
+            if (const reference_run* run = stream.run_ahead()) {
+                take_slots(save, static_cast<std::size_t>(std::min<std::uint64_t>((end - leaf.offset) / 2, run->objects.size())));
+            } else if (const unit_data_block* block = stream.unit_data_ahead();
+                       block != nullptr && block->offset + block->bytes.size() <= end) {
+                take_unit_data(save);
+            } else {
+                take(save);
+            }
+        }
     }
 
     // A save whose leaves have run out: a damaged one is reported where it
@@ -537,8 +607,18 @@ private:
         auto& current = sides_[save];
         const streamed_leaf& leaf = current.stream->leaf();
         current.last_key.assign(key_of(leaf));
+        follow_gap(current);
         current.position.follow(leaf);
         current.stream->advance();
+    }
+
+    // Where the walk left leaves out, the counter and list size are not
+    // known again until a unit in a slot and a list's size have come.
+    static void follow_gap(side& current)
+    {
+        if (current.stream->leaves_left_out_before()) {
+            current.position.lose_track();
+        }
     }
 
     // Takes `count` slots of the run of references `save` stands in, the
@@ -553,6 +633,7 @@ private:
         char digits[20];
         current.last_key.append(digits, std::to_chars(digits, digits + sizeof digits, run.first_slot + count - 1).ptr);
         current.last_key += "].object_id";
+        follow_gap(current);
         current.stream->skip_slots(count);
     }
 
@@ -564,6 +645,7 @@ private:
         current.last_key.assign(current.stream->unit_data_ahead()->unit_path);
         current.last_key += '.';
         current.last_key += unit_layout_.pieces().back().name;
+        follow_gap(current);
         current.stream->skip_unit_data();
     }
 
@@ -1046,7 +1128,6 @@ private:
 
     diff_writer& writer_;
     const std::vector<std::string>& saves_;
-    bool suffixes_comparable_;
     std::uint64_t compared_until_ = 0; // the files are known to differ before this
     std::uint64_t retry_distance_ = first_retry_distance;
     bool rest_agrees_ = false;
@@ -1163,7 +1244,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     const bool same_size = same_sizes(saves);
     // Up to their first difference the files are walked alike: no leaf
     // there can differ.
-    const auto parted = first_difference(saves, 0);
+    const auto parted = first_difference(saves, 0, [](std::uint64_t) {});
     if (same_size) {
         ending.emplace(saves[0]);
         if (!parted) {
@@ -1176,7 +1257,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     bool rest_agrees = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, same_size, parted.value_or(0), writer);
+        comparison compared(saves, parted.value_or(0), writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();

@@ -42,17 +42,17 @@ slot_content slot_of(const field_leaf& leaf)
 // the queue.
 class batching_sink final : public leaf_sink {
 public:
-    batching_sink(const std::string& save, batch_queue& queue, std::uint64_t skip_before,
-                  const std::atomic<bool>& only_list_sizes)
-        : save_(save), queue_(queue), batch_(queue.spare()), skip_before_(skip_before), only_list_sizes_(only_list_sizes)
+    batching_sink(const std::string& save, batch_queue& queue, const walk_requests& requests)
+        : save_(save), queue_(queue), batch_(queue.spare()), requests_(requests)
     {
     }
 
     void take(const field_leaf& leaf) override
     {
-        if (leaf.offset + leaf.size <= skip_before_ || (only_list_sizes() && inside_a_list(leaf.path))) {
+        if ((only_list_sizes() && inside_a_list(leaf.path)) || left_out(leaf.offset + leaf.size)) {
             return;
         }
+        mark_gap();
         const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
         encoder_.add_leaf(*batch_, leaf, slot_of(leaf), in_pieces);
         if (in_pieces) {
@@ -71,11 +71,14 @@ public:
         if (only_list_sizes()) {
             return true;
         }
+        const std::uint64_t before = leave_out_before();
         const std::uint64_t skipped =
-            run.offset >= skip_before_ ? 0 : std::min<std::uint64_t>((skip_before_ - run.offset) / 2, run.objects.size());
+            run.offset >= before ? 0 : std::min<std::uint64_t>((before - run.offset) / 2, run.objects.size());
+        gap_ = gap_ || skipped > 0;
         if (skipped == run.objects.size()) {
             return true;
         }
+        mark_gap();
         reference_run kept = run;
         kept.first_slot += skipped;
         kept.offset += 2 * skipped;
@@ -92,9 +95,15 @@ public:
         if (only_list_sizes()) {
             return true;
         }
-        if (block.offset < skip_before_) {
-            return false; // left out leaf by leaf
+        const std::uint64_t before = leave_out_before();
+        if (block.offset + block.bytes.size() <= before) {
+            gap_ = true;
+            return true; // left out whole
         }
+        if (block.offset < before) {
+            return false; // left out leaf by leaf, up to `before`
+        }
+        mark_gap();
         encoder_.add_unit_data(*batch_, block);
         if (batch_->weight() >= batch_weight) {
             send();
@@ -109,7 +118,25 @@ public:
     }
 
 private:
-    bool only_list_sizes() const { return only_list_sizes_.load(std::memory_order_relaxed); }
+    bool only_list_sizes() const { return requests_.only_list_sizes.load(std::memory_order_relaxed); }
+    std::uint64_t leave_out_before() const { return requests_.leave_out_before.load(std::memory_order_relaxed); }
+
+    // Whether a leaf that ends at `end` is left out.
+    bool left_out(std::uint64_t end)
+    {
+        const bool out = end <= leave_out_before();
+        gap_ = gap_ || out;
+        return out;
+    }
+
+    // The first entry after leaves left out says so first.
+    void mark_gap()
+    {
+        if (gap_) {
+            encoder_.add_gap(*batch_);
+            gap_ = false;
+        }
+    }
 
     // Whether a leaf lies in a unit list and is not the list's size.
     static bool inside_a_list(std::string_view path)
@@ -153,8 +180,8 @@ private:
     leaf_encoder encoder_;
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
-    std::uint64_t skip_before_;
-    const std::atomic<bool>& only_list_sizes_;
+    const walk_requests& requests_;
+    bool gap_ = false; // leaves were left out since the last entry
 };
 
 stream_end trouble(std::string problem)
@@ -167,12 +194,11 @@ stream_end trouble(std::string problem)
 
 // The body of a walking thread. Whatever stops the walk is handed on as the
 // stream's end, except a cancelled stream, which nobody reads any more.
-void walk_into(const std::string& save, batch_queue& queue, std::uint64_t skip_before,
-               const std::atomic<bool>& only_list_sizes)
+void walk_into(const std::string& save, batch_queue& queue, const walk_requests& requests)
 {
     std::optional<stream_end> failed;
     try {
-        batching_sink sink(save, queue, skip_before, only_list_sizes);
+        batching_sink sink(save, queue, requests);
         const walk_result result = walk_save(save, &sink);
         stream_end end;
         if (result.broken) {
@@ -219,6 +245,7 @@ constexpr std::uint8_t in_pieces_bit = 0x20;
 constexpr std::uint8_t piece_bit = 0x80;
 constexpr std::uint8_t run_bit = 0x40;
 constexpr std::uint8_t unit_data_tag = 0x41;
+constexpr std::uint8_t gap_tag = 0x42;
 
 // A number in seven-bit groups, lowest first, each but the last with its
 // top bit set; returns the end.
@@ -342,6 +369,12 @@ void leaf_encoder::add_unit_data(leaf_batch& batch, const unit_data_block& block
     batch.used_ += static_cast<std::size_t>(at - start);
 }
 
+void leaf_encoder::add_gap(leaf_batch& batch)
+{
+    *batch.room(1) = gap_tag;
+    ++batch.used_;
+}
+
 // The path as the length it shares with the path before and the characters
 // after; the path becomes the one before.
 std::uint8_t* leaf_encoder::put_path(std::uint8_t* at, std::string_view path)
@@ -373,6 +406,15 @@ bool leaf_decoder::is_piece(const leaf_batch& batch, std::size_t at) { return (b
 bool leaf_decoder::is_run(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == run_bit; }
 
 bool leaf_decoder::is_unit_data(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == unit_data_tag; }
+
+bool leaf_decoder::take_gap(const leaf_batch& batch, std::size_t& at)
+{
+    if (batch.bytes_[at] != gap_tag) {
+        return false;
+    }
+    ++at;
+    return true;
+}
 
 std::string_view leaf_decoder::next_path(const leaf_batch& batch, std::size_t& at)
 {
@@ -479,6 +521,12 @@ std::unique_ptr<leaf_batch> batch_queue::pop()
     return batch;
 }
 
+bool batch_queue::holds_batches()
+{
+    std::lock_guard held(lock_);
+    return !full_.empty();
+}
+
 std::unique_ptr<leaf_batch> batch_queue::spare()
 {
     {
@@ -511,10 +559,18 @@ void batch_queue::cancel()
 // ---- leaf_stream ------------------------------------------------------------
 
 leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before)
-    : save_(std::move(save)), queue_(batches_in_flight), skip_before_(skip_before)
+    : save_(std::move(save)), queue_(batches_in_flight)
 {
     block_next_ = layout_.pieces().size(); // no unit data being handed out
-    walker_ = std::thread([this] { walk_into(save_, queue_, skip_before_, only_list_sizes_); });
+    requests_.leave_out_before.store(skip_before, std::memory_order_relaxed);
+    walker_ = std::thread([this] { walk_into(save_, queue_, requests_); });
+}
+
+void leaf_stream::leave_out_before(std::uint64_t offset)
+{
+    if (offset > requests_.leave_out_before.load(std::memory_order_relaxed)) {
+        requests_.leave_out_before.store(offset, std::memory_order_relaxed);
+    }
 }
 
 leaf_stream::~leaf_stream()
@@ -565,6 +621,10 @@ bool leaf_stream::has_leaf()
             leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
             continue;
         }
+        if (leaf_decoder::take_gap(*batch_, next_)) {
+            gap_pending_ = true;
+            continue;
+        }
         if (leaf_decoder::is_run(*batch_, next_)) {
             run_ = decoder_.run(*batch_, next_);
             run_list_path_.assign(run_.list_path);
@@ -585,11 +645,24 @@ bool leaf_stream::has_leaf()
             take_block_piece();
             return true;
         }
-        current_leaf_ = decoder_.leaf(*batch_, next_);
-        has_current_ = true;
+        make_current(decoder_.leaf(*batch_, next_));
         return true;
     }
     return false;
+}
+
+bool leaf_stream::holds_more()
+{
+    return has_current_ || run_next_ < run_.objects.size() || block_next_ < layout_.pieces().size() || end_ ||
+           (batch_ && (leaf_decoder::has_entry(*batch_, next_) || batch_->end)) || queue_.holds_batches();
+}
+
+void leaf_stream::make_current(const streamed_leaf& leaf)
+{
+    current_leaf_ = leaf;
+    has_current_ = true;
+    after_gap_ = gap_pending_;
+    gap_pending_ = false;
 }
 
 void leaf_stream::take_block_piece()
@@ -598,19 +671,19 @@ void leaf_stream::take_block_piece()
     const auto bytes = block_.bytes.subspan(piece.object_offset - unit_data_offset, piece.size);
     block_path_.resize(block_path_length_);
     block_path_ += piece.name;
-    current_leaf_ = streamed_leaf{};
-    current_leaf_.offset = block_.offset + (piece.object_offset - unit_data_offset);
-    current_leaf_.size = piece.size;
-    current_leaf_.path = block_path_;
+    streamed_leaf leaf;
+    leaf.offset = block_.offset + (piece.object_offset - unit_data_offset);
+    leaf.size = piece.size;
+    leaf.path = block_path_;
     if (piece.named) {
-        current_leaf_.type = piece.size == 1 ? leaf_type::u8 : leaf_type::u16;
-        current_leaf_.number = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
+        leaf.type = piece.size == 1 ? leaf_type::u8 : leaf_type::u16;
+        leaf.number = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
     } else {
-        current_leaf_.type = leaf_type::raw;
-        current_leaf_.bytes = bytes;
+        leaf.type = leaf_type::raw;
+        leaf.bytes = bytes;
     }
+    make_current(leaf);
     in_block_ = true;
-    has_current_ = true;
 }
 
 void leaf_stream::skip_unit_data()
@@ -622,16 +695,16 @@ void leaf_stream::skip_unit_data()
 void leaf_stream::take_run_slot()
 {
     const std::size_t index = run_next_++;
-    current_leaf_ = streamed_leaf{};
-    current_leaf_.offset = run_.offset + 2 * index;
-    current_leaf_.size = 2;
-    current_leaf_.type = leaf_type::u16;
-    current_leaf_.path = slot_paths_->of(run_.first_slot + index);
-    current_leaf_.number = run_.objects[index];
-    current_leaf_.slot = slot_content::reference;
-    run_ahead_ = {run_.list_path, run_.first_slot + index, current_leaf_.offset, run_.objects.subspan(index)};
+    streamed_leaf slot;
+    slot.offset = run_.offset + 2 * index;
+    slot.size = 2;
+    slot.type = leaf_type::u16;
+    slot.path = slot_paths_->of(run_.first_slot + index);
+    slot.number = run_.objects[index];
+    slot.slot = slot_content::reference;
+    make_current(slot);
+    run_ahead_ = {run_.list_path, run_.first_slot + index, slot.offset, run_.objects.subspan(index)};
     in_run_ = true;
-    has_current_ = true;
 }
 
 void leaf_stream::advance()
@@ -639,6 +712,7 @@ void leaf_stream::advance()
     has_current_ = false;
     in_run_ = false;
     in_block_ = false;
+    after_gap_ = false;
 }
 
 void leaf_stream::skip_slots(std::size_t count)

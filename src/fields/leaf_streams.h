@@ -123,6 +123,8 @@ public:
     void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
     void add_run(leaf_batch& batch, const reference_run& run);
     void add_unit_data(leaf_batch& batch, const unit_data_block& block);
+    // Leaves were left out here.
+    void add_gap(leaf_batch& batch);
 
 private:
     std::uint8_t* put_path(std::uint8_t* at, std::string_view path);
@@ -140,6 +142,9 @@ public:
     static bool is_piece(const leaf_batch& batch, std::size_t at);
     static bool is_run(const leaf_batch& batch, std::size_t at);
     static bool is_unit_data(const leaf_batch& batch, std::size_t at);
+    // Whether the entry at `at` says leaves were left out there; moves `at`
+    // past it if so.
+    static bool take_gap(const leaf_batch& batch, std::size_t& at);
     // Decodes the entry at `at`, moving `at` past it. A path (a leaf's, a
     // run's list) holds until the next entry is decoded; bytes, words and
     // object numbers while the batch is held.
@@ -164,6 +169,8 @@ public:
     // Waits while the queue is full; throws stream_cancelled once cancelled.
     void push(std::unique_ptr<leaf_batch> batch);
     std::unique_ptr<leaf_batch> pop();
+    // Whether a batch waits, so that pop() would not.
+    bool holds_batches();
     std::unique_ptr<leaf_batch> spare();
     void give_back(std::unique_ptr<leaf_batch> batch);
     void cancel();
@@ -179,10 +186,20 @@ private:
 
 struct stream_cancelled {};
 
+// What the reading side asks of a walk while it goes on; the walking thread
+// looks at each leaf.
+struct walk_requests {
+    // Leaves that end at or before it are left out.
+    std::atomic<std::uint64_t> leave_out_before{0};
+    // Of each unit list only its size is handed on.
+    std::atomic<bool> only_list_sizes{false};
+};
+
 // The leaves of one save, walked on a thread of its own from construction.
 // Leaves that end at or before `skip_before` are left out: saves that hold
 // the same bytes up to there are walked alike up to there, so a comparison
-// need not see those leaves at all.
+// need not see those leaves at all. The first leaf after leaves left out
+// says so.
 class leaf_stream {
 public:
     explicit leaf_stream(std::string save, std::uint64_t skip_before = 0);
@@ -192,6 +209,9 @@ public:
 
     // False once every leaf has been read; the stream's end then tells how.
     bool has_leaf();
+    // Whether the walk has handed on more than the stream has taken (or has
+    // ended), so that has_leaf() need hardly wait for it.
+    bool holds_more();
     // The current leaf, until advance() or next_piece().
     const streamed_leaf& leaf() const { return current_leaf_; }
     // Past the current leaf and the pieces that follow it.
@@ -212,7 +232,12 @@ public:
     // reading side will pass over every list whole, so the walking thread
     // need not encode what the lists hold. Leaves already handed on still
     // come, a list's first leaves perhaps without the rest.
-    void keep_only_list_sizes() { only_list_sizes_.store(true, std::memory_order_relaxed); }
+    void keep_only_list_sizes() { requests_.only_list_sizes.store(true, std::memory_order_relaxed); }
+    // From now on the walk leaves out the leaves that end at or before
+    // `offset` (as far as it has not handed them on already).
+    void leave_out_before(std::uint64_t offset);
+    // Whether leaves were left out just before the current one.
+    bool leaves_left_out_before() const { return after_gap_; }
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
@@ -231,6 +256,8 @@ private:
     std::size_t next_ = 0;    // where the next entry of batch_ begins
     // Makes the run's next slot the current leaf.
     void take_run_slot();
+    // Makes `leaf` the current one.
+    void make_current(const streamed_leaf& leaf);
 
     streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
@@ -252,8 +279,9 @@ private:
     // Makes the unit data's next leaf the current one.
     void take_block_piece();
     std::optional<stream_end> end_;
-    std::uint64_t skip_before_;
-    std::atomic<bool> only_list_sizes_{false};
+    bool gap_pending_ = false; // leaves were left out before the next leaf
+    bool after_gap_ = false;   // and before the current one
+    walk_requests requests_;
     std::thread walker_;
 };
 

@@ -185,6 +185,16 @@ TEST(fields_diff, one_field_differs)
          {"units.lists[0].slots[0].unit.path.points[1] 0x0000cef2 0x0000cef2 [5] [6]",
           "units.lists[0].slots[0].unit.path.points[10..89] 0x0000cf04 0x0000cf04 [" + repeated("5", 64) + ",...] [" +
               repeated("7", 64) + ",...]"}},
+        // The walks pass over what lies before the files' first difference:
+        // that is the third save's here, though the second differs first in
+        // the same stretch of the files.
+        {"a later save differing first",
+         {unchanged, [](auto& save) { save.unit_lists[0].slots[0].chain[0].data[43] = 7; },
+          [](auto& save) { save.header.save_date = 1000; }},
+         {},
+         1,
+         {"header.save_date 0x000000a6 0 0 1000",
+          "units.lists[0].slots[0].unit.unit_data@44+3 0x0000ce83 0x0000ce83 0x0000ce83 00 07 00"}},
         {"as JSON",
          {unchanged, [](auto& save) { save.header.save_date = 1000; }},
          {"--json"},
@@ -395,6 +405,54 @@ TEST(fields_diff, lists_one_save_holds_alone_after_the_others_stream_has_ended)
     ASSERT_EQ(lines.size(), lists - 1);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), lines.begin()));
     EXPECT_EQ(lines.back().substr(0, lines.back().find(' ')), "units.lists[" + std::to_string(lists - 1) + "]");
+}
+
+// The offset `list` gives for the leaf at `path`.
+std::string offset_listed(const std::string& save, const std::string& path)
+{
+    for (const auto& line : lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"list", save}).standard_output)) {
+        std::istringstream fields(line);
+        std::string offset, size, type, listed;
+        fields >> offset >> size >> type >> listed;
+        if (listed == path) {
+            return offset;
+        }
+    }
+    return "none";
+}
+
+// Files of different sizes that agree between their differences: where the
+// walks stand alike, the bytes up to the next difference are compared and
+// the walks pass over them, handing on nothing there. What differs is still
+// named, every difference exactly once.
+TEST(fields_diff, files_of_different_sizes_agree_between_their_differences)
+{
+    constexpr std::size_t lists = 40;
+    auto first = sb::empty_save(70);
+    for (std::size_t list = 0; list < lists; ++list) {
+        sb::unit_description unit = plain_unit(3);
+        unit.path = path_through(std::vector<std::uint16_t>(65535, static_cast<std::uint16_t>(list)));
+        first.unit_lists.push_back({{sb::new_unit(2, {unit}), sb::reference(7)}});
+    }
+    sb::number_units(first);
+    auto second = first;
+    second.unit_lists[0].slots[0].chain[0].selected = 4;
+    second.unit_lists[30].slots[0].chain[0].selected = 9;
+    second.tail = {1, 2, 3};
+    const testing::temp_folder folder;
+    const std::string one = folder.file("one.sav");
+    const std::string two = folder.file("two.sav");
+    sb::write_file(one, sb::build_save(first));
+    sb::write_file(two, sb::build_save(second));
+
+    const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two});
+    EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+    const std::vector<std::string> expected{
+        "units.lists[0].slots[0].unit.selected " + offset_listed(one, "units.lists[0].slots[0].unit.selected") + " 3 4",
+        "units.lists[30].slots[0].unit.selected " + offset_listed(one, "units.lists[30].slots[0].unit.selected") + " 3 9",
+        "tail " + offset_listed(two, "tail") + " only in save 2",
+    };
+    EXPECT_EQ(lines_of(result.standard_output), expected);
 }
 
 // The exit code and standard error of a diff that cannot run or that meets
