@@ -66,6 +66,17 @@ std::vector<path_part> parts_of(std::string_view path)
     return parts;
 }
 
+// How many leading elements of `a` and `b` are equal, of the first `count`.
+// Most compared stretches agree whole, which memcmp tells fastest.
+template <typename element>
+std::size_t common_prefix(const element* a, const element* b, std::size_t count)
+{
+    if (std::memcmp(a, b, count * sizeof(element)) == 0) {
+        return count;
+    }
+    return static_cast<std::size_t>(std::mismatch(a, a + count, b).first - a);
+}
+
 bool lies_in(std::string_view path, std::string_view record)
 {
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
@@ -140,10 +151,11 @@ bool same_sizes(const std::vector<std::string>& saves)
     });
 }
 
-// How far past a difference the walks go before the files' ends are
+// How far past a difference the walks go before the files' bytes are
 // compared again: at first a stretch whose walk costs far more than the
-// comparison, twice as far after each comparison that found the files still
-// differing, up to a stretch the walks cross in a fraction of a second.
+// comparison, twice as far after each comparison that found the files
+// differing at once, up to a stretch the walks cross in a fraction of a
+// second.
 constexpr std::uint64_t first_retry_distance = 64 * 1024;
 constexpr std::uint64_t longest_retry_distance = 16 * 1024 * 1024;
 
@@ -314,10 +326,12 @@ struct raw_source {
 
 class comparison {
 public:
+    // `same_size`: the files are all of one size, so that they may agree
+    // from some point to their ends.
     // `skip_before`: the files hold the same bytes before it, so the walks
     // leave out the leaves there.
-    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, diff_writer& writer)
-        : writer_(writer), saves_(saves)
+    comparison(const std::vector<std::string>& saves, bool same_size, std::uint64_t skip_before, diff_writer& writer)
+        : writer_(writer), saves_(saves), same_size_(same_size)
     {
         for (const auto& save : saves) {
             sides_.push_back({std::make_unique<leaf_stream>(save, skip_before), false, {}, {}});
@@ -423,12 +437,7 @@ private:
             if (run->list_path != first->list_path || run->first_slot != first->first_slot) {
                 return false;
             }
-            const auto shorter = std::min(agreeing, run->objects.size());
-            agreeing = static_cast<std::size_t>(
-                std::mismatch(first->objects.begin(), first->objects.begin() + static_cast<std::ptrdiff_t>(shorter),
-                              run->objects.begin())
-                    .first -
-                first->objects.begin());
+            agreeing = common_prefix(first->objects.data(), run->objects.data(), std::min(agreeing, run->objects.size()));
         }
         if (agreeing < 2) {
             return false;
@@ -500,8 +509,13 @@ private:
         }
         // Up to where the bytes agree, the walks read the same bytes from
         // the same state, so they are alike: they need hand on no leaf that
-        // ends there, and may pass over those while the bytes are compared.
+        // ends there. Files of different sizes cannot agree to their ends,
+        // so their walks pass over what agrees while the bytes are compared;
+        // files of one size may, and then that work would be lost.
         const auto parted = first_difference(saves_, first.offset, [&](std::uint64_t agreed) {
+            if (same_size_) {
+                return;
+            }
             for (std::size_t save = 0; save < sides_.size(); ++save) {
                 sides_[save].stream->leave_out_before(agreed);
                 take_before(save, agreed, [&] { return sides_[save].stream->holds_more(); });
@@ -512,7 +526,13 @@ private:
             return agreement::to_the_ends;
         }
         // Saves that differ all along would otherwise be read again at every
-        // slot: the walks go a stretch past the difference first.
+        // slot: the walks go a stretch past the difference first, twice as
+        // long after each difference found at once. Bytes that agreed for
+        // longer than that say the files differ in few places: after this
+        // difference they are looked at again soon.
+        if (*parted - first.offset >= retry_distance_) {
+            retry_distance_ = first_retry_distance;
+        }
         compared_until_ = *parted + retry_distance_;
         retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
         // Each walk may have handed on a different stretch of the leaves
@@ -836,11 +856,11 @@ private:
     {
         const auto& first = sources[0];
         const std::uint8_t* const begin = first.bytes.data() + (from - first.start);
-        const std::uint8_t* parted = begin + (to - from);
+        auto agreeing = static_cast<std::size_t>(to - from);
         for (auto other = sources.begin() + 1; other != sources.end(); ++other) {
-            parted = std::mismatch(begin, parted, other->bytes.data() + (from - other->start)).first;
+            agreeing = common_prefix(begin, other->bytes.data() + (from - other->start), agreeing);
         }
-        return from + static_cast<std::uint64_t>(parted - begin);
+        return from + agreeing;
     }
 
     // Where, after `from` and before `to`, the sources' pieces at hand first
@@ -917,12 +937,11 @@ private:
 
     static std::size_t agreeing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
     {
-        const auto begin = leaves[0].words.begin() + static_cast<std::ptrdiff_t>(from);
-        auto parted = leaves[0].words.begin() + static_cast<std::ptrdiff_t>(to);
+        std::size_t agreeing = to - from;
         for (auto other = leaves.begin() + 1; other != leaves.end(); ++other) {
-            parted = std::mismatch(begin, parted, other->words.begin() + static_cast<std::ptrdiff_t>(from)).first;
+            agreeing = common_prefix(leaves[0].words.data() + from, other->words.data() + from, agreeing);
         }
-        return from + static_cast<std::size_t>(parted - begin);
+        return from + agreeing;
     }
 
     static std::size_t differing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
@@ -1128,6 +1147,7 @@ private:
 
     diff_writer& writer_;
     const std::vector<std::string>& saves_;
+    bool same_size_;
     std::uint64_t compared_until_ = 0; // the files are known to differ before this
     std::uint64_t retry_distance_ = first_retry_distance;
     bool rest_agrees_ = false;
@@ -1257,7 +1277,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     bool rest_agrees = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, parted.value_or(0), writer);
+        comparison compared(saves, same_size, parted.value_or(0), writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();

@@ -544,7 +544,9 @@ void batch_queue::give_back(std::unique_ptr<leaf_batch> batch)
 {
     batch->clear();
     std::lock_guard held(lock_);
-    if (spare_.size() < capacity_) {
+    // Up to the capacity, one being filled and one being read are alive at
+    // once: all of them are kept, so that no batch is made anew.
+    if (spare_.size() < capacity_ + 2) {
         spare_.push_back(std::move(batch));
     }
 }
