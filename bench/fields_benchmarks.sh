@@ -9,8 +9,10 @@
 #   4. peak resident memory of check, list, list --json, at and dump on every
 #      large kind of save, bound 32 MB;
 #   5. diff of a 256 MB mixed save against copies with a few bytes changed
-#      (near the front; a third of the way in) and against a save of another
-#      kind (long paths), against check of it, bound 3x;
+#      (near the front; a third of the way in), against copies one byte
+#      longer (a byte changed near the front; a byte changed in the first
+#      unit of every eighth list) and against a save of another kind (long
+#      paths), against check of it, bound 3x;
 #   6. peak resident memory of diff on those pairs and on pairs of every
 #      large kind, each a copy with one byte changed, bound 64 MB.
 # With ORBSE_BASELINE set to another build's folder, its inspector_benchmarks
@@ -146,10 +148,22 @@ changed_copy() {
 big_size=$(stat -c %s "$work/mixed-big.sav")
 changed_copy "$work/mixed-big.sav" "$work/mixed-changed.sav" 200 $((0xcf13))
 changed_copy "$work/mixed-big.sav" "$work/mixed-changed-inside.sav" $((big_size / 3))
+# Files of different sizes: one byte more of tail, with a byte changed near
+# the front, or with a byte changed in the unit data of the first unit of
+# every eighth list (found by the listing).
+changed_copy "$work/mixed-big.sav" "$work/mixed-longer.sav" $((0xcf13))
+printf '\x01' >>"$work/mixed-longer.sav"
+# shellcheck disable=SC2046
+changed_copy "$work/mixed-big.sav" "$work/mixed-longer-dense.sav" $("$fields" list "$work/mixed-big.sav" |
+  awk '/\.slots\[0\]\.unit\.unit_data@44 / && (n++ % 8 == 0) { print $1 }' |
+  while read -r offset; do echo $((offset + 3)); done)
+printf '\x01' >>"$work/mixed-longer-dense.sav"
 hyperfine -N -i --warmup 1 --runs "$rounds" --export-json "$work/diff.json" \
   -n "check" "$fields check $work/mixed-big.sav" \
   -n "diff, bytes changed near the front" "$fields diff $work/mixed-big.sav $work/mixed-changed.sav" \
   -n "diff, a byte changed a third of the way in" "$fields diff $work/mixed-big.sav $work/mixed-changed-inside.sav" \
+  -n "diff, one byte longer, a byte changed near the front" "$fields diff $work/mixed-big.sav $work/mixed-longer.sav" \
+  -n "diff, one byte longer, every eighth list changed" "$fields diff $work/mixed-big.sav $work/mixed-longer-dense.sav" \
   -n "diff, another kind" "$fields diff $work/mixed-big.sav $work/paths-big.sav" >/dev/null 2>&1
 python3 - "$work/diff.json" <<'PYTHON'
 import json, sys
@@ -160,7 +174,7 @@ for name, median in results.items():
     print(f"{name}: median {median:.1f} ms, {median / check:.2f}x check (bound 3)")
 PYTHON
 # diff exits 1 when the saves differ, as these do.
-for other in mixed-changed mixed-changed-inside paths-big; do
+for other in mixed-changed mixed-changed-inside mixed-longer mixed-longer-dense paths-big; do
   { "$fields" diff "$work/mixed-big.sav" "$work/$other.sav" || true; } | wc -l | sed "s/^/lines against $other: /"
 done
 
@@ -169,6 +183,7 @@ changed_copy "$work/chain.sav" "$work/chain-changed.sav" $(( $(stat -c %s "$work
 changed_copy "$work/refs.sav" "$work/refs-changed.sav" $(( $(stat -c %s "$work/refs.sav") / 2 ))
 changed_copy "$work/tail.sav" "$work/tail-changed.sav" $(( $(stat -c %s "$work/tail.sav") / 2 ))
 for pair in "mixed-big mixed-changed" "mixed-big mixed-changed-inside" "mixed-big paths-big" \
+            "mixed-big mixed-longer" "mixed-big mixed-longer-dense" \
             "chain chain-changed" "refs refs-changed" "tail tail-changed"; do
   read -r one two <<<"$pair"
   peak=$({ "$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" diff \
