@@ -399,13 +399,8 @@ private:
             }
         }
         if (begins_slot_or_list(*first)) {
-            switch (agree_from_here(*first)) {
-            case agreement::to_the_ends:
-                return false;
-            case agreement::up_to_a_difference:
-                return true;
-            case agreement::unknown:
-                break;
+            if (const auto decided = decided_by_bytes(*first)) {
+                return *decided;
             }
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
@@ -442,13 +437,8 @@ private:
         if (agreeing < 2) {
             return false;
         }
-        switch (agree_from_here(sides_[0].stream->leaf())) {
-        case agreement::to_the_ends:
-            return false;
-        case agreement::up_to_a_difference:
-            return true;
-        case agreement::unknown:
-            break;
+        if (const auto decided = decided_by_bytes(sides_[0].stream->leaf())) {
+            return *decided;
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take_slots(save, agreeing);
@@ -549,6 +539,22 @@ private:
             take_before(save, *parted, [] { return true; });
         }
         return agreement::up_to_a_difference;
+    }
+
+    // What a step that stands at `first` returns when the bytes from there
+    // decide it: false when the comparison is over, true when the walks
+    // have been taken past what agrees. Nothing when they decide nothing.
+    std::optional<bool> decided_by_bytes(const streamed_leaf& first)
+    {
+        switch (agree_from_here(first)) {
+        case agreement::to_the_ends:
+            return false;
+        case agreement::up_to_a_difference:
+            return true;
+        case agreement::unknown:
+            break;
+        }
+        return std::nullopt;
     }
 
     // Takes the leaves of `save` that end at or before `end`, while `going_on`

@@ -64,18 +64,17 @@ struct stream_end {
 };
 
 // Leaves, pieces, runs of references and units' data of one walk, encoded
-// one after another. Neighbouring leaves' paths differ in a few characters, so each
-// leaf is kept as the step of its offset from the leaf before, its path as
-// the length it shares with the path before and the characters after, and
-// its numbers in as few bytes as they need: some twenty bytes to hand from
-// one thread to the other rather than a hundred. Most of a large save's
-// slots are references read in one sweep; such a run goes as one entry, its
-// list's path once and its object numbers as they are, two bytes a slot.
-// Most other leaves are units' fields; a unit's 144 bytes of data go as one
-// entry too, and the reading side makes their leaves only where it needs
-// them.
-// The 16-bit values (a run's numbers, a path's points) lie in a store of
-// their own, so that the reading side takes them where they lie.
+// one after another. Neighbouring leaves' paths differ in a few characters,
+// so each leaf is kept as the step of its offset from the leaf before, its
+// path as the length it shares with the path before and the characters
+// after, and its numbers in as few bytes as they need: some twenty bytes to
+// hand from one thread to the other rather than a hundred. Most of a large
+// save's slots are references read in one sweep; such a run goes as one
+// entry, its list's path once and its object numbers as they are, two bytes
+// a slot. Most other leaves are units' fields; a unit's 144 bytes of data go
+// as one entry too, and the reading side makes their leaves only where it
+// needs them. The 16-bit values (a run's numbers, a path's points) lie in a
+// store of their own, so that the reading side takes them where they lie.
 class leaf_batch {
 public:
     void clear()
@@ -136,8 +135,8 @@ private:
 // The reading side's decoding, which rebuilds each path from the one before.
 class leaf_decoder {
 public:
-    // Whether an entry waits at `at` in `batch`, and whether it is a piece
-    // or a run of references.
+    // Whether an entry waits at `at` in `batch`, and whether it is a piece,
+    // a run of references or a unit's data.
     static bool has_entry(const leaf_batch& batch, std::size_t at) { return at < batch.used_; }
     static bool is_piece(const leaf_batch& batch, std::size_t at);
     static bool is_run(const leaf_batch& batch, std::size_t at);
@@ -248,17 +247,18 @@ private:
     void fetch();
     // True when an entry waits at next_, fetching batches as needed.
     bool entry_waiting();
+    // Makes `leaf` the current one.
+    void make_current(const streamed_leaf& leaf);
+    // Makes the run's next slot the current leaf.
+    void take_run_slot();
+    // Makes the unit data's next leaf the current one.
+    void take_block_piece();
 
     std::string save_;
     batch_queue queue_;
     std::unique_ptr<leaf_batch> batch_;
     leaf_decoder decoder_;
     std::size_t next_ = 0;    // where the next entry of batch_ begins
-    // Makes the run's next slot the current leaf.
-    void take_run_slot();
-    // Makes `leaf` the current one.
-    void make_current(const streamed_leaf& leaf);
-
     streamed_leaf current_leaf_; // while has_current_
     bool has_current_ = false;
     // The run of references being handed out, slot by slot.
@@ -276,8 +276,6 @@ private:
     std::size_t block_path_length_ = 0;
     std::size_t block_next_ = 0; // the first of layout_'s leaves not yet handed out
     bool in_block_ = false;      // the current leaf is one of block_'s
-    // Makes the unit data's next leaf the current one.
-    void take_block_piece();
     std::optional<stream_end> end_;
     bool gap_pending_ = false; // leaves were left out before the next leaf
     bool after_gap_ = false;   // and before the current one
