@@ -115,19 +115,12 @@ std::optional<std::uint64_t> first_difference(const std::vector<std::string>& sa
         }
         // The earliest difference of any save from the first: each later
         // save is looked at only before the differences already found.
-        auto held = static_cast<std::size_t>(length);
-        bool parted = false;
+        const auto read = static_cast<std::size_t>(length);
+        std::size_t held = read;
         for (std::size_t save = 1; save < files.size(); ++save) {
-            if (std::memcmp(pieces[0].data(), pieces[save].data(), held) != 0) {
-                held = static_cast<std::size_t>(
-                    std::mismatch(pieces[0].begin(), pieces[0].begin() + static_cast<std::ptrdiff_t>(held),
-                                  pieces[save].begin())
-                        .first -
-                    pieces[0].begin());
-                parted = true;
-            }
+            held = common_prefix(pieces[0].data(), pieces[save].data(), held);
         }
-        if (parted) {
+        if (held < read) {
             return at + held;
         }
         if (held < piece) {
@@ -377,15 +370,23 @@ private:
         stream_position position;
     };
 
+    // Whether every save takes part and has a leaf: the steps that take the
+    // same leaves of all saves at once ask this first.
+    bool every_save_at_a_leaf()
+    {
+        return std::all_of(sides_.begin(), sides_.end(),
+                           [](side& current) { return !current.retired && current.stream->has_leaf(); });
+    }
+
     // The common step, decided without copying anything: every save takes
     // part and stands at a number or a name with the same path and value.
     bool take_agreeing_leaf()
     {
+        if (!every_save_at_a_leaf()) {
+            return false;
+        }
         const streamed_leaf* first = nullptr;
         for (auto& current : sides_) {
-            if (current.retired || !current.stream->has_leaf()) {
-                return false;
-            }
             const streamed_leaf& leaf = current.stream->leaf();
             if (leaf.type == leaf_type::raw || leaf.type == leaf_type::u16_array) {
                 return false;
@@ -414,12 +415,12 @@ private:
     // slot goes the common way.
     bool take_agreeing_slots()
     {
+        if (!every_save_at_a_leaf()) {
+            return false;
+        }
         const reference_run* first = nullptr;
         std::size_t agreeing = 0;
         for (auto& current : sides_) {
-            if (current.retired || !current.stream->has_leaf()) {
-                return false;
-            }
             const reference_run* run = current.stream->run_ahead();
             if (run == nullptr) {
                 return false;
@@ -450,11 +451,11 @@ private:
     // bytes agree, so do all its leaves, and they are taken at once.
     bool take_agreeing_unit_data()
     {
+        if (!every_save_at_a_leaf()) {
+            return false;
+        }
         const unit_data_block* first = nullptr;
         for (auto& current : sides_) {
-            if (current.retired || !current.stream->has_leaf()) {
-                return false;
-            }
             const unit_data_block* block = current.stream->unit_data_ahead();
             if (block == nullptr) {
                 return false;
@@ -503,12 +504,8 @@ private:
         // so their walks pass over what agrees while the bytes are compared;
         // files of one size may, and then that work would be lost.
         const auto parted = first_difference(saves_, first.offset, [&](std::uint64_t agreed) {
-            if (same_size_) {
-                return;
-            }
-            for (std::size_t save = 0; save < sides_.size(); ++save) {
-                sides_[save].stream->leave_out_before(agreed);
-                take_before(save, agreed, [&] { return sides_[save].stream->holds_more(); });
+            if (!same_size_) {
+                take_alike_before(agreed, false);
             }
         });
         if (!parted) {
@@ -525,20 +522,26 @@ private:
         }
         compared_until_ = *parted + retry_distance_;
         retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
-        // Each walk may have handed on a different stretch of the leaves
-        // before the difference already; whatever it has, is taken here.
-        // What the streams hold is taken first, so that no walk waits for
-        // room while another is waited for.
-        for (auto& current : sides_) {
-            current.stream->leave_out_before(*parted);
-        }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take_before(save, *parted, [&] { return sides_[save].stream->holds_more(); });
-        }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take_before(save, *parted, [] { return true; });
-        }
+        take_alike_before(*parted, true);
         return agreement::up_to_a_difference;
+    }
+
+    // The leaves that end at or before `end` are alike in every save: each
+    // walk is asked to leave them out, and what it has handed on of them
+    // already is taken here, first what the streams hold, so that no walk
+    // waits for room while another is waited for; then, `to_the_end`, the
+    // rest, waiting for the walks to pass `end`.
+    void take_alike_before(std::uint64_t end, bool to_the_end)
+    {
+        for (auto& current : sides_) {
+            current.stream->leave_out_before(end);
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            take_before(save, end, [&] { return sides_[save].stream->holds_more(); });
+        }
+        for (std::size_t save = 0; to_the_end && save < sides_.size(); ++save) {
+            take_before(save, end, [] { return true; });
+        }
     }
 
     // What a step that stands at `first` returns when the bytes from there
@@ -654,11 +657,7 @@ private:
     {
         auto& current = sides_[save];
         const reference_run& run = *current.stream->run_ahead();
-        current.last_key.assign(run.list_path);
-        current.last_key += ".slots[";
-        char digits[20];
-        current.last_key.append(digits, std::to_chars(digits, digits + sizeof digits, run.first_slot + count - 1).ptr);
-        current.last_key += "].object_id";
+        current.last_key.assign(reference_paths(run.list_path).of(run.first_slot + count - 1));
         follow_gap(current);
         current.stream->skip_slots(count);
     }
@@ -1121,15 +1120,9 @@ private:
         }
         std::vector<bool> present(sides_.size(), false);
         present[save] = true;
-        std::string slot(run.list_path);
-        slot += ".slots[";
-        const std::size_t head = slot.size();
+        reference_paths slot_paths(run.list_path);
         for (std::uint64_t at = 0; at < lone; ++at) {
-            char digits[20];
-            slot.resize(head);
-            slot.append(digits, std::to_chars(digits, digits + sizeof digits, run.first_slot + at).ptr);
-            slot += ']';
-            writer_.only_in(slot, run.offset + 2 * at, present);
+            writer_.only_in(slot_paths.slot_path(run.first_slot + at), run.offset + 2 * at, present);
         }
         if (lone > 0) {
             take_slots(save, static_cast<std::size_t>(lone));

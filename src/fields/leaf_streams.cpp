@@ -58,9 +58,7 @@ public:
         if (in_pieces) {
             read_again(leaf.offset, leaf.size);
         }
-        if (batch_->weight() >= batch_weight) {
-            send();
-        }
+        send_when_full();
     }
 
     // A run is most of a large save's leaves: it goes as one entry, without
@@ -84,9 +82,7 @@ public:
         kept.offset += 2 * skipped;
         kept.objects = run.objects.subspan(static_cast<std::size_t>(skipped));
         encoder_.add_run(*batch_, kept);
-        if (batch_->weight() >= batch_weight) {
-            send();
-        }
+        send_when_full();
         return true;
     }
 
@@ -105,9 +101,7 @@ public:
         }
         mark_gap();
         encoder_.add_unit_data(*batch_, block);
-        if (batch_->weight() >= batch_weight) {
-            send();
-        }
+        send_when_full();
         return true;
     }
 
@@ -150,6 +144,13 @@ private:
         batch_ = queue_.spare();
     }
 
+    void send_when_full()
+    {
+        if (batch_->weight() >= batch_weight) {
+            send();
+        }
+    }
+
     // The file is opened once, on the first long stretch, and read at each
     // stretch's offset: the walk has read these bytes already, so they are
     // there unless the file changed under us.
@@ -168,9 +169,7 @@ private:
             }
             encoder_.add_piece(*batch_, done, std::span(buffer_).first(length));
             done += length;
-            if (batch_->weight() >= batch_weight) {
-                send();
-            }
+            send_when_full();
         }
     }
 
@@ -236,8 +235,9 @@ namespace {
 
 // The first byte of an entry: the leaf's type in the low three bits, what
 // its slot number says in the next two, whether its bytes come in pieces;
-// or, with the top bit, a piece; or, with the bit below it alone, a run of
-// references.
+// or, with the top bit, a piece; or, with the bit below it, one of the
+// entries that are no single leaf: a run of references, a unit's data, the
+// mark of leaves left out.
 constexpr std::uint8_t type_bits = 0x07;
 constexpr unsigned slot_shift = 3;
 constexpr std::uint8_t slot_bits = 0x18;
@@ -642,7 +642,6 @@ bool leaf_stream::has_leaf()
             block_.unit_path = block_unit_path_;
             block_path_.assign(block_unit_path_);
             block_path_ += '.';
-            block_path_length_ = block_path_.size();
             block_next_ = 0;
             take_block_piece();
             return true;
@@ -671,7 +670,7 @@ void leaf_stream::take_block_piece()
 {
     const unit_data_piece& piece = layout_.pieces()[block_next_++];
     const auto bytes = block_.bytes.subspan(piece.object_offset - unit_data_offset, piece.size);
-    block_path_.resize(block_path_length_);
+    block_path_.resize(block_unit_path_.size() + 1); // the unit's path and a dot
     block_path_ += piece.name;
     streamed_leaf leaf;
     leaf.offset = block_.offset + (piece.object_offset - unit_data_offset);

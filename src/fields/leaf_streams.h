@@ -273,7 +273,6 @@ private:
     unit_data_block block_;
     std::string block_unit_path_;
     std::string block_path_; // the unit's path and, after it, the current leaf's name
-    std::size_t block_path_length_ = 0;
     std::size_t block_next_ = 0; // the first of layout_'s leaves not yet handed out
     bool in_block_ = false;      // the current leaf is one of block_'s
     std::optional<stream_end> end_;

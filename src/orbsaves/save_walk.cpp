@@ -559,36 +559,35 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
 // The named fields in offset order with the gaps between them.
 unit_data_layout::unit_data_layout()
 {
-    std::vector<unit_data_piece> named;
     for (const auto& field : format::unit_data_fields) {
-        named.push_back({field.field.object_offset, field.field.width, field.name, true});
+        pieces_.push_back({field.field.object_offset, field.field.width, field.name, true});
     }
-    std::sort(named.begin(), named.end(),
+    std::sort(pieces_.begin(), pieces_.end(),
               [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
+    std::vector<unit_data_piece> named;
+    named.swap(pieces_);
     constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
-    // Gaps first, for their names: the pieces then point at them.
-    std::vector<std::pair<std::size_t, std::size_t>> gaps;
     std::size_t at = unit_data_offset;
     for (const auto& field : named) {
         if (field.object_offset > at) {
-            gaps.emplace_back(at, field.object_offset - at);
+            pieces_.push_back({at, field.object_offset - at, {}, false});
         }
+        pieces_.push_back(field);
         at = field.object_offset + field.size;
     }
     if (at < unit_data_end) {
-        gaps.emplace_back(at, unit_data_end - at);
+        pieces_.push_back({at, unit_data_end - at, {}, false});
     }
-    for (const auto& [offset, size] : gaps) {
-        std::string name = "unit_data@";
-        append_number(name, offset);
-        gap_names_.push_back(std::move(name));
+    // The gaps' names are made where they cannot move once a piece points
+    // at them.
+    gap_names_.reserve(pieces_.size());
+    for (auto& piece : pieces_) {
+        if (!piece.named) {
+            std::string name = "unit_data@";
+            append_number(name, piece.object_offset);
+            piece.name = gap_names_.emplace_back(std::move(name));
+        }
     }
-    for (std::size_t gap = 0; gap < gaps.size(); ++gap) {
-        pieces_.push_back({gaps[gap].first, gaps[gap].second, gap_names_[gap], false});
-    }
-    pieces_.insert(pieces_.end(), named.begin(), named.end());
-    std::sort(pieces_.begin(), pieces_.end(),
-              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
 }
 
 reference_paths::reference_paths(std::string_view list_path) : path_(list_path)

@@ -133,14 +133,22 @@ void take_each_reference(leaf_sink& sink, const reference_run& run);
 class reference_paths {
 public:
     explicit reference_paths(std::string_view list_path);
-    // Holds until the next call. Inline: a large save has millions of slots.
-    std::string_view of(std::uint64_t slot)
+    // The slot's own path, `<list_path>.slots[<slot>]`. Holds until the
+    // next call. Inline: a large save has millions of slots.
+    std::string_view slot_path(std::uint64_t slot)
     {
         char digits[20];
         char* const end = std::to_chars(digits, digits + sizeof digits, slot).ptr;
         path_.resize(head_);
         path_.append(digits, end);
-        path_ += "].object_id";
+        path_ += ']';
+        return path_;
+    }
+    // The path of its object number. Holds until the next call.
+    std::string_view of(std::uint64_t slot)
+    {
+        slot_path(slot);
+        path_ += ".object_id";
         return path_;
     }
 
