@@ -77,6 +77,30 @@ std::size_t common_prefix(const element* a, const element* b, std::size_t count)
     return static_cast<std::size_t>(std::mismatch(a, a + count, b).first - a);
 }
 
+// A stretch of `length` elements that every save holds, save i's from
+// firsts[i]: how many leading elements agree in all saves.
+template <typename element>
+std::size_t agreeing_length(const std::vector<const element*>& firsts, std::size_t length)
+{
+    for (std::size_t save = 1; save < firsts.size(); ++save) {
+        length = common_prefix(firsts[0], firsts[save], length);
+    }
+    return length;
+}
+
+// The same stretch, whose first elements differ: how many lead to the next
+// element on which every save agrees again (all of them when none does).
+template <typename element>
+std::size_t differing_length(const std::vector<const element*>& firsts, std::size_t length)
+{
+    for (std::size_t at = 1; at < length; ++at) {
+        if (std::all_of(firsts.begin() + 1, firsts.end(), [&](const element* first) { return first[at] == firsts[0][at]; })) {
+            return at;
+        }
+    }
+    return length;
+}
+
 bool lies_in(std::string_view path, std::string_view record)
 {
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
@@ -815,15 +839,12 @@ private:
                 ++at;
                 continue;
             }
-            const std::uint64_t agreed = agreeing_bytes(sources, at, stretch_end);
-            if (agreed > at) {
-                runs.close();
-                at = agreed;
-                continue;
+            std::vector<const std::uint8_t*> firsts;
+            for (const auto& source : sources) {
+                firsts.push_back(source.bytes.data() + (at - source.start));
             }
-            const std::uint64_t parted = differing_bytes(sources, at, stretch_end);
-            runs.differ(at, parted - 1, values);
-            at = parted;
+            compare_stretch(runs, firsts, at, stretch_end, values);
+            at = stretch_end;
         }
         // Past the shortest stretch every byte differs, as some save has
         // none there: one run to the end, whose first bytes are shown.
@@ -855,32 +876,27 @@ private:
         return end;
     }
 
-    // Where, from `from` on and before `to`, the sources' pieces at hand
-    // first hold different bytes (`to` when they agree throughout).
-    static std::uint64_t agreeing_bytes(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
+    // Elements `from` to `to` (not included) that every save holds, save
+    // i's from at_hand[i]: agreeing stretches end the run open, differing
+    // ones go to it.
+    template <typename element, typename values_at>
+    static void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, std::uint64_t from,
+                                std::uint64_t to, values_at&& values)
     {
-        const auto& first = sources[0];
-        const std::uint8_t* const begin = first.bytes.data() + (from - first.start);
-        auto agreeing = static_cast<std::size_t>(to - from);
-        for (auto other = sources.begin() + 1; other != sources.end(); ++other) {
-            agreeing = common_prefix(begin, other->bytes.data() + (from - other->start), agreeing);
-        }
-        return from + agreeing;
-    }
-
-    // Where, after `from` and before `to`, the sources' pieces at hand first
-    // hold the same byte again (`to` when they do not).
-    static std::uint64_t differing_bytes(const std::vector<raw_source>& sources, std::uint64_t from, std::uint64_t to)
-    {
-        for (std::uint64_t at = from + 1; at < to; ++at) {
-            const std::uint8_t byte = sources[0].bytes[static_cast<std::size_t>(at - sources[0].start)];
-            if (std::all_of(sources.begin() + 1, sources.end(), [&](const raw_source& source) {
-                    return source.bytes[static_cast<std::size_t>(at - source.start)] == byte;
-                })) {
-                return at;
+        for (std::uint64_t at = from; at < to;) {
+            const auto length = static_cast<std::size_t>(to - at);
+            std::size_t step = agreeing_length(at_hand, length);
+            if (step > 0) {
+                runs.close();
+            } else {
+                step = differing_length(at_hand, length);
+                runs.differ(at, at + step - 1, values);
+            }
+            at += step;
+            for (auto& first : at_hand) {
+                first += step;
             }
         }
-        return to;
     }
 
     // Byte `at` of each save, where it has one.
@@ -921,44 +937,16 @@ private:
             return values_;
         };
         run_gatherer runs(writer_, std::string(leaves[0].path), leaf_type::u16_array, starts_of(live, leaves));
-        std::size_t at = 0;
-        while (at < shortest) {
-            const std::size_t agreed = agreeing_words(leaves, at, shortest);
-            if (agreed > at) {
-                at = agreed;
-                runs.close();
-                continue;
-            }
-            const std::size_t parted = differing_words(leaves, at, shortest);
-            runs.differ(at, parted - 1, values);
-            at = parted;
+        std::vector<const std::uint16_t*> firsts;
+        for (const auto& leaf : leaves) {
+            firsts.push_back(leaf.words.data());
         }
-        if (at < longest) {
-            runs.differ(at, longest - 1, values);
+        compare_stretch(runs, firsts, 0, shortest, values);
+        if (shortest < longest) {
+            runs.differ(shortest, longest - 1, values);
         }
         runs.close();
         differed_ = differed_ || runs.any();
-    }
-
-    static std::size_t agreeing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
-    {
-        std::size_t agreeing = to - from;
-        for (auto other = leaves.begin() + 1; other != leaves.end(); ++other) {
-            agreeing = common_prefix(leaves[0].words.data() + from, other->words.data() + from, agreeing);
-        }
-        return from + agreeing;
-    }
-
-    static std::size_t differing_words(const std::vector<streamed_leaf>& leaves, std::size_t from, std::size_t to)
-    {
-        for (std::size_t at = from + 1; at < to; ++at) {
-            const std::uint16_t word = leaves[0].words[at];
-            if (std::all_of(leaves.begin() + 1, leaves.end(),
-                            [&](const streamed_leaf& leaf) { return leaf.words[at] == word; })) {
-                return at;
-            }
-        }
-        return to;
     }
 
     // The saves stand at different paths: find the record one of them holds
