@@ -21,7 +21,8 @@ TEST(decimal_digits, every_form_writes_what_to_string_writes)
     // The edges of each length, where a guessed length or a carry goes wrong.
     const std::vector<std::uint64_t> values = {0,       1,        9,        10,        11,        99,
                                                100,     999,      1000,     9999,      10000,     65535,
-                                               99998,   99999,    999999,   1000000,   4294967295ULL,
+                                               99998,   99999,    999999,   1000000,   99999990,
+                                               4294967295ULL,     9999999990ULL,
                                                9999999999999999999ULL,      18446744073709551615ULL};
     for (const auto value : values) {
         SCOPED_TRACE(value);
