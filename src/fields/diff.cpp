@@ -67,14 +67,20 @@ std::vector<path_part> parts_of(std::string_view path)
 }
 
 // How many leading elements of `a` and `b` are equal, of the first `count`.
-// Most compared stretches agree whole, which memcmp tells fastest.
+// Most compared stretches agree whole, which memcmp tells fastest; where
+// they part, memcmp finds the block and std::mismatch, an element at a time,
+// the element within it.
 template <typename element>
 std::size_t common_prefix(const element* a, const element* b, std::size_t count)
 {
-    if (std::memcmp(a, b, count * sizeof(element)) == 0) {
-        return count;
+    constexpr std::size_t block = 4096 / sizeof(element);
+    for (std::size_t done = 0; done < count; done += block) {
+        const std::size_t length = std::min(block, count - done);
+        if (std::memcmp(a + done, b + done, length * sizeof(element)) != 0) {
+            return done + static_cast<std::size_t>(std::mismatch(a + done, a + done + length, b + done).first - (a + done));
+        }
     }
-    return static_cast<std::size_t>(std::mismatch(a, a + count, b).first - a);
+    return count;
 }
 
 // A stretch of `length` elements that every save holds, save i's from
@@ -106,56 +112,112 @@ bool lies_in(std::string_view path, std::string_view record)
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
 }
 
-// Where the files first differ from `from` on; nothing when they agree to
-// their ends (which files of different sizes never do). A file that cannot
-// be read counts as differing where it fails, so that the walks decide.
-// `agreed(offset)` hears, piece by piece, up to where they agree so far.
-template <typename agreed_up_to>
-std::optional<std::uint64_t> first_difference(const std::vector<std::string>& saves, std::uint64_t from,
-                                              agreed_up_to&& agreed)
-{
-    // Read in pieces that grow from small to large: a difference close by
-    // costs little to find, a long agreeing stretch few reads.
-    constexpr std::size_t largest_piece = 1024 * 1024;
-    std::size_t piece = 64 * 1024;
-    std::vector<std::ifstream> files;
-    std::vector<std::vector<char>> pieces(saves.size());
-    for (const auto& save : saves) {
-        files.emplace_back(save, std::ios::binary);
-        files.back().seekg(static_cast<std::streamoff>(from));
-        if (!files.back()) {
-            return from;
+// The saves' bytes, compared from where the walks stand alike. A pair that
+// differs every few hundred kilobytes is compared hundreds of times, so the
+// files stay open and the buffers are kept from one comparison to the next,
+// and so are the bytes the last read held past the difference it found: the
+// next comparison most often starts among them.
+class byte_comparison {
+public:
+    explicit byte_comparison(const std::vector<std::string>& saves) : held_(saves.size())
+    {
+        for (const auto& save : saves) {
+            files_.emplace_back(save, std::ios::binary);
+            readable_ = readable_ && files_.back().is_open();
         }
     }
-    for (std::uint64_t at = from;;) {
-        std::streamsize length = 0;
-        for (std::size_t save = 0; save < files.size(); ++save) {
-            pieces[save].resize(piece);
-            files[save].read(pieces[save].data(), static_cast<std::streamsize>(piece));
-            if (save > 0 && files[save].gcount() != length) {
-                return at; // the files changed under us: take them as differing
+
+    // Where the files first differ from `from` on; nothing when they agree
+    // to their ends (which files of different sizes never do). A file that
+    // cannot be read counts as differing where it fails, so that the walks
+    // decide. `agreed(offset)` hears, piece by piece, up to where they agree
+    // so far.
+    template <typename agreed_up_to>
+    std::optional<std::uint64_t> first_difference(std::uint64_t from, agreed_up_to&& agreed)
+    {
+        // Read in pieces that grow from small to large: a difference close
+        // by costs little to find, a long agreeing stretch few reads.
+        std::size_t piece = smallest_piece;
+        for (std::uint64_t at = from;;) {
+            if (at < held_from_ || at >= held_from_ + held_length_) {
+                if (!readable_) {
+                    return at;
+                }
+                read(at, piece);
+                piece = std::min(2 * piece, largest_piece);
+                if (held_length_ == 0) {
+                    return where_files_end(from, at);
+                }
             }
-            length = files[save].gcount();
+            const auto start = static_cast<std::size_t>(at - held_from_);
+            const std::size_t length = held_length_ - start;
+            // The earliest difference of any save from the first: each later
+            // save is looked at only before the differences already found.
+            std::size_t same = length;
+            for (std::size_t save = 1; save < held_.size(); ++save) {
+                same = common_prefix(held_[0].get() + start, held_[save].get() + start, same);
+            }
+            at += same;
+            if (same < length) {
+                return at;
+            }
+            if (held_ends_) {
+                return where_files_end(from, at);
+            }
+            agreed(at);
         }
-        // The earliest difference of any save from the first: each later
-        // save is looked at only before the differences already found.
-        const auto read = static_cast<std::size_t>(length);
-        std::size_t held = read;
-        for (std::size_t save = 1; save < files.size(); ++save) {
-            held = common_prefix(pieces[0].data(), pieces[save].data(), held);
-        }
-        if (held < read) {
-            return at + held;
-        }
-        if (held < piece) {
-            const bool ended = std::all_of(files.begin(), files.end(), [](const std::ifstream& file) { return file.eof(); });
-            return ended ? std::nullopt : std::optional<std::uint64_t>(at + held);
-        }
-        at += held;
-        agreed(at);
-        piece = std::min(2 * piece, largest_piece);
     }
-}
+
+private:
+    static constexpr std::size_t smallest_piece = 64 * 1024;
+
+    // The files agree from `from` to `end`, where one of them ends: they
+    // agree to their ends if all end there. Else they are taken to differ
+    // from the shorter file's last byte, since a leaf that ends with that
+    // file (its tail) is longer in the others though their bytes agree.
+    std::optional<std::uint64_t> where_files_end(std::uint64_t from, std::uint64_t end) const
+    {
+        if (files_end_alike_) {
+            return std::nullopt;
+        }
+        return end > from ? end - 1 : end;
+    }
+    static constexpr std::size_t largest_piece = 1024 * 1024;
+
+    // Holds up to `length` bytes of every file from `offset`, as many of
+    // each as the shortest file has there.
+    void read(std::uint64_t offset, std::size_t length)
+    {
+        held_from_ = offset;
+        held_length_ = length;
+        held_ends_ = false;
+        files_end_alike_ = true;
+        std::streamsize first_count = -1;
+        for (std::size_t save = 0; save < files_.size(); ++save) {
+            if (!held_[save]) {
+                held_[save] = std::make_unique_for_overwrite<char[]>(largest_piece);
+            }
+            auto& file = files_[save];
+            file.clear(); // the last read may have met the end
+            file.seekg(static_cast<std::streamoff>(offset));
+            file.read(held_[save].get(), static_cast<std::streamsize>(length));
+            const std::streamsize count = file.gcount();
+            held_length_ = std::min(held_length_, static_cast<std::size_t>(count));
+            held_ends_ = held_ends_ || static_cast<std::size_t>(count) < length;
+            files_end_alike_ = files_end_alike_ && (first_count < 0 || count == first_count);
+            first_count = count;
+        }
+        files_end_alike_ = files_end_alike_ && held_ends_;
+    }
+
+    std::vector<std::ifstream> files_;
+    std::vector<std::unique_ptr<char[]>> held_; // each file's bytes from held_from_
+    std::uint64_t held_from_ = 0;
+    std::size_t held_length_ = 0; // as many of every file
+    bool held_ends_ = false;      // some file ends where the held bytes do
+    bool files_end_alike_ = false; // and every file ends there
+    bool readable_ = true;
+};
 
 // Whether the files are all of one size.
 bool same_sizes(const std::vector<std::string>& saves)
@@ -348,7 +410,7 @@ public:
     // `skip_before`: the files hold the same bytes before it, so the walks
     // leave out the leaves there.
     comparison(const std::vector<std::string>& saves, bool same_size, std::uint64_t skip_before, diff_writer& writer)
-        : writer_(writer), saves_(saves), same_size_(same_size)
+        : writer_(writer), bytes_(saves), same_size_(same_size)
     {
         for (const auto& save : saves) {
             sides_.push_back({std::make_unique<leaf_stream>(save, skip_before), false, {}, {}});
@@ -527,7 +589,7 @@ private:
         // ends there. Files of different sizes cannot agree to their ends,
         // so their walks pass over what agrees while the bytes are compared;
         // files of one size may, and then that work would be lost.
-        const auto parted = first_difference(saves_, first.offset, [&](std::uint64_t agreed) {
+        const auto parted = bytes_.first_difference(first.offset, [&](std::uint64_t agreed) {
             if (!same_size_) {
                 take_alike_before(agreed, false);
             }
@@ -1133,7 +1195,7 @@ private:
     }
 
     diff_writer& writer_;
-    const std::vector<std::string>& saves_;
+    byte_comparison bytes_;
     bool same_size_;
     std::uint64_t compared_until_ = 0; // the files are known to differ before this
     std::uint64_t retry_distance_ = first_retry_distance;
@@ -1251,7 +1313,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     const bool same_size = same_sizes(saves);
     // Up to their first difference the files are walked alike: no leaf
     // there can differ.
-    const auto parted = first_difference(saves, 0, [](std::uint64_t) {});
+    const auto parted = byte_comparison(saves).first_difference(0, [](std::uint64_t) {});
     if (same_size) {
         ending.emplace(saves[0]);
         if (!parted) {

@@ -273,6 +273,20 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          {"tail+1 0x0000cfa5 0x0000cfa5 02 09", "tail+3..+4 - 0x0000cfa7 - 0405"}},
+        // The bytes agree to the shorter file's end, where its tail ends too.
+        {"a tail that goes on in the other save",
+         {[](auto& save) { save.tail = {1, 2, 3}; }, [](auto& save) { save.tail = {1, 2, 3, 4, 5}; }},
+         {},
+         1,
+         {"tail+3..+4 - 0x0000cfa7 - 0405"}},
+        // The same where the shorter file ends with a piece of the bytes'
+        // comparison (64 + 128 KB).
+        {"a tail that goes on, the shorter file ending with a piece",
+         {[](auto& save) { save.tail.assign(196608 - 0xcfa4, 0xA5); },
+          [](auto& save) { save.tail.assign(196608 - 0xcfa4 + 1, 0xA5); }},
+         {},
+         1,
+         {"tail+143452 - 0x00030000 - a5"}},
         // Read again from the file in pieces of 64 KB: the runs are found
         // across the pieces' borders.
         {"long tails, bytes differing across a piece's border and at the end",
