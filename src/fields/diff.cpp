@@ -67,20 +67,14 @@ std::vector<path_part> parts_of(std::string_view path)
 }
 
 // How many leading elements of `a` and `b` are equal, of the first `count`.
-// Most compared stretches agree whole, which memcmp tells fastest; where
-// they part, memcmp finds the block and std::mismatch, an element at a time,
-// the element within it.
+// Most compared stretches agree whole, which memcmp tells fastest.
 template <typename element>
 std::size_t common_prefix(const element* a, const element* b, std::size_t count)
 {
-    constexpr std::size_t block = 4096 / sizeof(element);
-    for (std::size_t done = 0; done < count; done += block) {
-        const std::size_t length = std::min(block, count - done);
-        if (std::memcmp(a + done, b + done, length * sizeof(element)) != 0) {
-            return done + static_cast<std::size_t>(std::mismatch(a + done, a + done + length, b + done).first - (a + done));
-        }
+    if (std::memcmp(a, b, count * sizeof(element)) == 0) {
+        return count;
     }
-    return count;
+    return static_cast<std::size_t>(std::mismatch(a, a + count, b).first - a);
 }
 
 // A stretch of `length` elements that every save holds, save i's from
@@ -114,9 +108,7 @@ bool lies_in(std::string_view path, std::string_view record)
 
 // The saves' bytes, compared from where the walks stand alike. A pair that
 // differs every few hundred kilobytes is compared hundreds of times, so the
-// files stay open and the buffers are kept from one comparison to the next,
-// and so are the bytes the last read held past the difference it found: the
-// next comparison most often starts among them.
+// files stay open and the buffers are kept from one comparison to the next.
 class byte_comparison {
 public:
     explicit byte_comparison(const std::vector<std::string>& saves) : held_(saves.size())
@@ -139,26 +131,22 @@ public:
         // by costs little to find, a long agreeing stretch few reads.
         std::size_t piece = smallest_piece;
         for (std::uint64_t at = from;;) {
-            if (at < held_from_ || at >= held_from_ + held_length_) {
-                if (!readable_) {
-                    return at;
-                }
-                read(at, piece);
-                piece = std::min(2 * piece, largest_piece);
-                if (held_length_ == 0) {
-                    return where_files_end(from, at);
-                }
+            if (!readable_) {
+                return at;
             }
-            const auto start = static_cast<std::size_t>(at - held_from_);
-            const std::size_t length = held_length_ - start;
+            read(at, piece);
+            piece = std::min(2 * piece, largest_piece);
+            if (held_length_ == 0) {
+                return where_files_end(from, at);
+            }
             // The earliest difference of any save from the first: each later
             // save is looked at only before the differences already found.
-            std::size_t same = length;
+            std::size_t same = held_length_;
             for (std::size_t save = 1; save < held_.size(); ++save) {
-                same = common_prefix(held_[0].get() + start, held_[save].get() + start, same);
+                same = common_prefix(held_[0].get(), held_[save].get(), same);
             }
             at += same;
-            if (same < length) {
+            if (same < held_length_) {
                 return at;
             }
             if (held_ends_) {
@@ -170,6 +158,7 @@ public:
 
 private:
     static constexpr std::size_t smallest_piece = 64 * 1024;
+    static constexpr std::size_t largest_piece = 1024 * 1024;
 
     // The files agree from `from` to `end`, where one of them ends: they
     // agree to their ends if all end there. Else they are taken to differ
@@ -182,13 +171,11 @@ private:
         }
         return end > from ? end - 1 : end;
     }
-    static constexpr std::size_t largest_piece = 1024 * 1024;
 
     // Holds up to `length` bytes of every file from `offset`, as many of
     // each as the shortest file has there.
     void read(std::uint64_t offset, std::size_t length)
     {
-        held_from_ = offset;
         held_length_ = length;
         held_ends_ = false;
         files_end_alike_ = true;
@@ -211,8 +198,7 @@ private:
     }
 
     std::vector<std::ifstream> files_;
-    std::vector<std::unique_ptr<char[]>> held_; // each file's bytes from held_from_
-    std::uint64_t held_from_ = 0;
+    std::vector<std::unique_ptr<char[]>> held_; // each file's bytes last read
     std::size_t held_length_ = 0; // as many of every file
     bool held_ends_ = false;      // some file ends where the held bytes do
     bool files_end_alike_ = false; // and every file ends there
