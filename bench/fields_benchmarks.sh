@@ -55,6 +55,10 @@ fields="$build_dir/orbse-fields"
 
 "$build_dir/make_bench_save" mixed "$big" "$work/mixed-big.sav"
 "$build_dir/make_bench_save" mixed "$small" "$work/mixed-small.sav"
+# The saves just written go to disk before anything is timed: written back
+# while the programs run, they take the second core from whichever program
+# uses it.
+sync
 
 # The median real time of load/mixed/${big}MB in ms, from one build's suite.
 load_median_ms() {
@@ -155,6 +159,7 @@ changed_copy "$work/mixed-big.sav" "$work/mixed-longer-dense.sav" $("$fields" li
   awk '/\.slots\[0\]\.unit\.unit_data@44 / && (n++ % 8 == 0) { print $1 }' |
   while read -r offset; do echo $((offset + 3)); done)
 printf '\x01' >>"$work/mixed-longer-dense.sav"
+sync
 # Each diff beside check of the first save, in alternating rounds.
 python3 "$bench_dir/alternating_runs.py" "$((runs / 2 > 3 ? runs / 2 : 3))" /dev/null \
   "diff, bytes changed near the front=$fields diff $work/mixed-big.sav $work/mixed-changed.sav" \
