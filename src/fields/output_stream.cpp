@@ -96,7 +96,7 @@ struct output_stream::background_writer {
 };
 
 output_stream::output_stream(platform::native_file target)
-    : target_(target), buffer_(std::make_unique_for_overwrite<char[]>(capacity))
+    : target_(target), first_block_(std::make_unique_for_overwrite<char[]>(capacity)), buffer_(first_block_.get())
 {
 }
 
@@ -110,10 +110,13 @@ void output_stream::hand_over()
     }
     if (writer_ == nullptr) {
         writer_ = std::make_unique<background_writer>(target_);
-        spare_ = std::make_unique_for_overwrite<char[]>(capacity);
+        turns_.emplace_back(capacity);
+        turns_.emplace_back(capacity);
+    } else {
+        turn_ = 1 - turn_;
     }
-    failed_ = !writer_->hand(buffer_.get(), fill_);
-    std::swap(buffer_, spare_);
+    failed_ = !writer_->hand(buffer_, fill_);
+    buffer_ = turns_[turn_].data();
     fill_ = 0;
 }
 
@@ -124,7 +127,7 @@ void output_stream::write_long(std::string_view text)
             hand_over();
         }
         const std::size_t piece = std::min(text.size(), capacity - fill_);
-        std::memcpy(buffer_.get() + fill_, text.data(), piece);
+        std::memcpy(buffer_ + fill_, text.data(), piece);
         fill_ += piece;
         text.remove_prefix(piece);
     }
@@ -170,7 +173,7 @@ void output_stream::write_offset(std::uint64_t value)
         *at++ = '0';
     }
     std::memcpy(at, digits, length);
-    fill_ = static_cast<std::size_t>(at + length - buffer_.get());
+    fill_ = static_cast<std::size_t>(at + length - buffer_);
 }
 
 void output_stream::write_hex(const std::uint8_t* bytes, std::size_t count)
@@ -189,7 +192,7 @@ bool output_stream::flush()
     if (writer_ != nullptr && !writer_->wait()) {
         failed_ = true;
     }
-    if (!failed_ && !write_all(target_, buffer_.get(), fill_)) {
+    if (!failed_ && !write_all(target_, buffer_, fill_)) {
         failed_ = true;
     }
     fill_ = 0;

@@ -6,6 +6,7 @@
 // its formatting and its writes rather than both.
 #pragma once
 
+#include "runtime/large_buffer.h"
 #include "runtime/platform.h"
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace orbse::fields {
 
@@ -29,7 +31,7 @@ public:
             write_long(text);
             return;
         }
-        std::memcpy(buffer_.get() + fill_, text.data(), text.size());
+        std::memcpy(buffer_ + fill_, text.data(), text.size());
         fill_ += text.size();
     }
 
@@ -58,9 +60,9 @@ public:
         if (bytes > capacity - fill_) [[unlikely]] {
             hand_over();
         }
-        return buffer_.get() + fill_;
+        return buffer_ + fill_;
     }
-    void commit(const char* end) { fill_ = static_cast<std::size_t>(end - buffer_.get()); }
+    void commit(const char* end) { fill_ = static_cast<std::size_t>(end - buffer_); }
 
     // Hands what is gathered to the system and waits until every block is
     // written. False once a write has failed (a closed pipe, a full disk):
@@ -85,10 +87,17 @@ private:
     void write_long(std::string_view text);
 
     platform::native_file target_;
-    std::unique_ptr<char[]> buffer_;
-    // The block being written while buffer_ fills; null until the first
-    // hand-over.
-    std::unique_ptr<char[]> spare_;
+    // The first block lies on ordinary pages, for the many outputs that
+    // never fill it. From the first hand-over on, two blocks on large pages
+    // take turns, one filled while the other is written: on ordinary pages
+    // the two threads' every pass over a block of 2 MB costs hundreds of
+    // page-table look-ups (in alternating rounds, dump of the 256 MB
+    // `mixed` save 917 ms on ordinary pages against 717 ms, list --json of
+    // the 16 MB one 98 against 84 ms).
+    std::unique_ptr<char[]> first_block_;
+    std::vector<large_buffer<char>> turns_;
+    char* buffer_;         // the block being filled
+    std::size_t turn_ = 0; // the turn it fills, once the turns have begun
     std::unique_ptr<background_writer> writer_;
     std::size_t fill_ = 0;
     bool failed_ = false;
