@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Times programs in alternating rounds and compares each with the last.
 
-    alternating_runs.py ROUNDS OUTPUT NAME=COMMAND... [BASE_NAME=COMMAND]
+    alternating_runs.py [--accept CODES] ROUNDS OUTPUT NAME=COMMAND... BASE_NAME=COMMAND
 
 Each round runs every command once, in turn, in the opposite order every
-other round, its standard output going to OUTPUT. Printed: each command's
+other round, its standard output going to OUTPUT. A run that exits with a
+code not in CODES (by default 0; diff exits 1 for saves that differ) stops
+the measurement: a program that failed must not be timed as a fast one. Printed: each command's
 median wall time, its range, and its ratio to the last command, both as the
 ratio of the medians and as the median of the rounds' own ratios.
 
@@ -29,18 +31,27 @@ import sys
 import time
 
 
-def timed_run(command, output):
+def timed_run(command, output, accepted):
     descriptor = os.open(output, os.O_WRONLY | os.O_CREAT, 0o644)
     try:
         started = time.perf_counter()
-        subprocess.run(command, stdout=descriptor, stderr=subprocess.DEVNULL, check=False)
-        return time.perf_counter() - started
+        finished = subprocess.run(command, stdout=descriptor, stderr=subprocess.PIPE, check=False)
+        elapsed = time.perf_counter() - started
     finally:
         os.close(descriptor)
+    if finished.returncode not in accepted:
+        sys.exit(f"{shlex.join(command)} exited with {finished.returncode}: "
+                 f"{finished.stderr.decode(errors='replace').strip()}")
+    return elapsed
 
 
 def main(arguments):
-    if len(arguments) < 4 or any("=" not in item for item in arguments[2:]):
+    accepted = {0}
+    if arguments[:1] == ["--accept"] and len(arguments) > 1:
+        accepted = {int(code) for code in arguments[1].split(",")}
+        arguments = arguments[2:]
+    if len(arguments) < 4 or not arguments[0].isdigit() or int(arguments[0]) < 1 or \
+            any("=" not in item for item in arguments[2:]):
         sys.exit(__doc__)
     rounds, output = int(arguments[0]), arguments[1]
     named = [item.split("=", 1) for item in arguments[2:]]
@@ -48,7 +59,7 @@ def main(arguments):
     for number in range(rounds):
         order = range(len(named)) if number % 2 == 0 else reversed(range(len(named)))
         for index in order:
-            times[index].append(timed_run(shlex.split(named[index][1]), output))
+            times[index].append(timed_run(shlex.split(named[index][1]), output, accepted))
     base_name, base = named[-1][0], times[-1]
     for (name, _), runs in zip(named, times):
         line = (f"{name}: median {statistics.median(runs) * 1000:.1f} ms "

@@ -131,8 +131,8 @@ private:
 // in a register. Kept as bytes in memory, each step's one-byte store held up
 // the next line's copy of the digits until it had landed (a wide load cannot
 // take its bytes from a narrower store), and that wait was most of the time
-// a dump spent on a reference slot. put writes 16 bytes at most: up to 15
-// past the end.
+// a dump spent on a reference slot. put writes 16 bytes, or the digits
+// when there are more: up to 7 past the end.
 class decimal_counter {
 public:
     explicit decimal_counter(std::uint64_t value) : value_(value) { format(); }

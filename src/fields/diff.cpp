@@ -122,8 +122,8 @@ public:
     // Where the files first differ from `from` on; nothing when they agree
     // to their ends (which files of different sizes never do). A file that
     // cannot be read counts as differing where it fails, so that the walks
-    // decide. `agreed(offset)` hears, piece by piece, up to where they agree
-    // so far.
+    // decide. `agreed(offset)` hears, piece by piece, that they agree up to
+    // there at least.
     template <typename agreed_up_to>
     std::optional<std::uint64_t> first_difference(std::uint64_t from, agreed_up_to&& agreed)
     {
@@ -152,7 +152,9 @@ public:
             if (held_ends_) {
                 return where_files_end(from, at);
             }
-            agreed(at);
+            // All but the last byte: a file may end right there, with a tail
+            // that is longer in the others (told only by the next read).
+            agreed(at - 1);
         }
     }
 
@@ -187,11 +189,16 @@ private:
             auto& file = files_[save];
             file.clear(); // the last read may have met the end
             file.seekg(static_cast<std::streamoff>(offset));
-            file.read(held_[save].get(), static_cast<std::streamsize>(length));
-            const std::streamsize count = file.gcount();
+            // A file that cannot be read here ends here, unlike the others.
+            const bool readable = static_cast<bool>(file);
+            std::streamsize count = 0;
+            if (readable) {
+                file.read(held_[save].get(), static_cast<std::streamsize>(length));
+                count = file.gcount();
+            }
             held_length_ = std::min(held_length_, static_cast<std::size_t>(count));
             held_ends_ = held_ends_ || static_cast<std::size_t>(count) < length;
-            files_end_alike_ = files_end_alike_ && (first_count < 0 || count == first_count);
+            files_end_alike_ = files_end_alike_ && readable && (first_count < 0 || count == first_count);
             first_count = count;
         }
         files_end_alike_ = files_end_alike_ && held_ends_;

@@ -206,7 +206,7 @@ private:
 };
 
 // What a reference's line needs beyond its line piece: the fixed pieces,
-// two counters that write 16 bytes each and two values that write 8.
+// two counters that write up to 20 bytes each and two values that write 8.
 constexpr std::size_t reference_line_room = 256;
 
 } // namespace

@@ -109,9 +109,9 @@ void output_stream::hand_over()
         return;
     }
     if (writer_ == nullptr) {
+        turns_.emplace_back(capacity);
+        turns_.emplace_back(capacity);
         writer_ = std::make_unique<background_writer>(target_);
-        turns_.emplace_back(capacity);
-        turns_.emplace_back(capacity);
     } else {
         turn_ = 1 - turn_;
     }

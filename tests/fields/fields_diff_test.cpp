@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -433,6 +436,51 @@ std::string offset_listed(const std::string& save, const std::string& path)
         }
     }
     return "none";
+}
+
+// Saves of different sizes whose bytes agree from where the walks stand
+// alike: the comparison reads the bytes in pieces, and where the shorter
+// file ends with a piece, its tail ends there too while the longer one's
+// goes on. The shorter file is made to end a piece's length (64 KB) past
+// each offset of the unit stream, so past every place where the comparison
+// may begin; the saves differ in the header first, so that it begins there.
+TEST(fields_diff, a_tail_that_goes_on_where_a_piece_of_the_bytes_compared_ends)
+{
+    const testing::temp_folder folder;
+    auto base = small_save();
+    sb::number_units(base);
+    const std::string plain = folder.file("plain.sav");
+    sb::write_file(plain, sb::build_save(base));
+    const std::uint64_t tail_offset = std::filesystem::file_size(plain);
+    constexpr std::uint64_t stream_start = 0xce52;
+    std::set<std::uint64_t> places;
+    for (const auto& line : lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"list", plain}).standard_output)) {
+        const std::uint64_t offset = std::stoull(line.substr(0, line.find(' ')), nullptr, 16);
+        if (offset >= stream_start && offset < tail_offset) {
+            places.insert(offset);
+        }
+    }
+    ASSERT_GT(places.size(), 10U);
+    for (const auto place : places) {
+        const std::size_t length = place + 64 * 1024 - tail_offset;
+        SCOPED_TRACE(length);
+        auto shorter = base;
+        shorter.header.save_date = 1000;
+        shorter.tail.assign(length, 0xA5);
+        auto longer = base;
+        longer.tail.assign(length + 1, 0xA5);
+        const std::string one = folder.file("one.sav");
+        const std::string two = folder.file("two.sav");
+        sb::write_file(one, sb::build_save(shorter));
+        sb::write_file(two, sb::build_save(longer));
+        char added[64];
+        std::snprintf(added, sizeof added, "tail+%zu - 0x%08llx - a5", length,
+                      static_cast<unsigned long long>(tail_offset + length));
+        const auto lines = lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two}).standard_output);
+        ASSERT_EQ(lines.size(), 2U);
+        EXPECT_EQ(lines[0], "header.save_date 0x000000a6 1000 0");
+        EXPECT_EQ(lines[1], added);
+    }
 }
 
 // Files of different sizes that agree between their differences: where the
