@@ -2,7 +2,7 @@
 // and at every boundary of its fixed part and groups, and runs the real
 // inspector on each cut: a cut inside anything is "Read beyond end of file"
 // with no picture and the older report untouched; a cut right after a whole
-// unit list is a complete save.
+// unit list is a complete save. orbse-fields check and diff say the same.
 #include "hostile_support.h"
 #include "sample_saves.h"
 #include "save_builder.h"
@@ -74,6 +74,28 @@ void expect_check_of_cut(const std::string& save, std::size_t size, bool complet
     EXPECT_EQ(std::stoull(found[3]), size - offset);
 }
 
+// orbse-fields diff of the whole save against the cut: they differ, and the
+// cut one is compared up to where it breaks, which the last line reports,
+// as check does. Its comparison of the files' bytes meets the cut file's end
+// wherever it is.
+void expect_diff_of_cut(const std::string& whole, const std::string& save, std::size_t size, bool complete)
+{
+    const testing::program_result compared = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", whole, save});
+    EXPECT_EQ(compared.exit_code, 1) << compared.standard_output << compared.standard_error;
+    const std::string& lines = compared.standard_output;
+    ASSERT_FALSE(lines.empty());
+    const std::string last = lines.substr(lines.rfind('\n', lines.size() - 2) + 1);
+    if (complete) {
+        EXPECT_EQ(lines.find("error:"), std::string::npos) << lines;
+        return;
+    }
+    static const std::regex broken(R"(^error: save 2: Read beyond end of file at 0x[0-9a-f]+ \((\d+)\) reading \S+: needed (\d+) bytes, (\d+) left\n$)");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(last, found, broken)) << lines;
+    EXPECT_LE(std::stoull(found[1]), size);
+    EXPECT_EQ(std::stoull(found[3]), size - std::stoull(found[1]));
+}
+
 TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
 {
     const sb::save_description description = sb::stream_rich_save();
@@ -92,6 +114,8 @@ TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
     testing::temp_folder folder;
     const auto save = folder.file("cut.sav");
     const auto report = save + ".inf";
+    const auto whole = folder.file("whole.sav");
+    testing::write_file(whole, content);
     int complete_runs = 0;
     for (const std::size_t size : cuts) {
         SCOPED_TRACE("cut at " + std::to_string(size) + " of " + std::to_string(content.size()));
@@ -99,6 +123,9 @@ TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
         testing::write_text_file(report, "older report");
         const testing::program_result result = testing::run_inspector({save});
         expect_check_of_cut(save, size, complete_sizes.count(size) != 0);
+        if (size % 17 == 0 || complete_sizes.count(size) != 0) {
+            expect_diff_of_cut(whole, save, size, complete_sizes.count(size) != 0);
+        }
         if (complete_sizes.count(size) != 0) {
             EXPECT_EQ(result.exit_code, 0) << result.standard_error;
             EXPECT_NE(testing::read_text_file(report), "older report");
