@@ -111,19 +111,20 @@ bool lies_in(std::string_view path, std::string_view record)
 // files stay open and the buffers are kept from one comparison to the next.
 class byte_comparison {
 public:
+    // A file that cannot be opened fails at its first read, as one that
+    // cannot be read at an offset does.
     explicit byte_comparison(const std::vector<std::string>& saves) : held_(saves.size())
     {
         for (const auto& save : saves) {
             files_.emplace_back(save, std::ios::binary);
-            readable_ = readable_ && files_.back().is_open();
         }
     }
 
     // Where the files first differ from `from` on; nothing when they agree
     // to their ends (which files of different sizes never do). A file that
-    // cannot be read counts as differing where it fails, so that the walks
-    // decide. `agreed(offset)` hears, piece by piece, that they agree up to
-    // there at least.
+    // cannot be read counts as ending where it fails, unlike the others, so
+    // that the walks decide. `agreed(offset)` hears, piece by piece, that
+    // they agree up to there at least.
     template <typename agreed_up_to>
     std::optional<std::uint64_t> first_difference(std::uint64_t from, agreed_up_to&& agreed)
     {
@@ -131,30 +132,24 @@ public:
         // by costs little to find, a long agreeing stretch few reads.
         std::size_t piece = smallest_piece;
         for (std::uint64_t at = from;;) {
-            if (!readable_) {
-                return at;
-            }
-            read(at, piece);
-            piece = std::min(2 * piece, largest_piece);
-            if (held_length_ == 0) {
-                return where_files_end(from, at);
-            }
+            const std::size_t held = read(at, piece);
             // The earliest difference of any save from the first: each later
             // save is looked at only before the differences already found.
-            std::size_t same = held_length_;
+            std::size_t same = held;
             for (std::size_t save = 1; save < held_.size(); ++save) {
                 same = common_prefix(held_[0].get(), held_[save].get(), same);
             }
             at += same;
-            if (same < held_length_) {
+            if (same < held) {
                 return at;
             }
-            if (held_ends_) {
+            if (held < piece) {
                 return where_files_end(from, at);
             }
             // All but the last byte: a file may end right there, with a tail
             // that is longer in the others (told only by the next read).
             agreed(at - 1);
+            piece = std::min(2 * piece, largest_piece);
         }
     }
 
@@ -168,20 +163,18 @@ private:
     // file (its tail) is longer in the others though their bytes agree.
     std::optional<std::uint64_t> where_files_end(std::uint64_t from, std::uint64_t end) const
     {
-        if (files_end_alike_) {
+        if (counts_alike_) {
             return std::nullopt;
         }
         return end > from ? end - 1 : end;
     }
 
-    // Holds up to `length` bytes of every file from `offset`, as many of
-    // each as the shortest file has there.
-    void read(std::uint64_t offset, std::size_t length)
+    // Reads up to `length` bytes of every file from `offset`; returns as
+    // many as the shortest file gave.
+    std::size_t read(std::uint64_t offset, std::size_t length)
     {
-        held_length_ = length;
-        held_ends_ = false;
-        files_end_alike_ = true;
-        std::streamsize first_count = -1;
+        std::size_t held = length;
+        counts_alike_ = true;
         for (std::size_t save = 0; save < files_.size(); ++save) {
             if (!held_[save]) {
                 held_[save] = std::make_unique_for_overwrite<char[]>(largest_piece);
@@ -189,27 +182,21 @@ private:
             auto& file = files_[save];
             file.clear(); // the last read may have met the end
             file.seekg(static_cast<std::streamoff>(offset));
-            // A file that cannot be read here ends here, unlike the others.
             const bool readable = static_cast<bool>(file);
-            std::streamsize count = 0;
+            std::size_t count = 0;
             if (readable) {
                 file.read(held_[save].get(), static_cast<std::streamsize>(length));
-                count = file.gcount();
+                count = static_cast<std::size_t>(file.gcount());
             }
-            held_length_ = std::min(held_length_, static_cast<std::size_t>(count));
-            held_ends_ = held_ends_ || static_cast<std::size_t>(count) < length;
-            files_end_alike_ = files_end_alike_ && readable && (first_count < 0 || count == first_count);
-            first_count = count;
+            counts_alike_ = counts_alike_ && readable && (save == 0 || count == held);
+            held = std::min(held, count);
         }
-        files_end_alike_ = files_end_alike_ && held_ends_;
+        return held;
     }
 
     std::vector<std::ifstream> files_;
     std::vector<std::unique_ptr<char[]>> held_; // each file's bytes last read
-    std::size_t held_length_ = 0; // as many of every file
-    bool held_ends_ = false;      // some file ends where the held bytes do
-    bool files_end_alike_ = false; // and every file ends there
-    bool readable_ = true;
+    bool counts_alike_ = false; // every file gave as many bytes to the last read
 };
 
 // Whether the files are all of one size.

@@ -559,13 +559,12 @@ walk_result walk_save(const std::string& path, leaf_sink* sink)
 // The named fields in offset order with the gaps between them.
 unit_data_layout::unit_data_layout()
 {
-    for (const auto& field : format::unit_data_fields) {
-        pieces_.push_back({field.field.object_offset, field.field.width, field.name, true});
-    }
-    std::sort(pieces_.begin(), pieces_.end(),
-              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
     std::vector<unit_data_piece> named;
-    named.swap(pieces_);
+    for (const auto& field : format::unit_data_fields) {
+        named.push_back({field.field.object_offset, field.field.width, field.name, true});
+    }
+    std::sort(named.begin(), named.end(),
+              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
     constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
     std::size_t at = unit_data_offset;
     for (const auto& field : named) {
