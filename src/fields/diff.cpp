@@ -106,9 +106,8 @@ bool lies_in(std::string_view path, std::string_view record)
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
 }
 
-// The saves' bytes, compared from where the walks stand alike. A pair that
-// differs every few hundred kilobytes is compared hundreds of times, so the
-// files stay open and the buffers are kept from one comparison to the next.
+// The saves' bytes, compared from their start: up to where they first
+// differ, the walks are alike.
 class byte_comparison {
 public:
     // A file that cannot be opened fails at its first read, as one that
@@ -123,10 +122,8 @@ public:
     // Where the files first differ from `from` on; nothing when they agree
     // to their ends (which files of different sizes never do). A file that
     // cannot be read counts as ending where it fails, unlike the others, so
-    // that the walks decide. `agreed(offset)` hears, piece by piece, that
-    // they agree up to there at least.
-    template <typename agreed_up_to>
-    std::optional<std::uint64_t> first_difference(std::uint64_t from, agreed_up_to&& agreed)
+    // that the walks decide.
+    std::optional<std::uint64_t> first_difference(std::uint64_t from)
     {
         // Read in pieces that grow from small to large: a difference close
         // by costs little to find, a long agreeing stretch few reads.
@@ -146,9 +143,6 @@ public:
             if (held < piece) {
                 return where_files_end(from, at);
             }
-            // All but the last byte: a file may end right there, with a tail
-            // that is longer in the others (told only by the next read).
-            agreed(at - 1);
             piece = std::min(2 * piece, largest_piece);
         }
     }
@@ -199,37 +193,7 @@ private:
     bool counts_alike_ = false; // every file gave as many bytes to the last read
 };
 
-// Whether the files are all of one size.
-bool same_sizes(const std::vector<std::string>& saves)
-{
-    std::error_code failed;
-    const auto size = std::filesystem::file_size(saves[0], failed);
-    return !failed && std::all_of(saves.begin() + 1, saves.end(), [&](const std::string& save) {
-        std::error_code other_failed;
-        return std::filesystem::file_size(save, other_failed) == size && !other_failed;
-    });
-}
-
-// How far past a difference the walks go before the files' bytes are
-// compared again: at first a stretch whose walk costs far more than the
-// comparison, twice as far after each comparison that found the files
-// differing at once, up to a stretch the walks cross in a fraction of a
-// second.
-constexpr std::uint64_t first_retry_distance = 64 * 1024;
-constexpr std::uint64_t longest_retry_distance = 16 * 1024 * 1024;
-
-// The closing list size of 0 is no list: saves with different numbers of
-// lists meet again there, so it is compared under a name of its own.
-constexpr std::string_view stream_end_key = "units.end";
-
-std::string_view key_of(const streamed_leaf& leaf)
-{
-    if (leaf.number == 0 && leaf.type == leaf_type::u16 && leaf.path.starts_with("units.lists[") &&
-        leaf.path.ends_with("].size")) {
-        return stream_end_key;
-    }
-    return leaf.path;
-}
+std::string_view key_of(const streamed_leaf& leaf) { return fields::key_of(leaf.type, leaf.path, leaf.number); }
 
 // Records that one save may have where another has the next one: each row
 // in file order. Numbered parts are in order by their numbers (except the
@@ -385,28 +349,23 @@ struct raw_source {
 
 class comparison {
 public:
-    // `same_size`: the files are all of one size, so that they may agree
-    // from some point to their ends.
     // `skip_before`: the files hold the same bytes before it, so the walks
     // leave out the leaves there.
-    comparison(const std::vector<std::string>& saves, bool same_size, std::uint64_t skip_before, diff_writer& writer)
-        : writer_(writer), bytes_(saves), same_size_(same_size)
+    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, diff_writer& writer)
+        : writer_(writer), agreement_(saves, skip_before)
     {
         for (const auto& save : saves) {
-            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before), false, {}, {}});
+            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before, &agreement_), false, {}});
         }
     }
 
     void run()
     {
-        while (!rest_agrees_) {
-            if (take_agreeing_slots() || take_agreeing_unit_data()) {
+        for (;;) {
+            if (take_agreeing_slots() || take_agreeing_unit_data() || take_agreeing_skips() || take_agreeing_leaf()) {
                 continue;
             }
-            if (!rest_agrees_ && take_agreeing_leaf()) {
-                continue;
-            }
-            if (rest_agrees_ || !settle_ends()) {
+            if (!settle_ends()) {
                 return;
             }
             const std::size_t taking_part = gather_live();
@@ -423,8 +382,6 @@ public:
 
     bool differed() const { return differed_; }
     bool trouble() const { return trouble_; }
-    // The comparison ended where the rest of every file was seen to agree.
-    bool rest_agrees() const { return rest_agrees_; }
     // The breaks of the damaged saves, by save.
     const std::vector<std::pair<std::size_t, walk_break>>& breaks() const { return breaks_; }
 
@@ -433,7 +390,6 @@ private:
         std::unique_ptr<leaf_stream> stream;
         bool retired = false;  // broke: compared no further
         std::string last_key;  // of the last leaf taken
-        stream_position position;
     };
 
     // Whether every save takes part and has a leaf: the steps that take the
@@ -463,11 +419,6 @@ private:
                        leaf.slot != first->slot || leaf.type != first->type ||
                        !std::equal(leaf.bytes.begin(), leaf.bytes.end(), first->bytes.begin(), first->bytes.end())) {
                 return false;
-            }
-        }
-        if (begins_slot_or_list(*first)) {
-            if (const auto decided = decided_by_bytes(*first)) {
-                return *decided;
             }
         }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
@@ -504,9 +455,6 @@ private:
         if (agreeing < 2) {
             return false;
         }
-        if (const auto decided = decided_by_bytes(sides_[0].stream->leaf())) {
-            return *decided;
-        }
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             take_slots(save, agreeing);
         }
@@ -539,116 +487,68 @@ private:
         return true;
     }
 
-    // At a slot or a list where every save stands alike (same offset, same
-    // counter, same list size), the files' bytes from here on tell how far
-    // the walks go alike: to the files' ends, when they hold the same bytes
-    // there (the comparison is then over), or up to the first byte that
-    // differs, before which every leaf is alike in all saves (they are all
-    // taken, and the walks asked to hand on no more of them). A difference
-    // found in the bytes is remembered, so that the files are read from
-    // here at most once.
-    enum class agreement { unknown, up_to_a_difference, to_the_ends };
-
-    agreement agree_from_here(const streamed_leaf& first)
+    // Every save still compared stands at the same list's size, at the same
+    // offset, and its walk passes over what follows with the same object
+    // counter: the walks read the same bytes from the same state, so the
+    // leaves they left out are alike in all saves, and the skips are taken
+    // at once. (A walk whose skip is not taken walks its save again.)
+    bool take_agreeing_skips()
     {
-        if (first.offset < compared_until_) {
-            return agreement::unknown;
-        }
-        const stream_position& position = sides_[0].position;
-        for (const auto& current : sides_) {
-            if (!current.position.on_track() || current.stream->leaves_left_out_before()) {
-                return agreement::unknown;
-            }
-            if (current.stream->leaf().offset != first.offset || current.position.counter() != position.counter() ||
-                current.position.list_size() != position.list_size()) {
-                return agreement::unknown;
-            }
-        }
-        // Up to where the bytes agree, the walks read the same bytes from
-        // the same state, so they are alike: they need hand on no leaf that
-        // ends there. Files of different sizes cannot agree to their ends,
-        // so their walks pass over what agrees while the bytes are compared;
-        // files of one size may, and then that work would be lost.
-        const auto parted = bytes_.first_difference(first.offset, [&](std::uint64_t agreed) {
-            if (!same_size_) {
-                take_alike_before(agreed, false);
-            }
-        });
-        if (!parted) {
-            rest_agrees_ = true; // only files of one size agree to their ends
-            return agreement::to_the_ends;
-        }
-        // Saves that differ all along would otherwise be read again at every
-        // slot: the walks go a stretch past the difference first, twice as
-        // long after each difference found at once. Bytes that agreed for
-        // longer than that say the files differ in few places: after this
-        // difference they are looked at again soon.
-        if (*parted - first.offset >= retry_distance_) {
-            retry_distance_ = first_retry_distance;
-        }
-        compared_until_ = *parted + retry_distance_;
-        retry_distance_ = std::min(2 * retry_distance_, longest_retry_distance);
-        take_alike_before(*parted, true);
-        return agreement::up_to_a_difference;
-    }
-
-    // The leaves that end at or before `end` are alike in every save: each
-    // walk is asked to leave them out, and what it has handed on of them
-    // already is taken here, first what the streams hold, so that no walk
-    // waits for room while another is waited for; then, `to_the_end`, the
-    // rest, waiting for the walks to pass `end`.
-    void take_alike_before(std::uint64_t end, bool to_the_end)
-    {
+        const side* first = nullptr;
+        std::uint16_t counter = 0;
         for (auto& current : sides_) {
-            current.stream->leave_out_before(end);
+            if (current.retired) {
+                continue;
+            }
+            if (!current.stream->has_leaf()) {
+                return false;
+            }
+            const auto skipping_with = current.stream->skip_after_current();
+            if (!skipping_with) {
+                return false;
+            }
+            const streamed_leaf& leaf = current.stream->leaf();
+            if (first == nullptr) {
+                first = &current;
+                counter = *skipping_with;
+                continue;
+            }
+            const streamed_leaf& first_leaf = first->stream->leaf();
+            if (*skipping_with != counter || leaf.offset != first_leaf.offset || leaf.path != first_leaf.path ||
+                leaf.number != first_leaf.number) {
+                return false;
+            }
         }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take_before(save, end, [&] { return sides_[save].stream->holds_more(); });
-        }
-        for (std::size_t save = 0; to_the_end && save < sides_.size(); ++save) {
-            take_before(save, end, [] { return true; });
-        }
-    }
-
-    // What a step that stands at `first` returns when the bytes from there
-    // decide it: false when the comparison is over, true when the walks
-    // have been taken past what agrees. Nothing when they decide nothing.
-    std::optional<bool> decided_by_bytes(const streamed_leaf& first)
-    {
-        switch (agree_from_here(first)) {
-        case agreement::to_the_ends:
+        if (first == nullptr) {
             return false;
-        case agreement::up_to_a_difference:
-            return true;
-        case agreement::unknown:
-            break;
         }
-        return std::nullopt;
-    }
-
-    // Takes the leaves of `save` that end at or before `end`, while `going_on`
-    // says so.
-    template <typename while_true>
-    void take_before(std::size_t save, std::uint64_t end, while_true&& going_on)
-    {
-        auto& stream = *sides_[save].stream;
-        while (going_on() && stream.has_leaf()) {
-            const streamed_leaf& leaf = stream.leaf();
-            if (leaf.offset + leaf.size > end) {
-                return;
+        // Alike walks leave out alike leaves; anything else and the leaves
+        // are taken one by one after all.
+        const skip_end* first_end = nullptr;
+        for (auto& current : sides_) {
+            if (current.retired) {
+                continue;
             }
-            if (const reference_run* run = stream.run_ahead()) {
-                take_slots(save, static_cast<std::size_t>(std::min<std::uint64_t>((end - leaf.offset) / 2, run->objects.size())));
-            } else if (const unit_data_block* block = stream.unit_data_ahead();
-                       block != nullptr && block->offset + block->bytes.size() <= end) {
-                take_unit_data(save);
-            } else {
-                take(save);
+            const skip_end* end = current.stream->skip_ahead();
+            if (end == nullptr) {
+                return false;
+            }
+            if (first_end == nullptr) {
+                first_end = end;
+            } else if (end->leaves != first_end->leaves || end->last_key != first_end->last_key) {
+                return false;
             }
         }
+        for (auto& current : sides_) {
+            if (!current.retired) {
+                current.last_key.assign(first_end->leaves > 0 ? std::string_view(first_end->last_key) : key_of(current.stream->leaf()));
+                current.stream->take_skip();
+            }
+        }
+        return true;
     }
 
-    // A save whose leaves have run out: a damaged one is reported where it
+    // A save whose leaves have run out    // A save whose leaves have run out: a damaged one is reported where it
     // breaks and compared no further; trouble stops the comparison.
     bool settle_ends()
     {
@@ -700,20 +600,8 @@ private:
     void take(std::size_t save)
     {
         auto& current = sides_[save];
-        const streamed_leaf& leaf = current.stream->leaf();
-        current.last_key.assign(key_of(leaf));
-        follow_gap(current);
-        current.position.follow(leaf);
+        current.last_key.assign(key_of(current.stream->leaf()));
         current.stream->advance();
-    }
-
-    // Where the walk left leaves out, the counter and list size are not
-    // known again until a unit in a slot and a list's size have come.
-    static void follow_gap(side& current)
-    {
-        if (current.stream->leaves_left_out_before()) {
-            current.position.lose_track();
-        }
     }
 
     // Takes `count` slots of the run of references `save` stands in, the
@@ -724,7 +612,6 @@ private:
         auto& current = sides_[save];
         const reference_run& run = *current.stream->run_ahead();
         current.last_key.assign(reference_paths(run.list_path).of(run.first_slot + count - 1));
-        follow_gap(current);
         current.stream->skip_slots(count);
     }
 
@@ -736,7 +623,6 @@ private:
         current.last_key.assign(current.stream->unit_data_ahead()->unit_path);
         current.last_key += '.';
         current.last_key += unit_layout_.pieces().back().name;
-        follow_gap(current);
         current.stream->skip_unit_data();
     }
 
@@ -849,7 +735,6 @@ private:
         const std::string path(leaves[0].path);
         for (std::size_t at = 0; at < live.size(); ++at) {
             sides_[live[at]].last_key.assign(key_of(leaves[at]));
-            sides_[live[at]].position.follow(leaves[at]);
         }
         run_gatherer runs(writer_, path, leaf_type::raw, starts_of(live, leaves));
         std::vector<raw_source> sources;
@@ -1112,12 +997,8 @@ private:
     }
 
     // Every list `save` has left will be passed over whole: its walk need
-    // hand on no more than their sizes. Its counter is not followed further.
-    void only_list_sizes_from_here(std::size_t save)
-    {
-        sides_[save].stream->keep_only_list_sizes();
-        sides_[save].position.lose_track();
-    }
+    // hand on no more than their sizes.
+    void only_list_sizes_from_here(std::size_t save) { sides_[save].stream->keep_only_list_sizes(); }
 
     // A save that held a slot of a run of references alone holds the slots
     // after it alone too, up to the first slot another save stands at in
@@ -1175,11 +1056,7 @@ private:
     }
 
     diff_writer& writer_;
-    byte_comparison bytes_;
-    bool same_size_;
-    std::uint64_t compared_until_ = 0; // the files are known to differ before this
-    std::uint64_t retry_distance_ = first_retry_distance;
-    bool rest_agrees_ = false;
+    agreement_map agreement_; // before the walks that consult it
     std::vector<side> sides_;
     const unit_data_layout unit_layout_;
     std::vector<std::size_t> live_;
@@ -1220,57 +1097,30 @@ int finish_diff(const std::vector<std::string>& saves, output_stream& out, bool 
     return differed || !breaks.empty() ? exit_damaged : exit_done;
 }
 
-// The walk without leaves of the first save, which tells where saves whose
-// walks agree from some point to their ends break, if they do. It is made
-// on a thread of its own from the start, beside the comparison, which then
-// need not wait for it once the files are seen to agree.
-class common_end {
-public:
-    explicit common_end(const std::string& save)
-        : walker_([this, save] {
-              try {
-                  result_ = walk_save(save, nullptr);
-              } catch (const failure& failed) {
-                  problem_ = failed.message();
-              } catch (const std::bad_alloc&) {
-                  problem_ = "Out of memory";
-              }
-          })
-    {
+// Files that hold the same bytes throughout break alike, if they do: the
+// walk without leaves of the first save tells where, written for every
+// save. False when the walk could not be made.
+bool add_common_breaks(const std::vector<std::string>& saves, diff_writer& writer,
+                       std::vector<std::pair<std::size_t, walk_break>>& breaks)
+{
+    walk_result walked;
+    try {
+        walked = walk_save(saves[0], nullptr);
+    } catch (const failure& failed) {
+        report_problem(saves[0], failed.message());
+        return false;
+    } catch (const std::bad_alloc&) {
+        report_problem(saves[0], "Out of memory");
+        return false;
     }
-    ~common_end()
-    {
-        if (walker_.joinable()) {
-            walker_.join();
+    if (walked.broken) {
+        for (std::size_t save = 0; save < saves.size(); ++save) {
+            writer.broken(save, *walked.broken);
+            breaks.emplace_back(save, *walked.broken);
         }
     }
-    common_end(const common_end&) = delete;
-    common_end& operator=(const common_end&) = delete;
-
-    // Writes the break for every save, if the walk broke; false when the
-    // walk could not be made.
-    bool add_breaks(const std::vector<std::string>& saves, diff_writer& writer,
-                    std::vector<std::pair<std::size_t, walk_break>>& breaks)
-    {
-        walker_.join();
-        if (!problem_.empty()) {
-            report_problem(saves[0], problem_);
-            return false;
-        }
-        if (result_.broken) {
-            for (std::size_t save = 0; save < saves.size(); ++save) {
-                writer.broken(save, *result_.broken);
-                breaks.emplace_back(save, *result_.broken);
-            }
-        }
-        return true;
-    }
-
-private:
-    walk_result result_;
-    std::string problem_;
-    std::thread walker_; // last: it starts once the rest is there
-};
+    return true;
+}
 
 } // namespace
 
@@ -1288,33 +1138,22 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     }
     diff_writer writer(out, json);
     std::vector<std::pair<std::size_t, walk_break>> breaks;
-    // Only files of one size can agree from some point to their ends.
-    std::optional<common_end> ending;
-    const bool same_size = same_sizes(saves);
     // Up to their first difference the files are walked alike: no leaf
     // there can differ.
-    const auto parted = byte_comparison(saves).first_difference(0, [](std::uint64_t) {});
-    if (same_size) {
-        ending.emplace(saves[0]);
-        if (!parted) {
-            const bool walked = ending->add_breaks(saves, writer, breaks);
-            return finish_diff(saves, out, false, !walked, breaks);
-        }
+    const auto parted = byte_comparison(saves).first_difference(0);
+    if (!parted) {
+        const bool walked = add_common_breaks(saves, writer, breaks);
+        return finish_diff(saves, out, false, !walked, breaks);
     }
     bool differed = false;
     bool trouble = false;
-    bool rest_agrees = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, same_size, parted.value_or(0), writer);
+        comparison compared(saves, *parted, writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();
-        rest_agrees = compared.rest_agrees();
         breaks = compared.breaks();
-    }
-    if (rest_agrees && !trouble && ending && !ending->add_breaks(saves, writer, breaks)) {
-        trouble = true;
     }
     return finish_diff(saves, out, differed, trouble, breaks);
 }

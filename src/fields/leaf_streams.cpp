@@ -1,5 +1,7 @@
 #include "fields/leaf_streams.h"
 
+#include "fields/stream_position.h"
+
 #include "orbsaves/save_model.h"
 #include "runtime/failures.h"
 #include "runtime/little_endian.h"
@@ -19,6 +21,9 @@ constexpr std::size_t batch_weight = 256 * 1024;
 constexpr std::size_t batches_in_flight = 4;
 // Long raw stretches are read again in pieces of this size.
 constexpr std::size_t piece_size = 64 * 1024;
+// A skip costs the reading side a look at every walk; a stretch shorter
+// than this costs less to hand on.
+constexpr std::uint64_t shortest_skip = 16 * 1024;
 
 struct reread_failed {};
 
@@ -39,7 +44,8 @@ slot_content slot_of(const field_leaf& leaf)
 }
 
 // The walk's sink on the walking thread: leaves into batches, batches into
-// the queue.
+// the queue. It counts every leaf the walk meets, left out or not, so that
+// a walk made again can leave out exactly the leaves taken before.
 class batching_sink final : public leaf_sink {
 public:
     batching_sink(const std::string& save, batch_queue& queue, const walk_requests& requests)
@@ -49,34 +55,58 @@ public:
 
     void take(const field_leaf& leaf) override
     {
-        if ((only_list_sizes() && inside_a_list(leaf.path)) || left_out(leaf.offset + leaf.size)) {
+        const slot_content slot = slot_of(leaf);
+        position_.follow(leaf.type, leaf.path, leaf.number, slot);
+        const std::uint64_t end = leaf.offset + leaf.size;
+        if (leaves_met_++ < requests_.leave_out_leaves || (only_list_sizes() && inside_a_list(leaf.path)) ||
+            left_out(end)) {
+            ++left_out_;
+            if (skipping_) {
+                last_left_out_.assign(key_of(leaf.type, leaf.path, leaf.number));
+                last_left_out_kind_ = left_out_kind::leaf;
+            }
             return;
         }
-        mark_gap();
+        mark_left_out();
         const bool in_pieces = leaf.type == leaf_type::raw && leaf.size > leaf.bytes.size();
-        encoder_.add_leaf(*batch_, leaf, slot_of(leaf), in_pieces);
+        encoder_.add_leaf(*batch_, leaf, slot, in_pieces);
         if (in_pieces) {
             read_again(leaf.offset, leaf.size);
+        }
+        if (begins_skip(leaf)) {
+            encoder_.add_skip_begin(*batch_, position_.counter());
         }
         send_when_full();
     }
 
     // A run is most of a large save's leaves: it goes as one entry, without
     // the note and the parts the walk would make for each slot. The slots
-    // that end before the skipped bytes do are left out.
+    // left out are left out one by one.
     bool take_references(const reference_run& run) override
     {
+        const std::uint64_t size = run.objects.size();
+        std::uint64_t skipped = 0; // the run's first slots, left out
         if (only_list_sizes()) {
+            skipped = size;
+        }
+        if (leaves_met_ < requests_.leave_out_leaves) {
+            skipped = std::max(skipped, std::min(size, requests_.leave_out_leaves - leaves_met_));
+        }
+        const std::uint64_t before = std::max(requests_.leave_out_before, skipping_to(run.offset + 2 * size));
+        if (run.offset < before) {
+            skipped = std::max(skipped, std::min(size, (before - run.offset) / 2));
+        }
+        leaves_met_ += size;
+        left_out_ += skipped;
+        if (skipping_ && skipped > 0) {
+            last_left_out_.assign(run.list_path);
+            last_left_out_slot_ = run.first_slot + skipped - 1;
+            last_left_out_kind_ = left_out_kind::slot;
+        }
+        if (skipped == size) {
             return true;
         }
-        const std::uint64_t before = leave_out_before();
-        const std::uint64_t skipped =
-            run.offset >= before ? 0 : std::min<std::uint64_t>((before - run.offset) / 2, run.objects.size());
-        gap_ = gap_ || skipped > 0;
-        if (skipped == run.objects.size()) {
-            return true;
-        }
-        mark_gap();
+        mark_left_out();
         reference_run kept = run;
         kept.first_slot += skipped;
         kept.offset += 2 * skipped;
@@ -88,54 +118,116 @@ public:
 
     bool take_unit_data(const unit_data_block& block) override
     {
-        if (only_list_sizes()) {
-            return true;
-        }
-        const std::uint64_t before = leave_out_before();
-        if (block.offset + block.bytes.size() <= before) {
-            gap_ = true;
+        const std::uint64_t count = layout_.pieces().size();
+        const std::uint64_t end = block.offset + block.bytes.size();
+        const std::uint64_t before = std::max(requests_.leave_out_before, skipping_to(end));
+        if (only_list_sizes() || leaves_met_ + count <= requests_.leave_out_leaves || end <= before) {
+            leaves_met_ += count;
+            left_out_ += count;
+            if (skipping_) {
+                last_left_out_.assign(block.unit_path);
+                last_left_out_kind_ = left_out_kind::unit_data;
+            }
             return true; // left out whole
         }
-        if (block.offset < before) {
-            return false; // left out leaf by leaf, up to `before`
+        if (leaves_met_ < requests_.leave_out_leaves || block.offset < before) {
+            return false; // left out leaf by leaf, as far as it is
         }
-        mark_gap();
+        mark_left_out();
         encoder_.add_unit_data(*batch_, block);
+        leaves_met_ += count;
         send_when_full();
         return true;
     }
 
     void finish(stream_end end)
     {
+        mark_left_out();
         batch_->end = std::move(end);
         queue_.push(std::move(batch_));
     }
 
 private:
+    enum class left_out_kind : std::uint8_t { leaf, slot, unit_data };
+
     bool only_list_sizes() const { return requests_.only_list_sizes.load(std::memory_order_relaxed); }
-    std::uint64_t leave_out_before() const { return requests_.leave_out_before.load(std::memory_order_relaxed); }
 
     // Whether a leaf that ends at `end` is left out.
     bool left_out(std::uint64_t end)
     {
-        const bool out = end <= leave_out_before();
-        gap_ = gap_ || out;
-        return out;
+        return end <= requests_.leave_out_before || (skipping_ && end <= skipping_to(end));
     }
 
-    // The first entry after leaves left out says so first.
-    void mark_gap()
+    // While the walk passes over a stretch where the files agree: how far
+    // that stretch is known to reach, asked of the map as far as `end`
+    // (its end when it ends before); else 0.
+    std::uint64_t skipping_to(std::uint64_t end)
     {
-        if (gap_) {
-            encoder_.add_gap(*batch_);
-            gap_ = false;
+        if (!skipping_) {
+            return 0;
         }
+        while (skip_end_ < end) {
+            const std::uint64_t further = requests_.agreement->agreeing_until(skip_end_, end);
+            if (further == skip_end_) {
+                break; // the files differ there
+            }
+            skip_end_ = further;
+        }
+        return skip_end_;
+    }
+
+    // A list's size begins a skip where the files agree for a while from
+    // there on.
+    bool begins_skip(const field_leaf& leaf)
+    {
+        if (requests_.agreement == nullptr || leaf.type != leaf_type::u16 || !is_list_size_path(leaf.path) ||
+            only_list_sizes()) {
+            return false;
+        }
+        const std::uint64_t worth = leaf.offset + shortest_skip;
+        const std::uint64_t agreeing = requests_.agreement->agreeing_until(leaf.offset, worth);
+        if (agreeing < worth) {
+            return false;
+        }
+        skipping_ = true;
+        skip_end_ = agreeing;
+        return true;
+    }
+
+    // The first entry after leaves left out says how many; after a skip,
+    // also where it ended and the last leaf's key.
+    void mark_left_out()
+    {
+        if (skipping_) {
+            skip_end end{left_out_, last_left_out_key()};
+            encoder_.add_skip_end(*batch_, end);
+            skipping_ = false;
+        } else if (left_out_ > 0) {
+            encoder_.add_gap(*batch_, left_out_);
+        }
+        left_out_ = 0;
+    }
+
+    std::string last_left_out_key() const
+    {
+        if (left_out_ == 0) {
+            return {};
+        }
+        switch (last_left_out_kind_) {
+        case left_out_kind::slot:
+            return std::string(reference_paths(last_left_out_).of(last_left_out_slot_));
+        case left_out_kind::unit_data:
+            return last_left_out_ + "." + std::string(layout_.pieces().back().name);
+        case left_out_kind::leaf:
+            break;
+        }
+        return last_left_out_;
     }
 
     // Whether a leaf lies in a unit list and is not the list's size.
     static bool inside_a_list(std::string_view path)
     {
-        return path.starts_with("units.lists[") && !path.ends_with("].size");
+        return path.starts_with("units.lists[") && !is_list_size_path(path);
     }
 
     void send()
@@ -180,7 +272,15 @@ private:
     std::ifstream file_;
     std::vector<std::uint8_t> buffer_;
     const walk_requests& requests_;
-    bool gap_ = false; // leaves were left out since the last entry
+    const unit_data_layout layout_;
+    stream_position position_; // of the walk, which meets every leaf
+    std::uint64_t leaves_met_ = 0;
+    std::uint64_t left_out_ = 0; // leaves left out since the last entry
+    bool skipping_ = false;      // the walk passes over a stretch that agrees
+    std::uint64_t skip_end_ = 0; // which reaches this far at least
+    std::string last_left_out_;  // in the skip: a leaf's key, a run's list, a unit's path
+    std::uint64_t last_left_out_slot_ = 0;
+    left_out_kind last_left_out_kind_ = left_out_kind::leaf;
 };
 
 stream_end trouble(std::string problem)
@@ -246,6 +346,8 @@ constexpr std::uint8_t piece_bit = 0x80;
 constexpr std::uint8_t run_bit = 0x40;
 constexpr std::uint8_t unit_data_tag = 0x41;
 constexpr std::uint8_t gap_tag = 0x42;
+constexpr std::uint8_t skip_begin_tag = 0x43;
+constexpr std::uint8_t skip_end_tag = 0x44;
 
 // A number in seven-bit groups, lowest first, each but the last with its
 // top bit set; returns the end.
@@ -369,10 +471,35 @@ void leaf_encoder::add_unit_data(leaf_batch& batch, const unit_data_block& block
     batch.used_ += static_cast<std::size_t>(at - start);
 }
 
-void leaf_encoder::add_gap(leaf_batch& batch)
+void leaf_encoder::add_gap(leaf_batch& batch, std::uint64_t leaves)
 {
-    *batch.room(1) = gap_tag;
-    ++batch.used_;
+    std::uint8_t* const start = batch.room(1 + number_room);
+    std::uint8_t* at = start;
+    *at++ = gap_tag;
+    at = put_number(at, leaves);
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+void leaf_encoder::add_skip_begin(leaf_batch& batch, std::uint16_t counter)
+{
+    std::uint8_t* const start = batch.room(1 + number_room);
+    std::uint8_t* at = start;
+    *at++ = skip_begin_tag;
+    at = put_number(at, counter);
+    batch.used_ += static_cast<std::size_t>(at - start);
+}
+
+// The key goes whole: the paths around the skip are no neighbours.
+void leaf_encoder::add_skip_end(leaf_batch& batch, const skip_end& end)
+{
+    std::uint8_t* const start = batch.room(1 + 2 * number_room + end.last_key.size());
+    std::uint8_t* at = start;
+    *at++ = skip_end_tag;
+    at = put_number(at, end.leaves);
+    at = put_number(at, end.last_key.size());
+    std::memcpy(at, end.last_key.data(), end.last_key.size());
+    at += end.last_key.size();
+    batch.used_ += static_cast<std::size_t>(at - start);
 }
 
 // The path as the length it shares with the path before and the characters
@@ -407,13 +534,35 @@ bool leaf_decoder::is_run(const leaf_batch& batch, std::size_t at) { return batc
 
 bool leaf_decoder::is_unit_data(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == unit_data_tag; }
 
-bool leaf_decoder::take_gap(const leaf_batch& batch, std::size_t& at)
+bool leaf_decoder::take_gap(const leaf_batch& batch, std::size_t& at, std::uint64_t& leaves)
 {
     if (batch.bytes_[at] != gap_tag) {
         return false;
     }
     ++at;
+    leaves += take_number(batch.bytes_, at);
     return true;
+}
+
+bool leaf_decoder::is_skip_begin(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == skip_begin_tag; }
+
+bool leaf_decoder::is_skip_end(const leaf_batch& batch, std::size_t at) { return batch.bytes_[at] == skip_end_tag; }
+
+std::uint16_t leaf_decoder::skip_begin(const leaf_batch& batch, std::size_t& at)
+{
+    ++at;
+    return static_cast<std::uint16_t>(take_number(batch.bytes_, at));
+}
+
+skip_end leaf_decoder::skip_end_at(const leaf_batch& batch, std::size_t& at)
+{
+    ++at;
+    skip_end end;
+    end.leaves = take_number(batch.bytes_, at);
+    const auto length = static_cast<std::size_t>(take_number(batch.bytes_, at));
+    end.last_key.assign(reinterpret_cast<const char*>(batch.bytes_.data() + at), length);
+    at += length;
+    return end;
 }
 
 std::string_view leaf_decoder::next_path(const leaf_batch& batch, std::size_t& at)
@@ -560,33 +709,54 @@ void batch_queue::cancel()
 
 // ---- leaf_stream ------------------------------------------------------------
 
-leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before)
-    : save_(std::move(save)), queue_(batches_in_flight)
+leaf_stream::leaf_stream(std::string save, std::uint64_t skip_before, agreement_map* agreement)
+    : save_(std::move(save))
 {
     block_next_ = layout_.pieces().size(); // no unit data being handed out
-    requests_.leave_out_before.store(skip_before, std::memory_order_relaxed);
-    walker_ = std::thread([this] { walk_into(save_, queue_, requests_); });
-}
-
-void leaf_stream::leave_out_before(std::uint64_t offset)
-{
-    if (offset > requests_.leave_out_before.load(std::memory_order_relaxed)) {
-        requests_.leave_out_before.store(offset, std::memory_order_relaxed);
-    }
+    requests_.leave_out_before = skip_before;
+    requests_.agreement = agreement;
+    start_walk();
 }
 
 leaf_stream::~leaf_stream()
 {
-    queue_.cancel();
+    queue_->cancel();
     walker_.join();
+}
+
+void leaf_stream::start_walk()
+{
+    queue_ = std::make_unique<batch_queue>(batches_in_flight);
+    walker_ = std::thread([this] { walk_into(save_, *queue_, requests_); });
+}
+
+void leaf_stream::walk_again()
+{
+    queue_->cancel();
+    walker_.join();
+    batch_.reset();
+    next_ = 0;
+    decoder_ = leaf_decoder{};
+    has_current_ = false;
+    run_ = reference_run{};
+    run_next_ = 0;
+    in_run_ = false;
+    block_next_ = layout_.pieces().size();
+    in_block_ = false;
+    skip_ahead_.reset();
+    // The new walk's first entry says how many leaves it left out.
+    requests_.leave_out_leaves = leaves_taken_;
+    requests_.agreement = nullptr;
+    leaves_taken_ = 0;
+    start_walk();
 }
 
 void leaf_stream::fetch()
 {
     if (batch_) {
-        queue_.give_back(std::move(batch_));
+        queue_->give_back(std::move(batch_));
     }
-    batch_ = queue_.pop();
+    batch_ = queue_->pop();
     next_ = 0;
 }
 
@@ -623,8 +793,13 @@ bool leaf_stream::has_leaf()
             leaf_decoder::piece(*batch_, next_); // a piece of a leaf passed over
             continue;
         }
-        if (leaf_decoder::take_gap(*batch_, next_)) {
-            gap_pending_ = true;
+        if (leaf_decoder::take_gap(*batch_, next_, leaves_taken_)) {
+            continue;
+        }
+        if (leaf_decoder::is_skip_begin(*batch_, next_) || leaf_decoder::is_skip_end(*batch_, next_)) {
+            // A skip not taken (its leaf was passed by): the leaves it left
+            // out are needed after all.
+            walk_again();
             continue;
         }
         if (leaf_decoder::is_run(*batch_, next_)) {
@@ -652,18 +827,10 @@ bool leaf_stream::has_leaf()
     return false;
 }
 
-bool leaf_stream::holds_more()
-{
-    return has_current_ || run_next_ < run_.objects.size() || block_next_ < layout_.pieces().size() || end_ ||
-           (batch_ && (leaf_decoder::has_entry(*batch_, next_) || batch_->end)) || queue_.holds_batches();
-}
-
 void leaf_stream::make_current(const streamed_leaf& leaf)
 {
     current_leaf_ = leaf;
     has_current_ = true;
-    after_gap_ = gap_pending_;
-    gap_pending_ = false;
 }
 
 void leaf_stream::take_block_piece()
@@ -689,6 +856,7 @@ void leaf_stream::take_block_piece()
 
 void leaf_stream::skip_unit_data()
 {
+    leaves_taken_ += layout_.pieces().size() - block_next_;
     block_next_ = layout_.pieces().size();
     advance();
 }
@@ -710,16 +878,52 @@ void leaf_stream::take_run_slot()
 
 void leaf_stream::advance()
 {
+    const bool skip_passed_by = skip_ahead_ || skip_after_current();
     has_current_ = false;
     in_run_ = false;
     in_block_ = false;
-    after_gap_ = false;
+    ++leaves_taken_;
+    if (skip_passed_by) {
+        walk_again();
+    }
 }
 
 void leaf_stream::skip_slots(std::size_t count)
 {
+    leaves_taken_ += count - 1;
     run_next_ += count - 1;
     advance();
+}
+
+std::optional<std::uint16_t> leaf_stream::skip_after_current() const
+{
+    if (!has_current_ || in_run_ || in_block_ || !batch_ || !leaf_decoder::has_entry(*batch_, next_) ||
+        !leaf_decoder::is_skip_begin(*batch_, next_)) {
+        return std::nullopt;
+    }
+    std::size_t at = next_;
+    return leaf_decoder::skip_begin(*batch_, at);
+}
+
+const skip_end* leaf_stream::skip_ahead()
+{
+    if (!skip_ahead_) {
+        // The leaf, a list's size, holds no view into the batch, which may
+        // go back as the walk is waited for.
+        leaf_decoder::skip_begin(*batch_, next_);
+        if (!entry_waiting() || !leaf_decoder::is_skip_end(*batch_, next_)) {
+            return nullptr;
+        }
+        skip_ahead_ = leaf_decoder::skip_end_at(*batch_, next_);
+    }
+    return &*skip_ahead_;
+}
+
+void leaf_stream::take_skip()
+{
+    leaves_taken_ += 1 + skip_ahead_->leaves;
+    skip_ahead_.reset();
+    has_current_ = false;
 }
 
 std::optional<leaf_piece> leaf_stream::next_piece()

@@ -12,6 +12,7 @@
 // without being held whole.
 #pragma once
 
+#include "fields/agreement_map.h"
 #include "orbsaves/save_walk.h"
 
 #include <algorithm>
@@ -47,6 +48,30 @@ struct streamed_leaf {
     std::span<const std::uint16_t> words;
     slot_content slot = slot_content::none;
     bool in_pieces = false; // a raw stretch whose bytes follow as pieces
+};
+
+// Whether a leaf's path is that of a unit list's size.
+inline bool is_list_size_path(std::string_view path)
+{
+    return path.starts_with("units.lists[") && path.ends_with("].size");
+}
+
+// The closing list size of 0 is no list: saves with different numbers of
+// lists meet again there, so it is compared under a name of its own.
+inline constexpr std::string_view stream_end_key = "units.end";
+
+// The name a leaf is compared under: its path, but for the closing size.
+inline std::string_view key_of(leaf_type type, std::string_view path, std::int64_t number)
+{
+    return number == 0 && type == leaf_type::u16 && is_list_size_path(path) ? stream_end_key : path;
+}
+
+// Where a walk passes over what the saves hold alike, the leaf it began at
+// is followed by the walk's object counter there, and after the leaves left
+// out comes how many they were and the key of the last.
+struct skip_end {
+    std::uint64_t leaves = 0;
+    std::string last_key;
 };
 
 // A stretch of a raw leaf's bytes: `start` counts from the leaf's first byte.
@@ -122,8 +147,12 @@ public:
     void add_piece(leaf_batch& batch, std::uint64_t start, std::span<const std::uint8_t> bytes);
     void add_run(leaf_batch& batch, const reference_run& run);
     void add_unit_data(leaf_batch& batch, const unit_data_block& block);
-    // Leaves were left out here.
-    void add_gap(leaf_batch& batch);
+    // `leaves` leaves were left out here.
+    void add_gap(leaf_batch& batch, std::uint64_t leaves);
+    // The walk passes over what follows the leaf before, its object counter
+    // standing at `counter`.
+    void add_skip_begin(leaf_batch& batch, std::uint16_t counter);
+    void add_skip_end(leaf_batch& batch, const skip_end& end);
 
 private:
     std::uint8_t* put_path(std::uint8_t* at, std::string_view path);
@@ -142,8 +171,14 @@ public:
     static bool is_run(const leaf_batch& batch, std::size_t at);
     static bool is_unit_data(const leaf_batch& batch, std::size_t at);
     // Whether the entry at `at` says leaves were left out there; moves `at`
-    // past it if so.
-    static bool take_gap(const leaf_batch& batch, std::size_t& at);
+    // past it if so, adding how many to `leaves`.
+    static bool take_gap(const leaf_batch& batch, std::size_t& at, std::uint64_t& leaves);
+    // Whether the entry at `at` begins or ends a skip; the taking ones move
+    // `at` past it.
+    static bool is_skip_begin(const leaf_batch& batch, std::size_t at);
+    static bool is_skip_end(const leaf_batch& batch, std::size_t at);
+    static std::uint16_t skip_begin(const leaf_batch& batch, std::size_t& at);
+    static skip_end skip_end_at(const leaf_batch& batch, std::size_t& at);
     // Decodes the entry at `at`, moving `at` past it. A path (a leaf's, a
     // run's list) holds until the next entry is decoded; bytes, words and
     // object numbers while the batch is held.
@@ -185,11 +220,16 @@ private:
 
 struct stream_cancelled {};
 
-// What the reading side asks of a walk while it goes on; the walking thread
-// looks at each leaf.
+// What the reading side asks of a walk: the leaves to leave out, set before
+// the walk begins, and what it may ask while the walk goes on.
 struct walk_requests {
     // Leaves that end at or before it are left out.
-    std::atomic<std::uint64_t> leave_out_before{0};
+    std::uint64_t leave_out_before = 0;
+    // The walk's first leaves, so many of them, are left out.
+    std::uint64_t leave_out_leaves = 0;
+    // Where the files hold the same bytes: the walk passes over such
+    // stretches from a list's beginning on.
+    agreement_map* agreement = nullptr;
     // Of each unit list only its size is handed on.
     std::atomic<bool> only_list_sizes{false};
 };
@@ -199,18 +239,26 @@ struct walk_requests {
 // the same bytes up to there are walked alike up to there, so a comparison
 // need not see those leaves at all. The first leaf after leaves left out
 // says so.
+//
+// Given an agreement map, the walk also passes over, from the beginning of
+// a list on, the stretch in which every file holds the same bytes: the walks
+// of saves that stand alike there (the same list at the same offset, with
+// the same object counter) read the same bytes the same way, so none of
+// those leaves can differ, and encoding them only for the reading side to
+// throw them away would cost more than the walk. Whether the saves stand
+// alike only the reading side can tell, which sees every walk: it takes the
+// skip in all streams at once (take_skip), or passes the leaf by like any
+// other, and then the stream walks its save again, from its start, handing
+// on every leaf from the one after it on.
 class leaf_stream {
 public:
-    explicit leaf_stream(std::string save, std::uint64_t skip_before = 0);
+    explicit leaf_stream(std::string save, std::uint64_t skip_before = 0, agreement_map* agreement = nullptr);
     ~leaf_stream();
     leaf_stream(const leaf_stream&) = delete;
     leaf_stream& operator=(const leaf_stream&) = delete;
 
     // False once every leaf has been read; the stream's end then tells how.
     bool has_leaf();
-    // Whether the walk has handed on more than the stream has taken (or has
-    // ended), so that has_leaf() need hardly wait for it.
-    bool holds_more();
     // The current leaf, until advance() or next_piece().
     const streamed_leaf& leaf() const { return current_leaf_; }
     // Past the current leaf and the pieces that follow it.
@@ -232,11 +280,14 @@ public:
     // need not encode what the lists hold. Leaves already handed on still
     // come, a list's first leaves perhaps without the rest.
     void keep_only_list_sizes() { requests_.only_list_sizes.store(true, std::memory_order_relaxed); }
-    // From now on the walk leaves out the leaves that end at or before
-    // `offset` (as far as it has not handed them on already).
-    void leave_out_before(std::uint64_t offset);
-    // Whether leaves were left out just before the current one.
-    bool leaves_left_out_before() const { return after_gap_; }
+    // When the walk passes over what follows the current leaf: its object
+    // counter there; else nothing.
+    std::optional<std::uint16_t> skip_after_current() const;
+    // Where that skip ends, waiting for the walk to get there; nothing when
+    // the walk ended before it could say (it ended in trouble).
+    const skip_end* skip_ahead();
+    // Past the current leaf and the skip after it.
+    void take_skip();
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
@@ -244,6 +295,10 @@ public:
     const std::string& save() const { return save_; }
 
 private:
+    void start_walk();
+    // Walks the save again, leaving out the leaves taken so far and passing
+    // over nothing.
+    void walk_again();
     void fetch();
     // True when an entry waits at next_, fetching batches as needed.
     bool entry_waiting();
@@ -255,7 +310,7 @@ private:
     void take_block_piece();
 
     std::string save_;
-    batch_queue queue_;
+    std::unique_ptr<batch_queue> queue_;
     std::unique_ptr<leaf_batch> batch_;
     leaf_decoder decoder_;
     std::size_t next_ = 0;    // where the next entry of batch_ begins
@@ -276,10 +331,9 @@ private:
     std::size_t block_next_ = 0; // the first of layout_'s leaves not yet handed out
     bool in_block_ = false;      // the current leaf is one of block_'s
     std::optional<stream_end> end_;
-    bool gap_pending_ = false; // leaves were left out before the next leaf
-    bool after_gap_ = false;   // and before the current one
+    std::uint64_t leaves_taken_ = 0; // of the walk, left out ones and the current leaf included
+    std::optional<skip_end> skip_ahead_; // read ahead while the current leaf was not yet taken
     walk_requests requests_;
     std::thread walker_;
 };
-
 } // namespace orbse::fields

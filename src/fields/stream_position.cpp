@@ -11,37 +11,37 @@ constexpr std::uint64_t rows_of_blocks = 4 * unit_type_count;
 
 bool is_list_size(const streamed_leaf& leaf)
 {
-    return leaf.type == leaf_type::u16 && leaf.path.starts_with("units.lists[") && leaf.path.ends_with("].size");
+    return leaf.type == leaf_type::u16 && is_list_size_path(leaf.path);
 }
 
 } // namespace
 
-void stream_position::follow(const streamed_leaf& leaf)
+void stream_position::follow(leaf_type type, std::string_view path, std::int64_t number, slot_content slot)
 {
-    if (leaf.type == leaf_type::raw) {
-        if (leaf.path.ends_with(".values") && leaf.path.find(".updates[") != std::string_view::npos) {
+    if (type == leaf_type::raw) {
+        if (path.ends_with(".values") && path.find(".updates[") != std::string_view::npos) {
             ++index_length_;
-        } else if (leaf.path.ends_with(".path.word_after_points")) {
+        } else if (path.ends_with(".path.word_after_points")) {
             step(); // a path takes its number once it has been read
         }
         return;
     }
-    if (leaf.slot == slot_content::unit) {
+    if (slot == slot_content::unit) {
         // The slot's number is the next one; the unit takes it.
         numbering_ = true;
         unit_seen_ = true;
-        counter_ = static_cast<std::uint16_t>(leaf.number);
+        counter_ = static_cast<std::uint16_t>(number);
         return;
     }
-    if (leaf.type != leaf_type::u16 || leaf.slot == slot_content::reference) {
+    if (type != leaf_type::u16 || slot == slot_content::reference) {
         return;
     }
-    if (leaf.path.ends_with(".word_after_link")) {
+    if (path.ends_with(".word_after_link")) {
         step(); // the linked unit read before this word took its number
-    } else if (leaf.path.ends_with("post_updates.count")) {
-        index_length_ += static_cast<std::uint64_t>(leaf.number);
-    } else if (is_list_size(leaf)) {
-        list_size_ = static_cast<std::uint16_t>(leaf.number);
+    } else if (path.ends_with("post_updates.count")) {
+        index_length_ += static_cast<std::uint64_t>(number);
+    } else if (is_list_size_path(path)) {
+        list_size_ = static_cast<std::uint16_t>(number);
         list_size_seen_ = true;
     }
 }

@@ -15,7 +15,8 @@ namespace orbse::fields {
 class stream_position {
 public:
     // Follows the leaves of a walk, each in turn.
-    void follow(const streamed_leaf& leaf);
+    void follow(const streamed_leaf& leaf) { follow(leaf.type, leaf.path, leaf.number, leaf.slot); }
+    void follow(leaf_type type, std::string_view path, std::int64_t number, slot_content slot);
 
     // The object counter: the length of the unit class index (taken to 16
     // bits) until the first new unit, then the last number given out.
