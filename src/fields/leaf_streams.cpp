@@ -670,12 +670,6 @@ std::unique_ptr<leaf_batch> batch_queue::pop()
     return batch;
 }
 
-bool batch_queue::holds_batches()
-{
-    std::lock_guard held(lock_);
-    return !full_.empty();
-}
-
 std::unique_ptr<leaf_batch> batch_queue::spare()
 {
     {

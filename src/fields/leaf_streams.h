@@ -203,8 +203,6 @@ public:
     // Waits while the queue is full; throws stream_cancelled once cancelled.
     void push(std::unique_ptr<leaf_batch> batch);
     std::unique_ptr<leaf_batch> pop();
-    // Whether a batch waits, so that pop() would not.
-    bool holds_batches();
     std::unique_ptr<leaf_batch> spare();
     void give_back(std::unique_ptr<leaf_batch> batch);
     void cancel();

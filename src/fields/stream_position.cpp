@@ -9,11 +9,6 @@ namespace {
 // updates rows that carry values and the post-update records.
 constexpr std::uint64_t rows_of_blocks = 4 * unit_type_count;
 
-bool is_list_size(const streamed_leaf& leaf)
-{
-    return leaf.type == leaf_type::u16 && is_list_size_path(leaf.path);
-}
-
 } // namespace
 
 void stream_position::follow(leaf_type type, std::string_view path, std::int64_t number, slot_content slot)
@@ -29,7 +24,6 @@ void stream_position::follow(leaf_type type, std::string_view path, std::int64_t
     if (slot == slot_content::unit) {
         // The slot's number is the next one; the unit takes it.
         numbering_ = true;
-        unit_seen_ = true;
         counter_ = static_cast<std::uint16_t>(number);
         return;
     }
@@ -40,20 +34,12 @@ void stream_position::follow(leaf_type type, std::string_view path, std::int64_t
         step(); // the linked unit read before this word took its number
     } else if (path.ends_with("post_updates.count")) {
         index_length_ += static_cast<std::uint64_t>(number);
-    } else if (is_list_size_path(path)) {
-        list_size_ = static_cast<std::uint16_t>(number);
-        list_size_seen_ = true;
     }
 }
 
 std::uint16_t stream_position::counter() const
 {
     return numbering_ ? counter_ : static_cast<std::uint16_t>((rows_of_blocks + index_length_) & 0xFFFFu);
-}
-
-bool begins_slot_or_list(const streamed_leaf& leaf)
-{
-    return leaf.slot != slot_content::none || is_list_size(leaf);
 }
 
 } // namespace orbse::fields

@@ -258,6 +258,70 @@ TEST(leaf_streams, a_stream_hands_out_the_walk_in_order_with_the_long_stretches_
     EXPECT_EQ(stream.end().how, fields::stream_end::kind::complete);
 }
 
+// Given where the files agree, a stream passes over what follows a list's
+// size. Taken, the skip leaves out the walk's next leaves, all of them in
+// bytes both files hold, and says how many and the last one's key; passed
+// by, the stream walks its save again and hands on every leaf after all, in
+// the walk's order.
+TEST(leaf_streams, a_skip_leaves_out_leaves_the_files_hold_alike_or_none_when_passed_by)
+{
+    auto save = sb::empty_save(70);
+    for (std::uint16_t list = 0; list < 6; ++list) {
+        sb::unit_description unit;
+        unit.unit_class = 10;
+        unit.path = sb::path_description{};
+        unit.path->points.assign(20000, list);
+        save.unit_lists.push_back({{sb::new_unit(2, {unit}), sb::reference(7)}});
+    }
+    sb::number_units(save);
+    const auto content = sb::build_save(save);
+    auto changed = content;
+    changed[content.size() / 2] ^= 1;
+    const testing::temp_folder folder;
+    const std::string path = folder.file("game.sav");
+    const std::string other = folder.file("other.sav");
+    sb::write_file(path, content);
+    sb::write_file(other, changed);
+    keeping_sink walked;
+    ASSERT_FALSE(walk_save(path, &walked).broken);
+
+    for (const bool taken : {true, false}) {
+        SCOPED_TRACE(taken ? "taken" : "passed by");
+        fields::agreement_map agreement({path, other}, 0);
+        fields::leaf_stream stream(path, 0, &agreement);
+        std::size_t index = 0;
+        std::size_t skips = 0;
+        while (stream.has_leaf()) {
+            ASSERT_LT(index, walked.leaves.size());
+            ASSERT_EQ(stream.leaf().path, walked.leaves[index].path);
+            ASSERT_EQ(stream.leaf().offset, walked.leaves[index].offset);
+            if (stream.skip_after_current()) {
+                ++skips;
+                if (taken) {
+                    const fields::skip_end* end = stream.skip_ahead();
+                    ASSERT_NE(end, nullptr);
+                    for (std::size_t left_out = index + 1; left_out <= index + end->leaves; ++left_out) {
+                        const walked_leaf& leaf = walked.leaves[left_out];
+                        ASSERT_TRUE(std::equal(content.begin() + leaf.offset, content.begin() + leaf.offset + leaf.size,
+                                               changed.begin() + leaf.offset));
+                    }
+                    index += 1 + end->leaves;
+                    const walked_leaf& last = walked.leaves[index - 1];
+                    EXPECT_EQ(end->last_key, fields::key_of(last.type, last.path, last.number));
+                    stream.take_skip();
+                    continue;
+                }
+            }
+            stream.advance();
+            ++index;
+        }
+        EXPECT_EQ(index, walked.leaves.size());
+        EXPECT_EQ(stream.end().how, fields::stream_end::kind::complete);
+        // Walked again, the stream passes over nothing more.
+        EXPECT_EQ(skips > 1, taken) << skips;
+    }
+}
+
 TEST(leaf_streams, a_damaged_save_ends_its_stream_with_the_break_and_a_stream_left_early_stops)
 {
     const testing::temp_folder folder;
