@@ -146,5 +146,74 @@ TEST(truncation, every_cut_fails_cleanly_unless_it_ends_a_whole_list)
     EXPECT_EQ(complete_runs, 2); // after the first list and after the second; the whole file is not a cut
 }
 
+// The walks of diff pass over lists whose bytes both files hold, up to the
+// cut file's last byte but one; cut inside a unit there, the cut save's walk
+// breaks within its skip, before the leaves of the unit that the whole
+// save's skip left out, so the skips cannot be taken and both saves are
+// walked again. Whole against cut and cut against whole, every cut of
+// the lists reports the break check does, as the last line, and only there.
+TEST(truncation, diff_against_a_cut_inside_lists_its_walks_pass_over_reports_the_break_check_does)
+{
+    sb::save_description description = sb::empty_save(70);
+    for (std::uint16_t list = 0; list < 5; ++list) {
+        sb::unit_description walker;
+        walker.unit_class = 10;
+        walker.path = sb::path_description{};
+        walker.path->points.assign(9000, list);
+        sb::unit_list_description units{{sb::new_unit(2, {walker})}};
+        for (std::uint16_t unit = 0; unit < 40; ++unit) {
+            sb::unit_description plain;
+            plain.unit_class = 10;
+            plain.selected = unit;
+            units.slots.push_back(sb::new_unit(2, {plain}));
+        }
+        units.slots.push_back(sb::reference(7));
+        description.unit_lists.push_back(units);
+    }
+    description.closing_zero_size = false; // a save may end after any whole list
+    sb::number_units(description);
+    const sb::bytes whole_content = sb::build_save(description);
+    // The cut save differs in its header too, so that the walks hand on the
+    // lists rather than leave out all that comes before the cut.
+    description.header.save_date = 1000;
+    const sb::bytes content = sb::build_save(description);
+    const std::set<std::size_t> complete_sizes = list_ends(description);
+    sb::save_description without_stream = description;
+    without_stream.unit_lists.clear();
+    std::set<std::size_t> cuts(complete_sizes.begin(), complete_sizes.end());
+    for (std::size_t size = sb::build_save(without_stream).size(); size < content.size(); size += 661) {
+        cuts.insert(size);
+    }
+    cuts.erase(content.size());
+
+    testing::temp_folder folder;
+    const auto whole = folder.file("whole.sav");
+    const auto save = folder.file("cut.sav");
+    testing::write_file(whole, whole_content);
+    for (const std::size_t size : cuts) {
+        SCOPED_TRACE("cut at " + std::to_string(size) + " of " + std::to_string(content.size()));
+        testing::write_file(save, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(size)));
+        const std::string checked = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"check", save}).standard_output;
+        const auto reported = checked.find("Read beyond end of file");
+        const std::string broken = reported == std::string::npos ? "" : checked.substr(reported);
+        for (const bool whole_first : {true, false}) {
+            const testing::program_result compared = testing::run_program(
+                ORBSE_FIELDS_EXECUTABLE, {"diff", whole_first ? whole : save, whole_first ? save : whole});
+            EXPECT_EQ(compared.exit_code, 1) << compared.standard_error;
+            const std::string& lines = compared.standard_output;
+            ASSERT_FALSE(lines.empty());
+            const std::size_t last = lines.rfind('\n', lines.size() - 2) + 1;
+            EXPECT_EQ(lines.find("header.save_date "), 0U) << lines;
+            if (complete_sizes.count(size) != 0) {
+                EXPECT_EQ(lines.find("error:"), std::string::npos) << lines;
+                continue;
+            }
+            ASSERT_FALSE(broken.empty()) << checked;
+            EXPECT_EQ(lines.substr(last), std::string(whole_first ? "error: save 2: " : "error: save 1: ") + broken);
+            EXPECT_EQ(lines.find("error:"), last) << lines;
+        }
+    }
+}
+
 } // namespace
 } // namespace orbse
