@@ -25,18 +25,15 @@ agreement_map::agreement_map(const std::vector<std::string>& saves, std::uint64_
     : held_(saves.size()), from_(block_start(from)), compared_(from_)
 {
     std::uint64_t shortest = UINT64_MAX;
-    bool one_size = true;
     for (std::size_t save = 0; save < saves.size(); ++save) {
         files_.emplace_back(saves[save], std::ios::binary);
         std::error_code failed;
         const std::uint64_t size = std::filesystem::file_size(saves[save], failed);
-        if (failed || !files_.back()) {
-            shortest = 0;
-        }
-        one_size = one_size && (save == 0 || size == shortest);
+        unreadable_ = unreadable_ || failed || !files_.back();
+        one_size_ = one_size_ && (save == 0 || size == shortest);
         shortest = std::min(shortest, failed ? 0 : size);
     }
-    limit_ = one_size || shortest == 0 ? shortest : shortest - 1;
+    limit_ = unreadable_ ? 0 : one_size_ || shortest == 0 ? shortest : shortest - 1;
     compared_ = std::min(compared_, limit_);
 }
 
@@ -46,7 +43,7 @@ std::uint64_t agreement_map::agreeing_until(std::uint64_t offset, std::uint64_t 
     if (offset < from_ || offset >= limit_) {
         return offset;
     }
-    compare_to(std::max(horizon, offset + 1));
+    compare_to(offset, std::max(horizon, offset + 1));
     // The first differing stretch that ends past `offset`.
     const auto next = std::upper_bound(differing_.begin(), differing_.end(), offset,
                                        [](std::uint64_t at, const auto& stretch) { return at < stretch.second; });
@@ -56,9 +53,17 @@ std::uint64_t agreement_map::agreeing_until(std::uint64_t offset, std::uint64_t 
     return std::max(offset, next->first);
 }
 
-void agreement_map::compare_to(std::uint64_t horizon)
+bool agreement_map::agree_to_their_ends(std::uint64_t offset)
 {
-    while (compared_ < std::min(horizon, limit_)) {
+    const std::uint64_t end = agreeing_until(offset, UINT64_MAX);
+    std::lock_guard held(lock_);
+    return one_size_ && !unreadable_ && end == limit_;
+}
+
+// Compares on up to `horizon`, or until the files differ past `offset`.
+void agreement_map::compare_to(std::uint64_t offset, std::uint64_t horizon)
+{
+    while (compared_ < std::min(horizon, limit_) && (differing_.empty() || differing_.back().second <= offset)) {
         if (blocks_left_unread_ > 0) {
             const std::uint64_t end = std::min(limit_, compared_ + blocks_left_unread_ * block_size);
             mark_differing(compared_, end);
@@ -81,7 +86,7 @@ void agreement_map::compare_piece()
         file.seekg(static_cast<std::streamoff>(compared_));
         if (!file || !file.read(held_[save].data(), static_cast<std::streamsize>(length))) {
             // Unreadable from here: nothing further agrees.
-            mark_differing(compared_, limit_);
+            unreadable_ = true;
             limit_ = compared_;
             return;
         }

@@ -26,9 +26,12 @@ public:
     // ends with that file (its tail) goes on in the others; a file that
     // cannot be read differs from where it fails.
     std::uint64_t agreeing_until(std::uint64_t offset, std::uint64_t horizon);
+    // Whether the files, all of one size and readable, hold the same bytes
+    // from `offset` to their ends.
+    bool agree_to_their_ends(std::uint64_t offset);
 
 private:
-    void compare_to(std::uint64_t horizon);
+    void compare_to(std::uint64_t offset, std::uint64_t horizon);
     void compare_piece();
     void mark_differing(std::uint64_t begin, std::uint64_t end);
 
@@ -37,6 +40,8 @@ private:
     std::vector<std::vector<char>> held_; // each file's piece last read
     std::uint64_t from_;
     std::uint64_t limit_ = 0;    // nothing at or past it agrees
+    bool one_size_ = true;       // limit_ is the files' size
+    bool unreadable_ = false;    // and, once one fails, where it failed
     std::uint64_t compared_ = 0; // the files are compared up to here
     // Stretches that differ, in order, [begin, end), ending at most at compared_.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> differing_;

@@ -13,21 +13,19 @@
 // stand at the same path again. Where the paths tell nothing (a chain of
 // linked units of another depth), the record the saves still share is
 // passed over whole and named as differing in shape.
+#include "fields/agreement_map.h"
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
 #include "fields/leaf_streams.h"
-#include "fields/stream_position.h"
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <thread>
 
 namespace orbse::fields {
 namespace {
@@ -105,93 +103,6 @@ bool lies_in(std::string_view path, std::string_view record)
 {
     return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
 }
-
-// The saves' bytes, compared from their start: up to where they first
-// differ, the walks are alike.
-class byte_comparison {
-public:
-    // A file that cannot be opened fails at its first read, as one that
-    // cannot be read at an offset does.
-    explicit byte_comparison(const std::vector<std::string>& saves) : held_(saves.size())
-    {
-        for (const auto& save : saves) {
-            files_.emplace_back(save, std::ios::binary);
-        }
-    }
-
-    // Where the files first differ from `from` on; nothing when they agree
-    // to their ends (which files of different sizes never do). A file that
-    // cannot be read counts as ending where it fails, unlike the others, so
-    // that the walks decide.
-    std::optional<std::uint64_t> first_difference(std::uint64_t from)
-    {
-        // Read in pieces that grow from small to large: a difference close
-        // by costs little to find, a long agreeing stretch few reads.
-        std::size_t piece = smallest_piece;
-        for (std::uint64_t at = from;;) {
-            const std::size_t held = read(at, piece);
-            // The earliest difference of any save from the first: each later
-            // save is looked at only before the differences already found.
-            std::size_t same = held;
-            for (std::size_t save = 1; save < held_.size(); ++save) {
-                same = common_prefix(held_[0].get(), held_[save].get(), same);
-            }
-            at += same;
-            if (same < held) {
-                return at;
-            }
-            if (held < piece) {
-                return where_files_end(from, at);
-            }
-            piece = std::min(2 * piece, largest_piece);
-        }
-    }
-
-private:
-    static constexpr std::size_t smallest_piece = 64 * 1024;
-    static constexpr std::size_t largest_piece = 1024 * 1024;
-
-    // The files agree from `from` to `end`, where one of them ends: they
-    // agree to their ends if all end there. Else they are taken to differ
-    // from the shorter file's last byte, since a leaf that ends with that
-    // file (its tail) is longer in the others though their bytes agree.
-    std::optional<std::uint64_t> where_files_end(std::uint64_t from, std::uint64_t end) const
-    {
-        if (counts_alike_) {
-            return std::nullopt;
-        }
-        return end > from ? end - 1 : end;
-    }
-
-    // Reads up to `length` bytes of every file from `offset`; returns as
-    // many as the shortest file gave.
-    std::size_t read(std::uint64_t offset, std::size_t length)
-    {
-        std::size_t held = length;
-        counts_alike_ = true;
-        for (std::size_t save = 0; save < files_.size(); ++save) {
-            if (!held_[save]) {
-                held_[save] = std::make_unique_for_overwrite<char[]>(largest_piece);
-            }
-            auto& file = files_[save];
-            file.clear(); // the last read may have met the end
-            file.seekg(static_cast<std::streamoff>(offset));
-            const bool readable = static_cast<bool>(file);
-            std::size_t count = 0;
-            if (readable) {
-                file.read(held_[save].get(), static_cast<std::streamsize>(length));
-                count = static_cast<std::size_t>(file.gcount());
-            }
-            counts_alike_ = counts_alike_ && readable && (save == 0 || count == held);
-            held = std::min(held, count);
-        }
-        return held;
-    }
-
-    std::vector<std::ifstream> files_;
-    std::vector<std::unique_ptr<char[]>> held_; // each file's bytes last read
-    bool counts_alike_ = false; // every file gave as many bytes to the last read
-};
 
 std::string_view key_of(const streamed_leaf& leaf) { return fields::key_of(leaf.type, leaf.path, leaf.number); }
 
@@ -350,18 +261,19 @@ struct raw_source {
 class comparison {
 public:
     // `skip_before`: the files hold the same bytes before it, so the walks
-    // leave out the leaves there.
-    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, diff_writer& writer)
-        : writer_(writer), agreement_(saves, skip_before)
+    // leave out the leaves there. `agreement` tells them where else.
+    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, agreement_map& agreement,
+               diff_writer& writer)
+        : writer_(writer), agreement_(agreement)
     {
         for (const auto& save : saves) {
-            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before, &agreement_), false, {}});
+            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before, &agreement), false, {}});
         }
     }
 
     void run()
     {
-        for (;;) {
+        while (!over_) {
             if (take_agreeing_slots() || take_agreeing_unit_data() || take_agreeing_skips() || take_agreeing_leaf()) {
                 continue;
             }
@@ -494,7 +406,7 @@ private:
     // at once. (A walk whose skip is not taken walks its save again.)
     bool take_agreeing_skips()
     {
-        const side* first = nullptr;
+        side* first = nullptr;
         std::uint16_t counter = 0;
         for (auto& current : sides_) {
             if (current.retired) {
@@ -522,6 +434,10 @@ private:
         if (first == nullptr) {
             return false;
         }
+        if (agreement_.agree_to_their_ends(first->stream->leaf().offset)) {
+            end_alike(*first);
+            return true;
+        }
         // Alike walks leave out alike leaves; anything else and the leaves
         // are taken one by one after all.
         const skip_end* first_end = nullptr;
@@ -548,7 +464,38 @@ private:
         return true;
     }
 
-    // A save whose leaves have run out    // A save whose leaves have run out: a damaged one is reported where it
+    // The saves stand alike where the files hold the same bytes to their
+    // ends: nothing more can differ, and they end alike. One walk, `walked`,
+    // tells how; the others stop.
+    void end_alike(side& walked)
+    {
+        for (auto& current : sides_) {
+            if (&current != &walked && !current.retired) {
+                current.stream.reset();
+            }
+        }
+        if (walked.stream->skip_ahead() != nullptr) {
+            walked.stream->take_skip();
+        }
+        over_ = true;
+        if (walked.stream->has_leaf()) {
+            return; // cannot be: the skip reaches the files' ends
+        }
+        const stream_end& end = walked.stream->end();
+        if (end.how == stream_end::kind::trouble) {
+            report_problem(walked.stream->save(), end.problem);
+            trouble_ = true;
+            return;
+        }
+        for (std::size_t save = 0; end.broken && save < sides_.size(); ++save) {
+            if (!sides_[save].retired) {
+                writer_.broken(save, *end.broken);
+                breaks_.emplace_back(save, *end.broken);
+            }
+        }
+    }
+
+    // A save whose leaves have run out: a damaged one is reported where it
     // breaks and compared no further; trouble stops the comparison.
     bool settle_ends()
     {
@@ -1056,8 +1003,9 @@ private:
     }
 
     diff_writer& writer_;
-    agreement_map agreement_; // before the walks that consult it
+    agreement_map& agreement_;
     std::vector<side> sides_;
+    bool over_ = false; // the rest was seen to be alike
     const unit_data_layout unit_layout_;
     std::vector<std::size_t> live_;
     std::vector<streamed_leaf> leaves_;
@@ -1140,16 +1088,17 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     std::vector<std::pair<std::size_t, walk_break>> breaks;
     // Up to their first difference the files are walked alike: no leaf
     // there can differ.
-    const auto parted = byte_comparison(saves).first_difference(0);
-    if (!parted) {
+    agreement_map agreement(saves, 0);
+    if (agreement.agree_to_their_ends(0)) {
         const bool walked = add_common_breaks(saves, writer, breaks);
         return finish_diff(saves, out, false, !walked, breaks);
     }
+    const std::uint64_t parted = agreement.agreeing_until(0, UINT64_MAX);
     bool differed = false;
     bool trouble = false;
     {
         // The walking threads end here, before the rest is decided.
-        comparison compared(saves, *parted, writer);
+        comparison compared(saves, parted, agreement, writer);
         compared.run();
         differed = compared.differed();
         trouble = compared.trouble();

@@ -39,31 +39,44 @@ struct map_case {
     std::vector<testing::bytes> files; // empty: a file that is not there
     std::uint64_t from;
     std::vector<query> queries; // asked to the files' ends
+    bool alike_to_the_ends;     // from `from`
 };
 
 TEST(agreement_map, stretches_end_where_the_files_first_differ)
 {
     const std::size_t size = 300000;
     const std::vector<map_case> cases{
-        {"files alike agree to their ends", {file_of(size), file_of(size)}, 0, {{0, size}, {299999, size}, {size, size}}},
+        {"files alike agree to their ends",
+         {file_of(size), file_of(size)},
+         0,
+         {{0, size}, {299999, size}, {size, size}},
+         true},
         {"a changed byte ends the stretch at its block, which differs, and it agrees again after",
          {file_of(size), file_of(size, {{100000, 0xFF}})},
          0,
-         {{0, 98304}, {98304, 98304}, {100000, 100000}, {200000, size}}},
+         {{0, 98304}, {98304, 98304}, {100000, 100000}, {200000, size}},
+         false},
         {"files of different sizes differ from the shorter one's last byte",
          {file_of(size), file_of(size + 1)},
          0,
-         {{0, size - 1}, {size - 1, size - 1}}},
-        {"nothing before `from` is compared", {file_of(size), file_of(size)}, 150000, {{100000, 100000}, {150000, size}}},
-        {"a file that is not there agrees nowhere", {file_of(size), {}}, 0, {{0, 0}, {1000, 1000}}},
+         {{0, size - 1}, {size - 1, size - 1}},
+         false},
+        {"nothing before `from` is compared",
+         {file_of(size), file_of(size)},
+         150000,
+         {{100000, 100000}, {150000, size}},
+         true},
+        {"a file that is not there agrees nowhere", {file_of(size), {}}, 0, {{0, 0}, {1000, 1000}}, false},
         {"files that differ all along agree nowhere",
          {file_of(size), file_of(size, {}, 11)},
          0,
-         {{0, 0}, {200000, 200000}}},
+         {{0, 0}, {200000, 200000}},
+         false},
         {"the third file decides as much as the second",
          {file_of(size), file_of(size), file_of(size, {{5000, 0}})},
          0,
-         {{0, 4096}, {20000, size}}},
+         {{0, 4096}, {20000, size}},
+         false},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -76,6 +89,7 @@ TEST(agreement_map, stretches_end_where_the_files_first_differ)
             }
         }
         fields::agreement_map map(names, test.from);
+        EXPECT_EQ(map.agree_to_their_ends(test.from), test.alike_to_the_ends);
         for (const auto& [offset, expected] : test.queries) {
             EXPECT_EQ(map.agreeing_until(offset, far), expected) << "from " << offset;
         }
