@@ -19,10 +19,22 @@ constexpr std::uint64_t most_unread_blocks = 4096;
 
 std::uint64_t block_start(std::uint64_t offset) { return offset - offset % block_size; }
 
+// Adds the stretch [begin, end) after the others, joined to the last where
+// they meet.
+void add_stretch(std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::uint64_t begin,
+                 std::uint64_t end)
+{
+    if (!stretches.empty() && stretches.back().second == begin) {
+        stretches.back().second = end;
+    } else {
+        stretches.emplace_back(begin, end);
+    }
+}
+
 } // namespace
 
 agreement_map::agreement_map(const std::vector<std::string>& saves, std::uint64_t from)
-    : held_(saves.size()), from_(block_start(from)), compared_(from_)
+    : from_(block_start(from)), compared_(from_), held_(saves.size())
 {
     std::uint64_t shortest = UINT64_MAX;
     for (std::size_t save = 0; save < saves.size(); ++save) {
@@ -39,11 +51,33 @@ agreement_map::agreement_map(const std::vector<std::string>& saves, std::uint64_
 
 std::uint64_t agreement_map::agreeing_until(std::uint64_t offset, std::uint64_t horizon)
 {
-    std::lock_guard held(lock_);
+    horizon = std::max(horizon, offset + 1);
+    std::unique_lock held(lock_);
+    while (!known(offset, horizon)) {
+        if (comparing_) {
+            compared_more_.wait(held);
+            continue;
+        }
+        comparing_ = true;
+        const std::uint64_t at = compared_;
+        const std::uint64_t limit = limit_;
+        held.unlock();
+        const piece_compared piece = compare_piece(at, limit);
+        held.lock();
+        for (const auto& [begin, end] : piece.differing) {
+            add_stretch(differing_, begin, end);
+        }
+        compared_ = piece.end;
+        if (piece.unreadable) {
+            unreadable_ = true;
+            limit_ = compared_;
+        }
+        comparing_ = false;
+        compared_more_.notify_all();
+    }
     if (offset < from_ || offset >= limit_) {
         return offset;
     }
-    compare_to(offset, std::max(horizon, offset + 1));
     // The first differing stretch that ends past `offset`.
     const auto next = std::upper_bound(differing_.begin(), differing_.end(), offset,
                                        [](std::uint64_t at, const auto& stretch) { return at < stretch.second; });
@@ -60,66 +94,56 @@ bool agreement_map::agree_to_their_ends(std::uint64_t offset)
     return one_size_ && !unreadable_ && end == limit_;
 }
 
-// Compares on up to `horizon`, or until the files differ past `offset`.
-void agreement_map::compare_to(std::uint64_t offset, std::uint64_t horizon)
+bool agreement_map::known(std::uint64_t offset, std::uint64_t horizon) const
 {
-    while (compared_ < std::min(horizon, limit_) && (differing_.empty() || differing_.back().second <= offset)) {
-        if (blocks_left_unread_ > 0) {
-            const std::uint64_t end = std::min(limit_, compared_ + blocks_left_unread_ * block_size);
-            mark_differing(compared_, end);
-            blocks_left_unread_ = 0;
-            compared_ = end;
-            continue;
-        }
-        compare_piece();
-    }
+    return offset < from_ || offset >= limit_ || compared_ >= std::min(horizon, limit_) ||
+           (!differing_.empty() && differing_.back().second > offset);
 }
 
-// Reads a piece of every file from compared_ and compares it block by block.
-void agreement_map::compare_piece()
+// Block by block; the blocks after a differing one are passed over unread,
+// as many as the files' differences so far ask for.
+agreement_map::piece_compared agreement_map::compare_piece(std::uint64_t at, std::uint64_t limit)
 {
-    const auto length = static_cast<std::size_t>(std::min(piece_size, limit_ - compared_));
+    piece_compared piece;
+    if (blocks_left_unread_ > 0) {
+        piece.end = std::min(limit, at + blocks_left_unread_ * block_size);
+        add_stretch(piece.differing, at, piece.end);
+        blocks_left_unread_ = 0;
+        return piece;
+    }
+    const auto length = static_cast<std::size_t>(std::min(piece_size, limit - at));
+    piece.end = at + length;
     for (std::size_t save = 0; save < files_.size(); ++save) {
         auto& file = files_[save];
         held_[save].resize(piece_size);
         file.clear();
-        file.seekg(static_cast<std::streamoff>(compared_));
+        file.seekg(static_cast<std::streamoff>(at));
         if (!file || !file.read(held_[save].data(), static_cast<std::streamsize>(length))) {
-            // Unreadable from here: nothing further agrees.
-            unreadable_ = true;
-            limit_ = compared_;
-            return;
+            piece.end = at; // unreadable from here: nothing further agrees
+            piece.unreadable = true;
+            return piece;
         }
     }
-    for (std::size_t at = 0; at < length; at += block_size) {
-        const std::size_t size = std::min<std::size_t>(block_size, length - at);
-        const std::uint64_t block = compared_ + at;
+    for (std::size_t within = 0; within < length; within += block_size) {
+        const std::size_t size = std::min<std::size_t>(block_size, length - within);
+        const std::uint64_t block = at + within;
         if (blocks_left_unread_ > 0) {
             --blocks_left_unread_;
-            mark_differing(block, block + size);
+            add_stretch(piece.differing, block, block + size);
             continue;
         }
         const bool alike = std::all_of(held_.begin() + 1, held_.end(), [&](const std::vector<char>& other) {
-            return std::memcmp(held_[0].data() + at, other.data() + at, size) == 0;
+            return std::memcmp(held_[0].data() + within, other.data() + within, size) == 0;
         });
         if (alike) {
             unread_after_difference_ = 1;
             continue;
         }
-        mark_differing(block, block + size);
+        add_stretch(piece.differing, block, block + size);
         blocks_left_unread_ = unread_after_difference_;
         unread_after_difference_ = std::min(2 * unread_after_difference_, most_unread_blocks);
     }
-    compared_ += length;
-}
-
-void agreement_map::mark_differing(std::uint64_t begin, std::uint64_t end)
-{
-    if (!differing_.empty() && differing_.back().second == begin) {
-        differing_.back().second = end;
-    } else {
-        differing_.emplace_back(begin, end);
-    }
+    return piece;
 }
 
 } // namespace orbse::fields

@@ -434,7 +434,7 @@ private:
         if (first == nullptr) {
             return false;
         }
-        if (agreement_.agree_to_their_ends(first->stream->leaf().offset)) {
+        if (agreement_.of_one_size() && agree_to_the_ends(*first)) {
             end_alike(*first);
             return true;
         }
@@ -462,6 +462,25 @@ private:
             }
         }
         return true;
+    }
+
+    // Whether the files hold the same bytes from where the saves stand alike
+    // to their ends. Meanwhile the walks but `walked` wait: if so, it alone
+    // is needed.
+    bool agree_to_the_ends(side& walked)
+    {
+        for (auto& current : sides_) {
+            if (&current != &walked && !current.retired) {
+                current.stream->hold();
+            }
+        }
+        const bool alike = agreement_.agree_to_their_ends(walked.stream->leaf().offset);
+        for (auto& current : sides_) {
+            if (&current != &walked && !current.retired) {
+                current.stream->go_on();
+            }
+        }
+        return alike;
     }
 
     // The saves stand alike where the files hold the same bytes to their

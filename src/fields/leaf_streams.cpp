@@ -75,6 +75,13 @@ public:
         }
         if (begins_skip(leaf)) {
             encoder_.add_skip_begin(*batch_, position_.counter());
+            // Files of one size may agree from here to their ends, which the
+            // reading side wants to know before the skip is over: it then
+            // needs only one walk.
+            if (requests_.agreement->of_one_size()) {
+                send();
+                return;
+            }
         }
         send_when_full();
     }
@@ -167,6 +174,9 @@ private:
             return 0;
         }
         while (skip_end_ < end) {
+            if (requests_.held.load(std::memory_order_relaxed)) {
+                queue_.wait_while([&] { return requests_.held.load(std::memory_order_relaxed); });
+            }
             const std::uint64_t further = requests_.agreement->agreeing_until(skip_end_, end);
             if (further == skip_end_) {
                 break; // the files differ there
@@ -694,6 +704,12 @@ void batch_queue::give_back(std::unique_ptr<leaf_batch> batch)
     }
 }
 
+void batch_queue::wake()
+{
+    std::lock_guard held(lock_);
+    changed_.notify_all();
+}
+
 void batch_queue::cancel()
 {
     std::lock_guard held(lock_);
@@ -911,6 +927,12 @@ const skip_end* leaf_stream::skip_ahead()
         skip_ahead_ = leaf_decoder::skip_end_at(*batch_, next_);
     }
     return &*skip_ahead_;
+}
+
+void leaf_stream::go_on()
+{
+    requests_.held.store(false, std::memory_order_relaxed);
+    queue_->wake();
 }
 
 void leaf_stream::take_skip()

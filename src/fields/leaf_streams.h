@@ -195,6 +195,8 @@ private:
     std::string path_;
 };
 
+struct stream_cancelled {};
+
 // Batches going from a walking thread to the reading side, at most a few at
 // once; batches read are handed back for reuse.
 class batch_queue {
@@ -206,6 +208,18 @@ public:
     std::unique_ptr<leaf_batch> spare();
     void give_back(std::unique_ptr<leaf_batch> batch);
     void cancel();
+    // Waits while `holding()` says so, for what the reading side changes
+    // before it calls wake(); throws stream_cancelled once cancelled.
+    template <typename predicate>
+    void wait_while(predicate&& holding)
+    {
+        std::unique_lock held(lock_);
+        changed_.wait(held, [&] { return cancelled_ || !holding(); });
+        if (cancelled_) {
+            throw stream_cancelled{};
+        }
+    }
+    void wake();
 
 private:
     std::size_t capacity_;
@@ -215,8 +229,6 @@ private:
     std::vector<std::unique_ptr<leaf_batch>> spare_;
     bool cancelled_ = false;
 };
-
-struct stream_cancelled {};
 
 // What the reading side asks of a walk: the leaves to leave out, set before
 // the walk begins, and what it may ask while the walk goes on.
@@ -230,6 +242,9 @@ struct walk_requests {
     agreement_map* agreement = nullptr;
     // Of each unit list only its size is handed on.
     std::atomic<bool> only_list_sizes{false};
+    // A walk that passes over a stretch waits before it asks the map for
+    // more of it.
+    std::atomic<bool> held{false};
 };
 
 // The leaves of one save, walked on a thread of its own from construction.
@@ -286,6 +301,10 @@ public:
     const skip_end* skip_ahead();
     // Past the current leaf and the skip after it.
     void take_skip();
+    // While the reading side finds out whether another walk can tell it
+    // all it needs, this one waits within its skip; then it goes on.
+    void hold() { requests_.held.store(true, std::memory_order_relaxed); }
+    void go_on();
     // The next piece of the current leaf, taken; nothing when none is left.
     // It ends the views of the leaf, and holds until the next call.
     std::optional<leaf_piece> next_piece();
