@@ -205,7 +205,7 @@ private:
     }
 
     // The first entry after leaves left out says how many; after a skip,
-    // also where it ended and the last leaf's key.
+    // also the last one's key.
     void mark_left_out()
     {
         if (skipping_) {

@@ -250,8 +250,8 @@ struct walk_requests {
 // The leaves of one save, walked on a thread of its own from construction.
 // Leaves that end at or before `skip_before` are left out: saves that hold
 // the same bytes up to there are walked alike up to there, so a comparison
-// need not see those leaves at all. The first leaf after leaves left out
-// says so.
+// need not see those leaves at all. The stream counts the walk's leaves,
+// handed on or left out, so that it can walk its save again from any leaf.
 //
 // Given an agreement map, the walk also passes over, from the beginning of
 // a list on, the stretch in which every file holds the same bytes: the walks
@@ -348,9 +348,10 @@ private:
     std::size_t block_next_ = 0; // the first of layout_'s leaves not yet handed out
     bool in_block_ = false;      // the current leaf is one of block_'s
     std::optional<stream_end> end_;
-    std::uint64_t leaves_taken_ = 0; // of the walk, left out ones and the current leaf included
+    std::uint64_t leaves_taken_ = 0; // of the walk, left out or passed; not the current one
     std::optional<skip_end> skip_ahead_; // read ahead while the current leaf was not yet taken
     walk_requests requests_;
     std::thread walker_;
 };
+
 } // namespace orbse::fields

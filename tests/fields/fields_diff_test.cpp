@@ -576,5 +576,48 @@ TEST(fields_diff, exit_codes_and_breaks)
     }
 }
 
+// Saves of one size that hold the same bytes from a list on to their ends
+// differ nowhere there: one walk tells how they end, whole or broken, the
+// break written for every save as each of their walks would meet it.
+TEST(fields_diff, saves_of_one_size_alike_from_a_list_to_their_ends_end_alike)
+{
+    auto first = sb::empty_save(70);
+    for (std::uint16_t list = 0; list < 5; ++list) {
+        sb::unit_description unit = plain_unit(3);
+        unit.path = path_through(std::vector<std::uint16_t>(20000, list));
+        first.unit_lists.push_back({{sb::new_unit(2, {unit}), sb::reference(7)}});
+    }
+    sb::number_units(first);
+    auto second = first;
+    second.header.save_date = 1000;
+    const auto whole_first = sb::build_save(first);
+    const auto whole_second = sb::build_save(second);
+    const std::size_t cut = whole_first.size() - 30000; // inside the last list's path
+    const testing::temp_folder folder;
+    struct end_case {
+        const char* name;
+        std::size_t size;
+        bool broken;
+    };
+    for (const end_case& test : {end_case{"whole", whole_first.size(), false}, end_case{"cut alike", cut, true}}) {
+        SCOPED_TRACE(test.name);
+        const std::string one = folder.file("one.sav");
+        const std::string two = folder.file("two.sav");
+        sb::write_file(one, sb::bytes(whole_first.begin(), whole_first.begin() + static_cast<std::ptrdiff_t>(test.size)));
+        sb::write_file(two, sb::bytes(whole_second.begin(), whole_second.begin() + static_cast<std::ptrdiff_t>(test.size)));
+        const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two});
+        EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+        const std::string checked = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"check", one}).standard_output;
+        std::vector<std::string> expected{"header.save_date 0x000000a6 0 1000"};
+        if (test.broken) {
+            const std::string broken = checked.substr(checked.find("Read beyond end of file"));
+            expected.push_back("error: save 1: " + broken.substr(0, broken.size() - 1));
+            expected.push_back("error: save 2: " + broken.substr(0, broken.size() - 1));
+        }
+        EXPECT_EQ(lines_of(result.standard_output), expected);
+        EXPECT_EQ(result.standard_error.find("damaged save") != std::string::npos, test.broken) << result.standard_error;
+    }
+}
+
 } // namespace
 } // namespace orbse
