@@ -493,12 +493,13 @@ private:
                 current.stream.reset();
             }
         }
-        if (walked.stream->skip_ahead() != nullptr) {
-            walked.stream->take_skip();
-        }
+        const skip_end* skipped = walked.stream->skip_ahead();
         over_ = true;
-        if (walked.stream->has_leaf()) {
-            return; // cannot be: the skip reaches the files' ends
+        if (skipped != nullptr) {
+            walked.stream->take_skip();
+            if (walked.stream->has_leaf()) {
+                return; // cannot be: the skip reaches the files' ends
+            }
         }
         const stream_end& end = walked.stream->end();
         if (end.how == stream_end::kind::trouble) {

@@ -921,7 +921,12 @@ const skip_end* leaf_stream::skip_ahead()
         // The leaf, a list's size, holds no view into the batch, which may
         // go back as the walk is waited for.
         leaf_decoder::skip_begin(*batch_, next_);
-        if (!entry_waiting() || !leaf_decoder::is_skip_end(*batch_, next_)) {
+        if (!entry_waiting()) {
+            return nullptr;
+        }
+        if (!leaf_decoder::is_skip_end(*batch_, next_)) {
+            // A walk hands on nothing between a skip's beginning and its end.
+            end_ = trouble("could not be read to its end");
             return nullptr;
         }
         skip_ahead_ = leaf_decoder::skip_end_at(*batch_, next_);

@@ -297,7 +297,7 @@ public:
     // counter there; else nothing.
     std::optional<std::uint16_t> skip_after_current() const;
     // Where that skip ends, waiting for the walk to get there; nothing when
-    // the walk ended before it could say (it ended in trouble).
+    // the walk ended before it could say (in trouble), and end() tells how.
     const skip_end* skip_ahead();
     // Past the current leaf and the skip after it.
     void take_skip();
