@@ -455,9 +455,12 @@ private:
                 return false;
             }
         }
+        // The first skip's end goes with its stream's skip: the key is kept first.
+        const std::string last_key(first_end->leaves > 0 ? std::string_view(first_end->last_key)
+                                                         : key_of(first->stream->leaf()));
         for (auto& current : sides_) {
             if (!current.retired) {
-                current.last_key.assign(first_end->leaves > 0 ? std::string_view(first_end->last_key) : key_of(current.stream->leaf()));
+                current.last_key = last_key;
                 current.stream->take_skip();
             }
         }
