@@ -89,6 +89,9 @@ std::uint64_t agreement_map::agreeing_until(std::uint64_t offset, std::uint64_t 
 
 bool agreement_map::agree_to_their_ends(std::uint64_t offset)
 {
+    if (!one_size_) {
+        return false; // the files differ from the shorter one's last byte on
+    }
     const std::uint64_t end = agreeing_until(offset, UINT64_MAX);
     std::lock_guard held(lock_);
     return one_size_ && !unreadable_ && end == limit_;

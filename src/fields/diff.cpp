@@ -512,10 +512,15 @@ private:
         }
         for (std::size_t save = 0; end.broken && save < sides_.size(); ++save) {
             if (!sides_[save].retired) {
-                writer_.broken(save, *end.broken);
-                breaks_.emplace_back(save, *end.broken);
+                record_break(save, *end.broken);
             }
         }
+    }
+
+    void record_break(std::size_t save, const walk_break& broken)
+    {
+        writer_.broken(save, broken);
+        breaks_.emplace_back(save, broken);
     }
 
     // A save whose leaves have run out: a damaged one is reported where it
@@ -534,8 +539,7 @@ private:
                 return false;
             }
             if (end.how == stream_end::kind::broken) {
-                writer_.broken(save, *end.broken);
-                breaks_.emplace_back(save, *end.broken);
+                record_break(save, *end.broken);
                 current.retired = true;
             }
         }
