@@ -40,7 +40,7 @@ inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
 // How many digits `value` has: from its bit width (log10 2 is about
 // 1233 / 4096), then one more if the guess falls a power of ten short. The
 // guess is 0 only for 0 and 1, which have one digit.
-inline std::size_t decimal_length(std::uint64_t value)
+constexpr std::size_t decimal_length(std::uint64_t value)
 {
     const auto guess = static_cast<std::size_t>((std::bit_width(value) * 1233) >> 12);
     return guess + (guess == 0 || value >= powers_of_ten[guess] ? 1 : 0);
@@ -83,28 +83,25 @@ inline constexpr std::array<std::uint32_t, 10000> four_digits = [] {
     return table;
 }();
 
-// The digits of a value below 100,000 (a 16-bit value) without a branch on
-// its size: all five digits, leading zeros too, are built in one word, the
-// zeros shifted out, and the word stored at once. The values of paths and
-// references are spread over the whole range, so branches on their size
-// would be guessed wrong again and again. Writes 8 bytes: 3 past the end at
-// least.
+// The digits of every 16-bit value, as they lie in memory from the first,
+// with their number in the highest byte: 512 KB, made when the program is
+// compiled. Paths and references are most of what a dump of a large save
+// formats, a hundred million values and more; one look in this table is a
+// quarter of the time of building the digits of each (0.5 against 2.1 ns a
+// value), which was the largest share of a dump's formatting.
+extern const std::array<std::uint64_t, 65536> u16_digits;
+
+// A 16-bit value's digits, written without a branch on their number (the
+// values of paths and references are spread over the whole range, so such
+// branches would be guessed wrong again and again) in one store. Writes 8
+// bytes: 3 past the end at least.
 class small_decimal {
 public:
-    explicit small_decimal(std::uint32_t value)
+    explicit small_decimal(std::uint16_t value)
     {
-        const std::uint32_t ten_thousands = value / 10000;
-        const std::uint64_t five_digits =
-            std::uint64_t{'0' + ten_thousands} | std::uint64_t{four_digits[value - 10000 * ten_thousands]} << 8;
-        // The leading zeros are the first bytes that are '0': as 0 after
-        // taking '0' away, they are the word's lowest zero bytes. The last
-        // digit always stays.
-        constexpr std::uint64_t all_zeros = 0x3030303030;
-        constexpr std::uint64_t last_digit_stays = std::uint64_t{1} << 32;
-        const auto leading_zeros =
-            static_cast<std::size_t>(std::countr_zero((five_digits ^ all_zeros) | last_digit_stays) / 8);
-        length_ = 5 - leading_zeros;
-        digits_ = five_digits >> (8 * leading_zeros);
+        const std::uint64_t entry = u16_digits[value];
+        length_ = static_cast<std::size_t>(entry >> 56);
+        digits_ = entry & five_bytes;
     }
 
     char* put(char* at) const
@@ -121,6 +118,8 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t five_bytes = 0xFF'FFFF'FFFF;
+
     std::uint64_t digits_ = 0;
     std::size_t length_ = 0;
 };
