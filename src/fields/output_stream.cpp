@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -29,10 +30,15 @@ bool write_all(platform::native_file target, const char* bytes, std::size_t size
 
 } // namespace
 
-// One block at a time goes from the stream to this thread, which writes it
-// and says when it is done; a failed write makes it drop the blocks after.
+// Full blocks queue up for this thread, which writes them in order and says
+// when each is done; a failed write makes it drop the blocks after. The
+// stream fills the next block while up to `most_queued` wait or are being
+// written.
 struct output_stream::background_writer {
-    explicit background_writer(platform::native_file target) : target(target), thread([this] { run(); }) {}
+    background_writer(platform::native_file target, std::size_t most_queued)
+        : target(target), most_queued(most_queued), thread([this] { run(); })
+    {
+    }
 
     ~background_writer()
     {
@@ -40,28 +46,28 @@ struct output_stream::background_writer {
             const std::lock_guard lock(mutex);
             stopping = true;
         }
-        changed.notify_all();
+        queued_or_stopping.notify_one();
         thread.join();
     }
 
-    // Waits for the block before, then hands this one on. False when a
-    // write has failed.
+    // Waits until there is room in the queue, then queues the block. False
+    // when a write has failed.
     bool hand(const char* bytes, std::size_t size)
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return block == nullptr; });
-        block = bytes;
-        block_size = size;
-        changed.notify_all();
+        written.wait(lock, [this] { return queue.size() < most_queued; });
+        queue.push_back({bytes, size});
+        lock.unlock();
+        queued_or_stopping.notify_one();
         return !failed;
     }
 
-    // Waits until the block handed on is written. False when a write has
+    // Waits until every block queued is written. False when a write has
     // failed.
     bool wait()
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return block == nullptr; });
+        written.wait(lock, [this] { return queue.empty(); });
         return !failed;
     }
 
@@ -69,34 +75,41 @@ struct output_stream::background_writer {
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return block != nullptr || stopping; });
-            if (block == nullptr) {
+            queued_or_stopping.wait(lock, [this] { return !queue.empty() || stopping; });
+            if (queue.empty()) {
                 return;
             }
-            const char* const bytes = block;
-            const std::size_t size = block_size;
+            // The block stays in the queue while it is written, so that the
+            // stream does not fill it again.
+            const block next = queue.front();
             const bool write = !failed;
             lock.unlock();
-            const bool written = !write || write_all(target, bytes, size);
+            const bool done = !write || write_all(target, next.bytes, next.size);
             lock.lock();
-            failed = failed || !written;
-            block = nullptr;
-            changed.notify_all();
+            failed = failed || !done;
+            queue.pop_front();
+            written.notify_one();
         }
     }
 
+    struct block {
+        const char* bytes;
+        std::size_t size;
+    };
+
     platform::native_file target;
+    const std::size_t most_queued;
     std::mutex mutex;
-    std::condition_variable changed;
-    const char* block = nullptr; // the block being written, null when none
-    std::size_t block_size = 0;
+    std::condition_variable queued_or_stopping;
+    std::condition_variable written;
+    std::deque<block> queue;
     bool failed = false;
     bool stopping = false;
     std::thread thread; // last: it starts once the rest is made
 };
 
 output_stream::output_stream(platform::native_file target)
-    : target_(target), first_block_(std::make_unique_for_overwrite<char[]>(capacity)), buffer_(first_block_.get())
+    : target_(target), first_block_(std::make_unique_for_overwrite<char[]>(first_capacity)), buffer_(first_block_.get())
 {
 }
 
@@ -109,24 +122,26 @@ void output_stream::hand_over()
         return;
     }
     if (writer_ == nullptr) {
-        turns_.emplace_back(capacity);
-        turns_.emplace_back(capacity);
-        writer_ = std::make_unique<background_writer>(target_);
+        for (std::size_t turn = 0; turn < turns; ++turn) {
+            turns_.emplace_back(capacity);
+        }
+        writer_ = std::make_unique<background_writer>(target_, turns - 1);
     } else {
-        turn_ = 1 - turn_;
+        turn_ = (turn_ + 1) % turns;
     }
     failed_ = !writer_->hand(buffer_, fill_);
     buffer_ = turns_[turn_].data();
+    room_ = capacity;
     fill_ = 0;
 }
 
 void output_stream::write_long(std::string_view text)
 {
     while (!text.empty()) {
-        if (fill_ == capacity) {
+        if (fill_ == room_) {
             hand_over();
         }
-        const std::size_t piece = std::min(text.size(), capacity - fill_);
+        const std::size_t piece = std::min(text.size(), room_ - fill_);
         std::memcpy(buffer_ + fill_, text.data(), piece);
         fill_ += piece;
         text.remove_prefix(piece);

@@ -27,7 +27,7 @@ public:
 
     void write(std::string_view text)
     {
-        if (text.size() > capacity - fill_) [[unlikely]] {
+        if (text.size() > room_ - fill_) [[unlikely]] {
             write_long(text);
             return;
         }
@@ -37,7 +37,7 @@ public:
 
     void put(char character)
     {
-        if (fill_ == capacity) [[unlikely]] {
+        if (fill_ == room_) [[unlikely]] {
             hand_over();
         }
         buffer_[fill_++] = character;
@@ -57,7 +57,7 @@ public:
     // For lines composed in place, a few fixed pieces and numbers each.
     char* reserve(std::size_t bytes)
     {
-        if (bytes > capacity - fill_) [[unlikely]] {
+        if (bytes > room_ - fill_) [[unlikely]] {
             hand_over();
         }
         return buffer_ + fill_;
@@ -74,13 +74,25 @@ private:
     struct background_writer;
 
     // Hands the full block to the writing thread, started at the first, and
-    // goes on in the other block.
+    // goes on in the next turn, once that one is written.
     void hand_over();
 
-    // Blocks of 2 MB: with the writing thread, smaller blocks pass between
-    // the threads so often that a listing takes longer (256 KB: 136 ms
-    // against 71 ms for a 259 MB listing), and it gains nothing beyond.
+    // The turns are blocks of 2 MB: with the writing thread, smaller blocks
+    // pass between the threads so often that a listing takes longer (256 KB:
+    // 136 ms against 71 ms for a 259 MB listing), and it gains nothing
+    // beyond.
     static constexpr std::size_t capacity = 2048 * 1024;
+    // The first block is small. Most outputs (check, at, most diffs) never
+    // fill it and never start the thread; the long ones begin to be written
+    // after 64 KB rather than after 2 MB, and the system takes a fault for 16
+    // of its pages rather than 512 (a 2 MB first block cost a listing of
+    // 259 MB 6 ms of its 45 ms before a byte was written).
+    static constexpr std::size_t first_capacity = 64 * 1024;
+    // Three turns: one filled while up to two wait or are written, so that
+    // the writing thread, when the formatting falls behind for a moment, has
+    // the next block at hand and when it runs ahead, the formatting does not
+    // wait for a block to come back.
+    static constexpr std::size_t turns = 3;
     // Room for the longest number, so that it can be formatted in place.
     static constexpr std::size_t number_room = 24;
 
@@ -88,8 +100,8 @@ private:
 
     platform::native_file target_;
     // The first block lies on ordinary pages, for the many outputs that
-    // never fill it. From the first hand-over on, two blocks on large pages
-    // take turns, one filled while the other is written: on ordinary pages
+    // never fill it. From the first hand-over on, blocks on large pages take
+    // turns, filled while the others are written: on ordinary pages
     // the two threads' every pass over a block of 2 MB costs hundreds of
     // page-table look-ups (in alternating rounds, dump of the 256 MB
     // `mixed` save 917 ms on ordinary pages against 717 ms, list --json of
@@ -100,6 +112,7 @@ private:
     std::size_t turn_ = 0; // the turn it fills, once the turns have begun
     std::unique_ptr<background_writer> writer_;
     std::size_t fill_ = 0;
+    std::size_t room_ = first_capacity; // the size of the block being filled
     bool failed_ = false;
 };
 

@@ -1,5 +1,5 @@
 // The output stream hands full blocks to a writing thread and keeps filling
-// the other block: whatever the mix of writes, the file must hold every
+// the next: whatever the mix of writes, the file must hold every
 // byte in order, and a failed write must come back from flush.
 #include "fields/output_stream.h"
 #include "support/case_name.h"
@@ -37,16 +37,24 @@ struct stream_case {
     bool flushed; // flushed before the stream ends, not just ended
 };
 
-// 2 MB is a block: the cases lie below it, at it, and across several.
+// The first block is 64 KB and the three that take turns after it 2 MB
+// each: the cases lie below, at and just past each edge, and across the
+// turns again and again, where a block filled again before it was written
+// would show.
+constexpr std::size_t first_block = 64 * 1024;
+constexpr std::size_t turn = 2 * 1024 * 1024;
+
 const stream_case stream_cases[] = {
     {"nothing", 0, way::write, 1, true},
-    {"less_than_a_block", 1000, way::write, 7, true},
-    {"a_block_exactly", 2 * 1024 * 1024, way::write, 1024, true},
-    {"a_byte_past_a_block", 2 * 1024 * 1024 + 1, way::put, 1, true},
-    {"several_blocks_in_odd_pieces", 7 * 1024 * 1024 + 13, way::write, 4093, true},
-    {"one_write_longer_than_two_blocks", 5 * 1024 * 1024, way::write, 5 * 1024 * 1024, true},
-    {"composed_in_place", 6 * 1024 * 1024 + 5, way::reserve, 61, true},
-    {"ended_without_a_flush", 5 * 1024 * 1024 + 3, way::write, 999, false},
+    {"less_than_the_first_block", 1000, way::write, 7, true},
+    {"the_first_block_exactly", first_block, way::write, 1024, true},
+    {"a_byte_past_the_first_block", first_block + 1, way::put, 1, true},
+    {"the_first_block_and_a_turn_exactly", first_block + turn, way::write, 1024, true},
+    {"a_byte_past_the_first_turn", first_block + turn + 1, way::put, 1, true},
+    {"every_turn_twice_in_odd_pieces", first_block + 6 * turn + 13, way::write, 4093, true},
+    {"one_write_longer_than_two_turns", 5 * turn, way::write, 5 * turn, true},
+    {"composed_in_place", 6 * turn + 5, way::reserve, 61, true},
+    {"ended_without_a_flush", 5 * turn + 3, way::write, 999, false},
 };
 
 class output_stream_cases : public ::testing::TestWithParam<stream_case> {};
