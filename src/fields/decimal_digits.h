@@ -40,7 +40,7 @@ inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
 // How many digits `value` has: from its bit width (log10 2 is about
 // 1233 / 4096), then one more if the guess falls a power of ten short. The
 // guess is 0 only for 0 and 1, which have one digit.
-constexpr std::size_t decimal_length(std::uint64_t value)
+inline std::size_t decimal_length(std::uint64_t value)
 {
     const auto guess = static_cast<std::size_t>((std::bit_width(value) * 1233) >> 12);
     return guess + (guess == 0 || value >= powers_of_ten[guess] ? 1 : 0);
