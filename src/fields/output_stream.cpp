@@ -122,14 +122,17 @@ void output_stream::hand_over()
         return;
     }
     if (writer_ == nullptr) {
-        for (std::size_t turn = 0; turn < turns; ++turn) {
-            turns_.emplace_back(capacity);
-        }
         writer_ = std::make_unique<background_writer>(target_, turns - 1);
     } else {
         turn_ = (turn_ + 1) % turns;
     }
     failed_ = !writer_->hand(buffer_, fill_);
+    // Each turn is made when first needed, while the writing thread
+    // writes, so that an output that fills one does not pay the system for
+    // the large pages of three.
+    if (turn_ == turns_.size()) {
+        turns_.emplace_back(capacity);
+    }
     buffer_ = turns_[turn_].data();
     room_ = capacity;
     fill_ = 0;
