@@ -94,7 +94,7 @@ bool agreement_map::agree_to_their_ends(std::uint64_t offset)
     }
     const std::uint64_t end = agreeing_until(offset, UINT64_MAX);
     std::lock_guard held(lock_);
-    return one_size_ && !unreadable_ && end == limit_;
+    return !unreadable_ && end == limit_;
 }
 
 bool agreement_map::known(std::uint64_t offset, std::uint64_t horizon) const
