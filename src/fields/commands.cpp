@@ -7,57 +7,45 @@
 #include "runtime/platform.h"
 
 #include <algorithm>
-#include <functional>
+#include <memory>
 #include <new>
+#include <numeric>
 #include <optional>
 
 namespace orbse::fields {
 namespace {
 
-// Runs the walk, turning what stops it before it starts into a message and
-// exit 2: a save that cannot be opened, or memory that runs out.
-std::optional<walk_result> walk_or_report(const std::string& save, leaf_sink* sink)
+// Opens the walk, turning what stops it before it starts into a message:
+// a save that cannot be opened, or memory that runs out.
+std::unique_ptr<save_walk> open_walk(const std::string& save, bool with_leaves = true)
 {
     try {
-        return walk_save(save, sink);
+        return std::make_unique<save_walk>(save, with_leaves);
     } catch (const failure& failed) {
         report_problem(save, failed.message());
     } catch (const std::bad_alloc&) {
         report_problem(save, "Out of memory");
     }
-    return std::nullopt;
+    return nullptr;
 }
 
-int finish(const std::string& save, const walk_result& result, output_stream& out)
+// The exit code once the output is written: 2 when it could not be, 1 for
+// a damaged save.
+int finish(const std::string& save, const walk_summary& summary, output_stream& out)
 {
-    out.flush();
-    if (out.failed()) {
+    if (!out.flush()) {
         report_problem(save, "standard output could not be written");
         return exit_trouble;
     }
-    if (result.broken) {
-        report_problem(save, "damaged save: " + result.broken->message);
+    if (summary.broken) {
+        report_problem(save, "damaged save: " + summary.broken->message);
         return exit_damaged;
     }
     return exit_done;
 }
 
-class listing final : public leaf_sink {
-public:
-    listing(output_stream& out, bool json) : out_(out), json_(json) {}
-    void take(const field_leaf& leaf) override { json_ ? write_leaf_json(out_, leaf) : write_leaf_line(out_, leaf); }
-    bool take_references(const reference_run& run) override
-    {
-        json_ ? write_references_json(out_, run) : write_references_lines(out_, run);
-        return true;
-    }
-
-private:
-    output_stream& out_;
-    bool json_;
-};
-
-// A leaf kept beyond the walk's next step.
+// A leaf kept beyond the walk's next record: its path rendered, its
+// values copied.
 struct kept_leaf {
     field_leaf leaf;
     std::string path;
@@ -66,49 +54,26 @@ struct kept_leaf {
     std::vector<std::uint16_t> words;
 
     explicit kept_leaf(const field_leaf& from)
-        : leaf(from), path(from.path), note(from.note), bytes(from.bytes.begin(), from.bytes.end()),
+        : leaf(from), path(path_of(from)), note(from.note),
+          bytes(from.bytes.begin(), from.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(from.bytes.size(), raw_head_size))),
           words(from.words.begin(), from.words.end())
     {
-    }
-    kept_leaf(const kept_leaf& other) : kept_leaf(other.view()) {}
-    kept_leaf& operator=(const kept_leaf& other)
-    {
-        if (this != &other) {
-            *this = kept_leaf(other.view());
+        if (from.type != leaf_type::raw) {
+            bytes.assign(from.bytes.begin(), from.bytes.end());
         }
-        return *this;
+        leaf.note = note;
+        leaf.bytes = bytes;
+        leaf.words = words;
     }
-    kept_leaf& operator=(kept_leaf&&) = default;
-    kept_leaf(kept_leaf&&) = default;
-
-    field_leaf view() const
-    {
-        field_leaf shown = leaf;
-        shown.path = path;
-        shown.note = note;
-        shown.bytes = bytes;
-        shown.words = words;
-        return shown;
-    }
+    kept_leaf(const kept_leaf&) = delete;
+    kept_leaf& operator=(const kept_leaf&) = delete;
 };
 
-// The records a leaf lies in: every prefix of its path up to a '.'.
-std::vector<std::string> enclosing_records(std::string_view path)
-{
-    std::vector<std::string> records;
-    for (std::size_t at = path.find('.'); at != std::string_view::npos; at = path.find('.', at + 1)) {
-        records.emplace_back(path.substr(0, at));
-    }
-    return records;
-}
-
-bool lies_in(std::string_view path, std::string_view record)
-{
-    return path.size() > record.size() && path.starts_with(record) && path[record.size()] == '.';
-}
-
+// A record around a leaf asked for: where it begins, and where it ends once
+// the walk has left it.
 struct record_span {
     std::string path;
+    std::size_t depth = 0; // of its place
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
     bool open = true;
@@ -118,98 +83,137 @@ struct record_span {
 // around it with where each begins and ends.
 struct offset_query {
     std::uint64_t offset = 0;
-    std::optional<kept_leaf> before;
-    std::optional<kept_leaf> holder;
-    std::optional<kept_leaf> after;
+    std::unique_ptr<kept_leaf> before;
+    std::unique_ptr<kept_leaf> holder;
+    std::unique_ptr<kept_leaf> after;
+    leaf_place holder_place;
     std::vector<record_span> records;
-
-    bool settled() const
-    {
-        return holder && after && std::none_of(records.begin(), records.end(), [](const record_span& r) { return r.open; });
-    }
 };
 
-class offset_finder final : public leaf_sink {
+// The parts of a place that are records around the leaf: all of them for
+// a named leaf, all but its own for the value of a numbered part.
+std::size_t record_depth(const field_leaf& leaf)
+{
+    return leaf.name.empty() && leaf.place.depth > 0 ? leaf.place.depth - 1 : leaf.place.depth;
+}
+
+bool same_parts(std::span<const path_part> a, std::span<const path_part> b, std::size_t depth)
+{
+    return a.size() >= depth && b.size() >= depth && std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(depth), b.begin());
+}
+
+// Finds the leaves holding the asked offsets in one walk. The offsets are
+// taken in increasing order; a query stays open after its holder until the
+// next leaf and the end of every record around it are known.
+class offset_finder {
 public:
-    explicit offset_finder(const std::vector<std::uint64_t>& offsets)
+    explicit offset_finder(const std::vector<std::uint64_t>& offsets) : queries_(offsets.size()), order_(offsets.size())
     {
-        for (const auto offset : offsets) {
-            queries_.push_back({offset, {}, {}, {}, {}});
+        for (std::size_t at = 0; at < offsets.size(); ++at) {
+            queries_[at].offset = offsets[at];
         }
+        std::iota(order_.begin(), order_.end(), std::size_t{0});
+        std::stable_sort(order_.begin(), order_.end(),
+                         [&](std::size_t a, std::size_t b) { return offsets[a] < offsets[b]; });
     }
 
-    void take(const field_leaf& leaf) override
+    // The leaves of one record of the walk. False once every query is
+    // settled: the leaves need be looked at no further.
+    bool take_record(std::span<const field_leaf> record)
     {
-        track_record_starts(leaf);
-        for (auto& query : queries_) {
-            if (query.holder) {
-                follow(query, leaf);
-            } else if (query.offset >= leaf.offset && query.offset < leaf.offset + leaf.size) {
-                hold(query, leaf);
+        const field_leaf* previous = previous_ ? &previous_->leaf : nullptr;
+        for (const field_leaf& leaf : record) {
+            track_record_starts(leaf);
+            follow_open_queries(leaf);
+            const std::uint64_t end = leaf.offset + leaf.size;
+            while (next_ < order_.size() && queries_[order_[next_]].offset < end) {
+                offset_query& query = queries_[order_[next_++]];
+                if (query.offset >= leaf.offset) {
+                    hold(query, leaf, previous);
+                }
             }
+            previous = &leaf;
         }
-        previous_.emplace(leaf);
+        // The last leaf is kept for a holder in the next record.
+        const bool wanted = next_ < order_.size() || !open_.empty();
+        if (wanted && !record.empty()) {
+            previous_ = std::make_unique<kept_leaf>(record.back());
+        }
+        return wanted;
     }
 
-    const std::vector<offset_query>& queries() const { return queries_; }
+    std::vector<offset_query>& queries() { return queries_; }
 
 private:
-    // Where each record of the current leaf's path began.
     void track_record_starts(const field_leaf& leaf)
     {
-        const auto records = enclosing_records(leaf.path);
+        const auto place = leaf.place.view();
+        const std::size_t depth = record_depth(leaf);
         std::size_t same = 0;
-        while (same < records.size() && same < starts_.size() && starts_[same].first == records[same]) {
+        while (same < depth && same < starts_.size() && starts_[same].first == place[same]) {
             ++same;
         }
         starts_.resize(same);
-        for (std::size_t level = same; level < records.size(); ++level) {
-            starts_.emplace_back(records[level], leaf.offset);
+        for (std::size_t level = same; level < depth; ++level) {
+            starts_.emplace_back(place[level], leaf.offset);
         }
     }
 
-    void hold(offset_query& query, const field_leaf& leaf)
+    void hold(offset_query& query, const field_leaf& leaf, const field_leaf* previous)
     {
-        query.holder.emplace(leaf);
-        if (previous_) {
-            query.before = previous_;
+        query.holder = std::make_unique<kept_leaf>(leaf);
+        query.holder_place = leaf.place;
+        if (previous != nullptr) {
+            query.before = std::make_unique<kept_leaf>(*previous);
         }
-        for (auto start = starts_.rbegin(); start != starts_.rend(); ++start) {
-            query.records.push_back({start->first, start->second, leaf.offset + leaf.size, true});
+        for (std::size_t depth = starts_.size(); depth > 0; --depth) {
+            query.records.push_back({path_of(leaf.place.view().first(depth)), depth, starts_[depth - 1].second,
+                                     leaf.offset + leaf.size, true});
         }
+        open_.push_back(&query);
     }
 
-    static void follow(offset_query& query, const field_leaf& leaf)
+    void follow_open_queries(const field_leaf& leaf)
     {
-        if (!query.after) {
-            query.after.emplace(leaf);
-        }
-        for (auto& record : query.records) {
-            if (record.open && lies_in(leaf.path, record.path)) {
-                record.end = leaf.offset + leaf.size;
-            } else {
-                record.open = false;
+        for (offset_query* query : open_) {
+            if (!query->after) {
+                query->after = std::make_unique<kept_leaf>(leaf);
+            }
+            for (auto& record : query->records) {
+                const bool inside = record.depth <= record_depth(leaf) &&
+                                    same_parts(leaf.place.view(), query->holder_place.view(), record.depth);
+                if (record.open && inside) {
+                    record.end = leaf.offset + leaf.size;
+                } else {
+                    record.open = false;
+                }
             }
         }
+        std::erase_if(open_, [](const offset_query* query) {
+            return std::none_of(query->records.begin(), query->records.end(), [](const record_span& r) { return r.open; });
+        });
     }
 
     std::vector<offset_query> queries_;
-    std::optional<kept_leaf> previous_;
-    std::vector<std::pair<std::string, std::uint64_t>> starts_;
+    std::vector<std::size_t> order_; // of the queries, by offset
+    std::size_t next_ = 0;           // in order_: the first query not yet held
+    std::vector<offset_query*> open_;
+    std::unique_ptr<kept_leaf> previous_;
+    std::vector<std::pair<path_part, std::uint64_t>> starts_;
 };
 
 void write_query(output_stream& out, const offset_query& query)
 {
-    const field_leaf holder = query.holder->view();
+    const kept_leaf& holder = *query.holder;
     out.write_offset(query.offset);
     out.write(" (");
     out.write_number(query.offset);
     out.write(") is byte ");
-    out.write_number(query.offset - holder.offset);
+    out.write_number(query.offset - holder.leaf.offset);
     out.write(" of ");
     out.write(holder.path);
     out.write(":\n  ");
-    write_leaf_line(out, holder);
+    write_leaf_line(out, holder.leaf, holder.path);
     for (const auto& record : query.records) {
         out.write("  in ");
         out.write(record.path);
@@ -223,11 +227,11 @@ void write_query(output_stream& out, const offset_query& query)
     }
     if (query.before) {
         out.write("  before: ");
-        write_leaf_line(out, query.before->view());
+        write_leaf_line(out, query.before->leaf, query.before->path);
     }
     if (query.after) {
         out.write("  after: ");
-        write_leaf_line(out, query.after->view());
+        write_leaf_line(out, query.after->leaf, query.after->path);
     }
 }
 
@@ -245,38 +249,53 @@ void report_problem(const std::string& save, std::string_view text)
 
 int list_fields(const std::string& save, bool json, output_stream& out)
 {
-    listing sink(out, json);
-    const auto result = walk_or_report(save, &sink);
-    if (!result) {
+    const auto walk = open_walk(save);
+    if (!walk) {
         return exit_trouble;
     }
-    if (result->broken) {
-        if (json) {
-            write_break_json(out, *result->broken);
-        } else {
-            out.write("error: ");
-            write_break_text(out, *result->broken);
-            out.put('\n');
+    std::string path;
+    for (auto record = walk->next(); !record.empty(); record = walk->next()) {
+        for (const field_leaf& leaf : record) {
+            path.clear();
+            append_path(path, leaf.place.view(), leaf.name);
+            json ? write_leaf_json(out, leaf, path) : write_leaf_line(out, leaf, path);
         }
     }
-    return finish(save, *result, out);
+    const walk_summary& summary = walk->summary();
+    if (summary.broken) {
+        if (json) {
+            write_break_object(out, *summary.broken);
+        } else {
+            out.write("error: ");
+            write_break_text(out, *summary.broken);
+        }
+        out.put('\n');
+    }
+    return finish(save, summary, out);
 }
 
 int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offsets, output_stream& out)
 {
-    offset_finder finder(offsets);
-    const auto result = walk_or_report(save, &finder);
-    if (!result) {
+    const auto walk = open_walk(save);
+    if (!walk) {
         return exit_trouble;
     }
+    offset_finder finder(offsets);
+    bool wanted = true;
+    // The walk goes on to the end after the last query is settled, for
+    // whether the save breaks.
+    for (auto record = walk->next(); !record.empty(); record = walk->next()) {
+        wanted = wanted && finder.take_record(record);
+    }
+    const walk_summary& summary = walk->summary();
     int code = exit_done;
     for (const auto& query : finder.queries()) {
         if (query.holder) {
             write_query(out, query);
-        } else if (query.offset >= result->file_size) {
+        } else if (query.offset >= summary.file_size) {
             out.flush();
             report_problem(save, "offset " + std::to_string(query.offset) + " lies past the end of the file (" +
-                                     std::to_string(result->file_size) + " bytes)");
+                                     std::to_string(summary.file_size) + " bytes)");
             code = exit_trouble;
         } else {
             out.write_offset(query.offset);
@@ -285,54 +304,62 @@ int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offs
             out.write(") lies after the break\n");
         }
     }
-    if (result->broken) {
+    if (summary.broken) {
         out.write("error: ");
-        write_break_text(out, *result->broken);
+        write_break_text(out, *summary.broken);
         out.put('\n');
     }
-    return std::max(code, finish(save, *result, out));
+    return std::max(code, finish(save, summary, out));
 }
 
 int dump_save(const std::string& save, output_stream& out)
 {
-    dump_writer writer(out);
-    const auto result = walk_or_report(save, &writer);
-    if (!result) {
+    const auto walk = open_walk(save);
+    if (!walk) {
         return exit_trouble;
     }
-    writer.finish(result->broken ? &*result->broken : nullptr);
-    return finish(save, *result, out);
+    dump_writer writer(out);
+    for (auto record = walk->next(); !record.empty(); record = walk->next()) {
+        for (const field_leaf& leaf : record) {
+            writer.take(leaf);
+        }
+    }
+    const walk_summary& summary = walk->summary();
+    writer.finish(summary.broken ? &*summary.broken : nullptr);
+    return finish(save, summary, out);
 }
 
 int check_saves(const std::vector<std::string>& saves, output_stream& out)
 {
     int code = exit_done;
     for (const auto& save : saves) {
-        const auto result = walk_or_report(save, nullptr);
-        if (!result) {
+        const auto walk = open_walk(save, false);
+        if (!walk) {
             code = exit_trouble;
             continue;
         }
+        while (!walk->next().empty()) {
+        }
+        const walk_summary& summary = walk->summary();
         out.write(save);
         out.write(": version ");
-        out.write_number(result->version);
-        if (result->broken) {
+        out.write_number(summary.version);
+        if (summary.broken) {
             out.write(", damaged: ");
-            write_break_text(out, *result->broken);
+            write_break_text(out, *summary.broken);
             out.put('\n');
             code = std::max(code, exit_damaged);
             continue;
         }
         out.write(", ");
-        out.write_number(result->lists);
+        out.write_number(summary.lists);
         out.write(" lists, ");
-        out.write_number(result->units);
+        out.write_number(summary.units);
         out.write(" units, tail ");
-        out.write_number(result->tail_size);
+        out.write_number(summary.tail_size);
         out.write(" bytes, complete\n");
     }
-    out.flush();
-    if (out.failed()) {
+    if (!out.flush()) {
         platform::write_standard_error("orbse-fields: standard output could not be written\n");
         return exit_trouble;
     }

@@ -1,179 +1,79 @@
 // orbse-fields diff: the leaves of several saves side by side, in file
 // order, and the ones whose values differ. A byte diff says nothing once one
-// unit more early in the stream shifts every later byte; the leaves' paths
+// unit more early in the stream shifts every later byte; the leaves' places
 // do not shift, so they are what the saves are aligned by.
 //
-// Each save is walked on a thread of its own (leaf_streams.h); this side
-// takes one leaf from each in step. Where every save stands at the same
-// path, the values are compared. Where they do not, the saves' structures
-// part: a list, a slot, a unit's path or an updates row's values is there in
-// some saves only. The paths then tell which save is behind (slots[3] comes
-// before slots[4], a unit's path before its unit_class), and the record it
+// One walk per save, each advanced a leaf at a time, in step. Where every
+// save stands at the same place, the values are compared. Where they do
+// not, the saves' structures part: a list, a slot, a unit's path, an
+// updates row's values or a linked unit's extra word is there in some saves
+// only. The places tell which save is behind (slots[3] comes before
+// slots[4], a unit's path before its unit_class; a save still inside the
+// record the others have just left holds more of it), and the record it
 // holds alone is named in one line and passed over, after which the saves
-// stand at the same path again. Where the paths tell nothing (a chain of
+// stand at the same place again. Where the places tell nothing (a chain of
 // linked units of another depth), the record the saves still share is
 // passed over whole and named as differing in shape.
-#include "fields/agreement_map.h"
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
-#include "fields/leaf_streams.h"
-#include "runtime/data_file.h"
 #include "runtime/failures.h"
+#include "runtime/platform.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
-#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 
 namespace orbse::fields {
 namespace {
 
-// One part of a path, and where it ends in the path's text.
-struct path_part {
-    std::string_view name;
-    std::int64_t index = -1;
-    std::size_t end = 0;
-};
+using parts_view = std::span<const path_part>;
 
-std::vector<path_part> parts_of(std::string_view path)
+bool lies_in(parts_view place, parts_view record)
 {
-    std::vector<path_part> parts;
-    std::size_t begin = 0;
-    while (begin <= path.size()) {
-        std::size_t end = path.find('.', begin);
-        if (end == std::string_view::npos) {
-            end = path.size();
-        }
-        path_part part;
-        part.name = path.substr(begin, end - begin);
-        part.end = end;
-        const std::size_t bracket = part.name.find('[');
-        if (bracket != std::string_view::npos && part.name.ends_with(']')) {
-            std::int64_t index = 0;
-            const auto digits = part.name.substr(bracket + 1, part.name.size() - bracket - 2);
-            if (std::from_chars(digits.data(), digits.data() + digits.size(), index).ec == std::errc{}) {
-                part.index = index;
-            }
-            part.name = part.name.substr(0, bracket);
-        }
-        parts.push_back(part);
-        begin = end + 1;
-    }
-    return parts;
+    return place.size() >= record.size() && std::equal(record.begin(), record.end(), place.begin());
 }
 
-// How many leading elements of `a` and `b` are equal, of the first `count`.
-// Most compared stretches agree whole, which memcmp tells fastest.
-template <typename element>
-std::size_t common_prefix(const element* a, const element* b, std::size_t count)
+std::size_t shared_length(parts_view a, parts_view b)
 {
-    if (std::memcmp(a, b, count * sizeof(element)) == 0) {
-        return count;
-    }
-    return static_cast<std::size_t>(std::mismatch(a, a + count, b).first - a);
+    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())), b.begin()).first -
+                                    a.begin());
 }
 
-// A stretch of `length` elements that every save holds, save i's from
-// firsts[i]: how many leading elements agree in all saves.
-template <typename element>
-std::size_t agreeing_length(const std::vector<const element*>& firsts, std::size_t length)
+// The path of the first `length` parts of a leaf's alignment place, written
+// with the leaf's own numbers (the closing size's list keeps its own).
+std::string path_of_prefix(const field_leaf& leaf, std::size_t length)
 {
-    for (std::size_t save = 1; save < firsts.size(); ++save) {
-        length = common_prefix(firsts[0], firsts[save], length);
-    }
-    return length;
-}
-
-// The same stretch, whose first elements differ: how many lead to the next
-// element on which every save agrees again (all of them when none does).
-template <typename element>
-std::size_t differing_length(const std::vector<const element*>& firsts, std::size_t length)
-{
-    for (std::size_t at = 1; at < length; ++at) {
-        if (std::all_of(firsts.begin() + 1, firsts.end(), [&](const element* first) { return first[at] == firsts[0][at]; })) {
-            return at;
-        }
-    }
-    return length;
-}
-
-bool lies_in(std::string_view path, std::string_view record)
-{
-    return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
-}
-
-std::string_view key_of(const streamed_leaf& leaf) { return fields::key_of(leaf.type, leaf.path, leaf.number); }
-
-// Records that one save may have where another has the next one: each row
-// in file order. Numbered parts are in order by their numbers (except the
-// levels of a chain of linked units, whose paths come back to a level after
-// the deeper ones).
-constexpr std::array<std::array<std::string_view, 9>, 5> orders_of_records{{
-    {"header", "pass_layer", "resource_layer", "players", "block40", "block36", "groups", "units", "tail"},
-    {"alien_player", "reserved", "version_69_byte", "save_date"}, // in the header, by version
-    {"updates", "post_updates"},                                  // in a group: row 92's values
-    {"path", "unit_class"},                                       // in a unit: its inline path
-    {"lists", "end"},                                             // in the unit stream
-}};
-
-enum class order { before, same, after, unknown };
-
-order rank_order(std::string_view a, std::string_view b)
-{
-    for (const auto& row : orders_of_records) {
-        const auto first = std::find(row.begin(), row.end(), a);
-        const auto second = std::find(row.begin(), row.end(), b);
-        if (first != row.end() && second != row.end() && !a.empty() && !b.empty()) {
-            return first < second ? order::before : order::after;
-        }
-    }
-    return order::unknown;
-}
-
-order order_of(const path_part& a, const path_part& b)
-{
-    if (a.name != b.name) {
-        return rank_order(a.name, b.name);
-    }
-    if (a.index == b.index) {
-        return order::same;
-    }
-    if (a.index < 0 || b.index < 0 || a.name == "linked") {
-        return order::unknown;
-    }
-    return a.index < b.index ? order::before : order::after;
+    const auto parts = leaf.place.view();
+    std::string text;
+    append_path(text, parts.first(std::min(length, parts.size())), length > parts.size() ? leaf.name : std::string_view{});
+    return text;
 }
 
 // Elements of a leaf that differ between the saves, gathered into runs of
-// consecutive elements, each written as one line.
+// consecutive elements, each written as one line showing its first 64
+// elements.
 class run_gatherer {
 public:
+    using values_at = std::vector<std::optional<std::uint16_t>>;
+
     run_gatherer(diff_writer& writer, std::string path, leaf_type type, std::vector<std::optional<std::uint64_t>> starts)
         : writer_(writer), path_(std::move(path)), type_(type), starts_(std::move(starts)), columns_(starts_.size())
     {
     }
 
-    // Element `at` differs; values[save] is the save's element, if it has one.
-    void differs(std::uint64_t at, const std::vector<std::optional<std::uint16_t>>& values)
+    // Elements `first` to `last` differ; values(at) gives element `at` of
+    // each save, asked for only while the run shows more of its elements.
+    template <typename values_of>
+    void differ(std::uint64_t first, std::uint64_t last, values_of&& values)
     {
-        if (!open_ || at != last_ + 1) {
-            close();
-            open_ = true;
-            first_ = at;
-            for (std::size_t save = 0; save < columns_.size(); ++save) {
-                auto& column = columns_[save];
-                column = run_column{};
-                column.present = values[save].has_value();
-                if (column.present) {
-                    column.offset = *starts_[save] + at * element_size();
-                }
+        for (std::uint64_t at = first; at <= last; ++at) {
+            if (open_ && at == last_ + 1 && last_ - first_ + 1 > raw_head_size) {
+                last_ = last; // shows no more of itself: only lengthened
+                return;
             }
-        }
-        last_ = at;
-        for (std::size_t save = 0; save < columns_.size(); ++save) {
-            keep(columns_[save], values[save]);
+            differs(at, values(at));
         }
     }
 
@@ -185,38 +85,38 @@ public:
         }
     }
 
-    // Elements `first` to `last` differ; values(at) gives element `at` of
-    // each save, asked for only while the run shows more of its elements.
-    template <typename values_at>
-    void differ(std::uint64_t first, std::uint64_t last, values_at&& values)
-    {
-        for (std::uint64_t at = first; at <= last; ++at) {
-            if (open_ && at == last_ + 1 && last_ - first_ + 1 > raw_head_size) {
-                last_ = last; // shows no more of itself: only lengthened
-                return;
-            }
-            differs(at, values(at));
-        }
-    }
-
     bool any() const { return written_; }
 
 private:
-    std::uint64_t element_size() const { return type_ == leaf_type::u16_array ? 2 : 1; }
-
-    void keep(run_column& column, const std::optional<std::uint16_t>& value)
+    void differs(std::uint64_t at, const values_at& values)
     {
+        if (!open_ || at != last_ + 1) {
+            close();
+            open_ = true;
+            first_ = at;
+            for (std::size_t save = 0; save < columns_.size(); ++save) {
+                columns_[save] = run_column{};
+                columns_[save].present = values[save].has_value();
+                if (columns_[save].present) {
+                    columns_[save].offset = *starts_[save] + at * (type_ == leaf_type::u16_array ? 2 : 1);
+                }
+            }
+        }
+        last_ = at;
         written_ = true;
+        for (std::size_t save = 0; save < columns_.size(); ++save) {
+            keep(columns_[save], values[save]);
+        }
+    }
+
+    void keep(run_column& column, const std::optional<std::uint16_t>& value) const
+    {
         if (!column.present || !value) {
             return;
         }
-        constexpr std::size_t shown = raw_head_size;
-        auto held = column.bytes.size() + column.words.size();
-        if (held >= shown) {
+        if (column.bytes.size() + column.words.size() >= raw_head_size) {
             column.cut = true;
-            return;
-        }
-        if (type_ == leaf_type::u16_array) {
+        } else if (type_ == leaf_type::u16_array) {
             column.words.push_back(*value);
         } else {
             column.bytes.push_back(static_cast<std::uint8_t>(*value));
@@ -234,9 +134,65 @@ private:
     std::uint64_t last_ = 0;
 };
 
-// One save's side of a raw comparison: its bytes as the pieces come.
-struct raw_source {
-    leaf_stream* stream = nullptr;
+// Elements `from` to `to` (not included) that every save holds, save i's
+// from at_hand[i]: stretches on which all agree end the run open, the others
+// go to it.
+template <typename element, typename values_of>
+void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, std::uint64_t from, std::uint64_t to,
+                     values_of&& values)
+{
+    for (std::uint64_t at = from; at < to;) {
+        const auto length = static_cast<std::size_t>(to - at);
+        std::size_t agreeing = length;
+        for (std::size_t save = 1; save < at_hand.size(); ++save) {
+            agreeing = static_cast<std::size_t>(std::mismatch(at_hand[0], at_hand[0] + agreeing, at_hand[save]).first - at_hand[0]);
+        }
+        std::size_t step = agreeing;
+        if (step > 0) {
+            runs.close();
+        } else {
+            step = 1;
+            while (step < length && !std::all_of(at_hand.begin() + 1, at_hand.end(), [&](const element* first) {
+                       return first[step] == at_hand[0][step];
+                   })) {
+                ++step;
+            }
+            runs.differ(at, at + step - 1, values);
+        }
+        at += step;
+        for (auto& first : at_hand) {
+            first += step;
+        }
+    }
+}
+
+// One save's side of the comparison: its walk and the leaf it stands at.
+struct side {
+    std::string save;
+    std::unique_ptr<save_walk> walk;
+    std::span<const field_leaf> record;
+    std::size_t at = 0;
+    bool retired = false;  // broke: compared no further
+    leaf_place last;       // the alignment place of the last leaf taken
+    // The size of the last list this save held alone, which another save's
+    // stream may have closed at instead.
+    std::optional<field_leaf> lone_list_size;
+
+    bool has_leaf() const { return at < record.size(); }
+    const field_leaf& leaf() const { return record[at]; }
+
+    void advance()
+    {
+        if (++at >= record.size()) {
+            record = walk->next();
+            at = 0;
+        }
+    }
+};
+
+// One save's bytes of a raw leaf, the tail's a piece at a time.
+struct byte_source {
+    side* from = nullptr;
     std::uint64_t size = 0;
     std::span<const std::uint8_t> bytes; // the piece at hand
     std::uint64_t start = 0;             // its position in the leaf
@@ -246,13 +202,13 @@ struct raw_source {
     void reach(std::uint64_t at)
     {
         while (pieces && at >= start + bytes.size()) {
-            const auto piece = stream->next_piece();
-            if (!piece) {
-                size = start + bytes.size(); // fewer bytes came than the leaf said
+            const auto piece = from->walk->next_tail_piece();
+            start += bytes.size();
+            bytes = piece;
+            if (piece.empty()) {
+                size = start; // fewer bytes came than the leaf said
                 return;
             }
-            start = piece->start;
-            bytes = piece->bytes;
         }
     }
     bool has(std::uint64_t at) const { return at < size && at >= start && at < start + bytes.size(); }
@@ -260,389 +216,109 @@ struct raw_source {
 
 class comparison {
 public:
-    // `skip_before`: the files hold the same bytes before it, so the walks
-    // leave out the leaves there. `agreement` tells them where else.
-    comparison(const std::vector<std::string>& saves, std::uint64_t skip_before, agreement_map& agreement,
-               diff_writer& writer)
-        : writer_(writer), agreement_(agreement)
-    {
-        for (const auto& save : saves) {
-            sides_.push_back({std::make_unique<leaf_stream>(save, skip_before, &agreement), false, {}});
-        }
-    }
+    comparison(std::vector<side>& sides, diff_writer& writer) : sides_(sides), writer_(writer) {}
 
     void run()
     {
-        while (!over_) {
-            if (take_agreeing_slots() || take_agreeing_unit_data() || take_agreeing_skips() || take_agreeing_leaf()) {
-                continue;
+        for (auto& current : sides_) {
+            current.record = current.walk->next();
+        }
+        for (;;) {
+            settle_ends();
+            std::vector<std::size_t> live;
+            std::size_t taking_part = 0;
+            for (std::size_t save = 0; save < sides_.size(); ++save) {
+                taking_part += sides_[save].retired ? 0 : 1;
+                if (!sides_[save].retired && sides_[save].has_leaf()) {
+                    live.push_back(save);
+                }
             }
-            if (!settle_ends()) {
+            if (taking_part < 2 || live.empty()) {
                 return;
             }
-            const std::size_t taking_part = gather_live();
-            if (taking_part < 2 || live_.empty()) {
-                return;
-            }
-            if (live_.size() == taking_part && same_keys(live_)) {
-                compare_leaves(live_);
+            if (live.size() == taking_part && same_places(live)) {
+                compare_leaves(live);
             } else {
-                part_ways(live_);
+                part_ways(live);
             }
         }
     }
 
     bool differed() const { return differed_; }
-    bool trouble() const { return trouble_; }
-    // The breaks of the damaged saves, by save.
-    const std::vector<std::pair<std::size_t, walk_break>>& breaks() const { return breaks_; }
+    const std::vector<std::size_t>& broken_saves() const { return broken_; }
 
 private:
-    struct side {
-        std::unique_ptr<leaf_stream> stream;
-        bool retired = false;  // broke: compared no further
-        std::string last_key;  // of the last leaf taken
-    };
-
-    // Whether every save takes part and has a leaf: the steps that take the
-    // same leaves of all saves at once ask this first.
-    bool every_save_at_a_leaf()
-    {
-        return std::all_of(sides_.begin(), sides_.end(),
-                           [](side& current) { return !current.retired && current.stream->has_leaf(); });
-    }
-
-    // The common step, decided without copying anything: every save takes
-    // part and stands at a number or a name with the same path and value.
-    bool take_agreeing_leaf()
-    {
-        if (!every_save_at_a_leaf()) {
-            return false;
-        }
-        const streamed_leaf* first = nullptr;
-        for (auto& current : sides_) {
-            const streamed_leaf& leaf = current.stream->leaf();
-            if (leaf.type == leaf_type::raw || leaf.type == leaf_type::u16_array) {
-                return false;
-            }
-            if (first == nullptr) {
-                first = &leaf;
-            } else if (leaf.path != first->path || leaf.number != first->number || leaf.size != first->size ||
-                       leaf.slot != first->slot || leaf.type != first->type ||
-                       !std::equal(leaf.bytes.begin(), leaf.bytes.end(), first->bytes.begin(), first->bytes.end())) {
-                return false;
-            }
-        }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take(save);
-        }
-        return true;
-    }
-
-    // Every save stands at the same slot of a run of references of the same
-    // list: the slots on which they all agree are taken at once. A single
-    // slot goes the common way.
-    bool take_agreeing_slots()
-    {
-        if (!every_save_at_a_leaf()) {
-            return false;
-        }
-        const reference_run* first = nullptr;
-        std::size_t agreeing = 0;
-        for (auto& current : sides_) {
-            const reference_run* run = current.stream->run_ahead();
-            if (run == nullptr) {
-                return false;
-            }
-            if (first == nullptr) {
-                first = run;
-                agreeing = run->objects.size();
-                continue;
-            }
-            if (run->list_path != first->list_path || run->first_slot != first->first_slot) {
-                return false;
-            }
-            agreeing = common_prefix(first->objects.data(), run->objects.data(), std::min(agreeing, run->objects.size()));
-        }
-        if (agreeing < 2) {
-            return false;
-        }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take_slots(save, agreeing);
-        }
-        return true;
-    }
-
-    // Every save stands at the first leaf of the same unit's data: when the
-    // bytes agree, so do all its leaves, and they are taken at once.
-    bool take_agreeing_unit_data()
-    {
-        if (!every_save_at_a_leaf()) {
-            return false;
-        }
-        const unit_data_block* first = nullptr;
-        for (auto& current : sides_) {
-            const unit_data_block* block = current.stream->unit_data_ahead();
-            if (block == nullptr) {
-                return false;
-            }
-            if (first == nullptr) {
-                first = block;
-            } else if (block->unit_path != first->unit_path ||
-                       !std::equal(block->bytes.begin(), block->bytes.end(), first->bytes.begin(), first->bytes.end())) {
-                return false;
-            }
-        }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            take_unit_data(save);
-        }
-        return true;
-    }
-
-    // Every save still compared stands at the same list's size, at the same
-    // offset, and its walk passes over what follows with the same object
-    // counter: the walks read the same bytes from the same state, so the
-    // leaves they left out are alike in all saves, and the skips are taken
-    // at once. (A walk whose skip is not taken walks its save again.)
-    bool take_agreeing_skips()
-    {
-        side* first = nullptr;
-        std::uint16_t counter = 0;
-        for (auto& current : sides_) {
-            if (current.retired) {
-                continue;
-            }
-            if (!current.stream->has_leaf()) {
-                return false;
-            }
-            const auto skipping_with = current.stream->skip_after_current();
-            if (!skipping_with) {
-                return false;
-            }
-            const streamed_leaf& leaf = current.stream->leaf();
-            if (first == nullptr) {
-                first = &current;
-                counter = *skipping_with;
-                continue;
-            }
-            const streamed_leaf& first_leaf = first->stream->leaf();
-            if (*skipping_with != counter || leaf.offset != first_leaf.offset || leaf.path != first_leaf.path ||
-                leaf.number != first_leaf.number) {
-                return false;
-            }
-        }
-        if (first == nullptr) {
-            return false;
-        }
-        if (agreement_.of_one_size() && agree_to_the_ends(*first)) {
-            end_alike(*first);
-            return true;
-        }
-        // Alike walks leave out alike leaves; anything else and the leaves
-        // are taken one by one after all.
-        const skip_end* first_end = nullptr;
-        for (auto& current : sides_) {
-            if (current.retired) {
-                continue;
-            }
-            const skip_end* end = current.stream->skip_ahead();
-            if (end == nullptr) {
-                return false;
-            }
-            if (first_end == nullptr) {
-                first_end = end;
-            } else if (end->leaves != first_end->leaves || end->last_key != first_end->last_key) {
-                return false;
-            }
-        }
-        // The first skip's end goes with its stream's skip: the key is kept first.
-        const std::string last_key(first_end->leaves > 0 ? std::string_view(first_end->last_key)
-                                                         : key_of(first->stream->leaf()));
-        for (auto& current : sides_) {
-            if (!current.retired) {
-                current.last_key = last_key;
-                current.stream->take_skip();
-            }
-        }
-        return true;
-    }
-
-    // Whether the files hold the same bytes from where the saves stand alike
-    // to their ends. Meanwhile the walks but `walked` wait: if so, it alone
-    // is needed.
-    bool agree_to_the_ends(side& walked)
-    {
-        for (auto& current : sides_) {
-            if (&current != &walked && !current.retired) {
-                current.stream->hold();
-            }
-        }
-        const bool alike = agreement_.agree_to_their_ends(walked.stream->leaf().offset);
-        for (auto& current : sides_) {
-            if (&current != &walked && !current.retired) {
-                current.stream->go_on();
-            }
-        }
-        return alike;
-    }
-
-    // The saves stand alike where the files hold the same bytes to their
-    // ends: nothing more can differ, and they end alike. One walk, `walked`,
-    // tells how; the others stop.
-    void end_alike(side& walked)
-    {
-        for (auto& current : sides_) {
-            if (&current != &walked && !current.retired) {
-                current.stream.reset();
-            }
-        }
-        const skip_end* skipped = walked.stream->skip_ahead();
-        over_ = true;
-        if (skipped != nullptr) {
-            walked.stream->take_skip();
-            if (walked.stream->has_leaf()) {
-                return; // cannot be: the skip reaches the files' ends
-            }
-        }
-        const stream_end& end = walked.stream->end();
-        if (end.how == stream_end::kind::trouble) {
-            report_problem(walked.stream->save(), end.problem);
-            trouble_ = true;
-            return;
-        }
-        for (std::size_t save = 0; end.broken && save < sides_.size(); ++save) {
-            if (!sides_[save].retired) {
-                record_break(save, *end.broken);
-            }
-        }
-    }
-
-    void record_break(std::size_t save, const walk_break& broken)
-    {
-        writer_.broken(save, broken);
-        breaks_.emplace_back(save, broken);
-    }
-
-    // A save whose leaves have run out: a damaged one is reported where it
-    // breaks and compared no further; trouble stops the comparison.
-    bool settle_ends()
+    // A save whose leaves have run out: a damaged one is named where it
+    // breaks and compared no further.
+    void settle_ends()
     {
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             auto& current = sides_[save];
-            if (current.retired || current.stream->has_leaf()) {
-                continue;
-            }
-            const stream_end& end = current.stream->end();
-            if (end.how == stream_end::kind::trouble) {
-                report_problem(current.stream->save(), end.problem);
-                trouble_ = true;
-                return false;
-            }
-            if (end.how == stream_end::kind::broken) {
-                record_break(save, *end.broken);
+            if (!current.retired && !current.has_leaf() && current.walk->summary().broken) {
+                writer_.broken(save, *current.walk->summary().broken);
+                broken_.push_back(save);
                 current.retired = true;
             }
         }
-        return true;
     }
 
-    // The saves still compared that have a leaf, into live_ (kept from step
-    // to step: a step per leaf must not allocate); returns how many saves
-    // are still compared.
-    std::size_t gather_live()
+    leaf_place place_of(std::size_t save) const
     {
-        live_.clear();
-        std::size_t taking_part = 0;
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
-            if (!sides_[save].retired) {
-                ++taking_part;
-                if (sides_[save].stream->has_leaf()) {
-                    live_.push_back(save);
-                }
-            }
-        }
-        return taking_part;
+        return sides_[save].has_leaf() ? alignment_place_of(sides_[save].leaf()) : sides_[save].last;
     }
 
-    bool same_keys(const std::vector<std::size_t>& live)
+    bool same_places(const std::vector<std::size_t>& live) const
     {
-        const std::string_view first = key_of(sides_[live[0]].stream->leaf());
-        return std::all_of(live.begin() + 1, live.end(),
-                           [&](std::size_t save) { return key_of(sides_[save].stream->leaf()) == first; });
+        const leaf_place first = place_of(live[0]);
+        return std::all_of(live.begin() + 1, live.end(), [&](std::size_t save) {
+            const leaf_place place = place_of(save);
+            return std::ranges::equal(place.view(), first.view());
+        });
     }
 
     void take(std::size_t save)
     {
-        auto& current = sides_[save];
-        current.last_key.assign(key_of(current.stream->leaf()));
-        current.stream->advance();
+        sides_[save].last = alignment_place_of(sides_[save].leaf());
+        sides_[save].advance();
     }
 
-    // Takes `count` slots of the run of references `save` stands in, the
-    // current leaf first. References move no counter: only the last key
-    // changes.
-    void take_slots(std::size_t save, std::size_t count)
+    // Takes the leaves of `save` that lie in `record`.
+    void pass_over(std::size_t save, const leaf_place& record)
     {
         auto& current = sides_[save];
-        const reference_run& run = *current.stream->run_ahead();
-        current.last_key.assign(reference_paths(run.list_path).of(run.first_slot + count - 1));
-        current.stream->skip_slots(count);
-    }
-
-    // Takes the unit data whose first leaf `save` stands at. None of its
-    // leaves moves a counter: only the last key changes.
-    void take_unit_data(std::size_t save)
-    {
-        auto& current = sides_[save];
-        current.last_key.assign(current.stream->unit_data_ahead()->unit_path);
-        current.last_key += '.';
-        current.last_key += unit_layout_.pieces().back().name;
-        current.stream->skip_unit_data();
-    }
-
-    // Takes the leaves of `save` that lie in `record`, a run of references
-    // of a list in it and a unit's data at once.
-    void pass_over(std::size_t save, std::string_view record)
-    {
-        const std::string kept(record);
-        auto& stream = *sides_[save].stream;
-        while (stream.has_leaf() && lies_in(key_of(stream.leaf()), kept)) {
-            const reference_run* run = stream.run_ahead();
-            const unit_data_block* block = stream.unit_data_ahead();
-            if (run != nullptr && lies_in(run->list_path, kept)) {
-                take_slots(save, run->objects.size());
-            } else if (block != nullptr && lies_in(block->unit_path, kept)) {
-                take_unit_data(save);
-            } else {
-                take(save);
+        while (current.has_leaf() && lies_in(alignment_place_of(current.leaf()).view(), record.view())) {
+            if (current.leaf().place.depth >= 2 && current.leaf().name == "size" &&
+                current.leaf().place.view().back().name == "lists") {
+                current.lone_list_size = current.leaf();
             }
+            take(save);
         }
     }
 
     void compare_leaves(const std::vector<std::size_t>& live)
     {
-        std::vector<streamed_leaf>& leaves = leaves_;
-        leaves.clear();
+        std::vector<const field_leaf*> leaves;
         for (const auto save : live) {
-            leaves.push_back(sides_[save].stream->leaf());
+            leaves.push_back(&sides_[save].leaf());
         }
-        const streamed_leaf& first = leaves[0];
-        if (slot_contents_differ(leaves)) {
+        const field_leaf& first = *leaves[0];
+        const auto all_of_type = [&](leaf_type type) {
+            return std::all_of(leaves.begin(), leaves.end(), [&](const field_leaf* leaf) { return leaf->type == type; });
+        };
+        if (std::any_of(leaves.begin(), leaves.end(), [&](const field_leaf* leaf) { return leaf->slot != first.slot; })) {
             compare_slot(live, leaves);
             return;
         }
-        if (first.type == leaf_type::raw && all_of_type(leaves, leaf_type::raw)) {
+        if (all_of_type(leaf_type::raw)) {
             compare_raw(live, leaves);
-            return;
-        }
-        if (first.type == leaf_type::u16_array && all_of_type(leaves, leaf_type::u16_array)) {
+        } else if (all_of_type(leaf_type::u16_array)) {
             compare_words(live, leaves);
         } else if (!all_equal(leaves)) {
-            std::vector<const streamed_leaf*> shown(sides_.size(), nullptr);
+            std::vector<const field_leaf*> shown(sides_.size(), nullptr);
             for (std::size_t at = 0; at < live.size(); ++at) {
-                shown[live[at]] = &leaves[at];
+                shown[live[at]] = leaves[at];
             }
-            writer_.values(first.path, shown);
+            writer_.values(path_of(first), shown);
             differed_ = true;
         }
         for (const auto save : live) {
@@ -650,81 +326,72 @@ private:
         }
     }
 
-    static bool all_of_type(const std::vector<streamed_leaf>& leaves, leaf_type type)
+    static bool all_equal(const std::vector<const field_leaf*>& leaves)
     {
-        return std::all_of(leaves.begin(), leaves.end(), [&](const streamed_leaf& leaf) { return leaf.type == type; });
-    }
-
-    static bool all_equal(const std::vector<streamed_leaf>& leaves)
-    {
-        const streamed_leaf& first = leaves[0];
-        return std::all_of(leaves.begin() + 1, leaves.end(), [&](const streamed_leaf& leaf) {
-            return leaf.type == first.type && leaf.size == first.size && leaf.number == first.number &&
-                   std::equal(leaf.bytes.begin(), leaf.bytes.end(), first.bytes.begin(), first.bytes.end());
+        const field_leaf& first = *leaves[0];
+        return std::all_of(leaves.begin() + 1, leaves.end(), [&](const field_leaf* leaf) {
+            return leaf->type == first.type && leaf->size == first.size && leaf->number == first.number &&
+                   std::ranges::equal(leaf->bytes, first.bytes);
         });
-    }
-
-    static bool slot_contents_differ(const std::vector<streamed_leaf>& leaves)
-    {
-        return std::any_of(leaves.begin() + 1, leaves.end(),
-                           [&](const streamed_leaf& leaf) { return leaf.slot != leaves[0].slot; });
     }
 
     // A slot that holds a reference in one save and a unit in another: one
     // line, and the units are passed over.
-    void compare_slot(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    void compare_slot(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves)
     {
-        const std::string_view path = leaves[0].path;
-        const std::string slot(path.substr(0, path.rfind('.')));
         std::vector<slot_column> columns(sides_.size());
         for (std::size_t at = 0; at < live.size(); ++at) {
-            columns[live[at]] = {leaves[at].slot, leaves[at].number};
+            columns[live[at]] = {leaves[at]->slot, leaves[at]->number};
         }
-        writer_.slot(slot, leaves[0].offset, columns);
+        writer_.slot(path_of(leaves[0]->place.view()), leaves[0]->offset, columns);
         differed_ = true;
+        leaf_place unit = leaves[0]->place;
+        unit.parts[unit.depth++] = {"unit", -1};
         for (std::size_t at = 0; at < live.size(); ++at) {
-            const bool unit = leaves[at].slot == slot_content::unit;
+            const bool holds_unit = leaves[at]->slot == slot_holds::unit;
             take(live[at]);
-            if (unit) {
-                pass_over(live[at], slot + ".unit");
+            if (holds_unit) {
+                pass_over(live[at], unit);
             }
         }
     }
 
     std::vector<std::optional<std::uint64_t>> starts_of(const std::vector<std::size_t>& live,
-                                                        const std::vector<streamed_leaf>& leaves) const
+                                                        const std::vector<const field_leaf*>& leaves) const
     {
         std::vector<std::optional<std::uint64_t>> starts(sides_.size());
         for (std::size_t at = 0; at < live.size(); ++at) {
-            starts[live[at]] = leaves[at].offset;
+            starts[live[at]] = leaves[at]->offset;
         }
         return starts;
     }
 
-    // Raw stretches byte by byte, the long ones piece by piece; stretches
-    // of different lengths (the tail) differ where one has bytes and the
-    // other has none.
-    void compare_raw(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    // Raw stretches byte by byte, the tail piece by piece; stretches of
+    // different lengths (the tail) differ where one has bytes and the other
+    // has none.
+    void compare_raw(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves)
     {
-        const std::string path(leaves[0].path);
-        for (std::size_t at = 0; at < live.size(); ++at) {
-            sides_[live[at]].last_key.assign(key_of(leaves[at]));
-        }
-        run_gatherer runs(writer_, path, leaf_type::raw, starts_of(live, leaves));
-        std::vector<raw_source> sources;
-        std::uint64_t shortest = leaves[0].size;
+        run_gatherer runs(writer_, path_of(*leaves[0]), leaf_type::raw, starts_of(live, leaves));
+        std::vector<byte_source> sources;
+        std::uint64_t shortest = leaves[0]->size;
         std::uint64_t longest = 0;
         for (std::size_t at = 0; at < live.size(); ++at) {
-            const auto& leaf = leaves[at];
-            sources.push_back({sides_[live[at]].stream.get(), leaf.size, leaf.bytes, 0, leaf.in_pieces});
-            if (leaf.in_pieces) {
-                sources.back().bytes = {};
-            }
+            const field_leaf& leaf = *leaves[at];
+            sources.push_back({&sides_[live[at]], leaf.size, leaf.bytes, 0, leaf.bytes.size() < leaf.size});
             shortest = std::min(shortest, leaf.size);
             longest = std::max(longest, leaf.size);
         }
-        const auto values = [&](std::uint64_t at) -> const std::vector<std::optional<std::uint16_t>>& {
-            return raw_values(sources, live, at);
+        const auto values = [&](std::uint64_t at) -> const run_gatherer::values_at& {
+            values_.assign(sides_.size(), std::nullopt);
+            for (std::size_t index = 0; index < sources.size(); ++index) {
+                if (at < sources[index].size) {
+                    sources[index].reach(at);
+                }
+                if (sources[index].has(at)) {
+                    values_[live[index]] = sources[index].bytes[static_cast<std::size_t>(at - sources[index].start)];
+                }
+            }
+            return values_;
         };
         std::uint64_t at = 0;
         while (at < shortest) {
@@ -754,17 +421,14 @@ private:
         }
         runs.close();
         differed_ = differed_ || runs.any();
-        for (const auto save : live) {
-            sides_[save].stream->advance();
-        }
     }
 
     // Brings every source to position `at` and returns where the stretch
     // that all of them hold in their pieces at hand ends (at itself when a
     // source lacks the position).
-    static std::uint64_t reach_all(std::vector<raw_source>& sources, std::uint64_t at, std::uint64_t longest)
+    static std::uint64_t reach_all(std::vector<byte_source>& sources, std::uint64_t at, std::uint64_t shortest)
     {
-        std::uint64_t end = longest;
+        std::uint64_t end = shortest;
         for (auto& source : sources) {
             if (at < source.size) {
                 source.reach(at);
@@ -777,71 +441,28 @@ private:
         return end;
     }
 
-    // Elements `from` to `to` (not included) that every save holds, save
-    // i's from at_hand[i]: agreeing stretches end the run open, differing
-    // ones go to it.
-    template <typename element, typename values_at>
-    static void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, std::uint64_t from,
-                                std::uint64_t to, values_at&& values)
-    {
-        for (std::uint64_t at = from; at < to;) {
-            const auto length = static_cast<std::size_t>(to - at);
-            std::size_t step = agreeing_length(at_hand, length);
-            if (step > 0) {
-                runs.close();
-            } else {
-                step = differing_length(at_hand, length);
-                runs.differ(at, at + step - 1, values);
-            }
-            at += step;
-            for (auto& first : at_hand) {
-                first += step;
-            }
-        }
-    }
-
-    // Byte `at` of each save, where it has one.
-    const std::vector<std::optional<std::uint16_t>>& raw_values(std::vector<raw_source>& sources,
-                                                              const std::vector<std::size_t>& live, std::uint64_t at)
-    {
-        values_.assign(sides_.size(), std::nullopt);
-        for (std::size_t index = 0; index < sources.size(); ++index) {
-            auto& source = sources[index];
-            if (at < source.size) {
-                source.reach(at);
-            }
-            if (source.has(at)) {
-                values_[live[index]] = source.bytes[static_cast<std::size_t>(at - source.start)];
-            }
-        }
-        return values_;
-    }
-
     // A path's points, element by element, the longer path's extra points
     // differing from nothing.
-    void compare_words(const std::vector<std::size_t>& live, const std::vector<streamed_leaf>& leaves)
+    void compare_words(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves)
     {
-        std::size_t shortest = leaves[0].words.size();
+        std::size_t shortest = leaves[0]->words.size();
         std::size_t longest = 0;
-        for (const auto& leaf : leaves) {
-            shortest = std::min(shortest, leaf.words.size());
-            longest = std::max(longest, leaf.words.size());
+        std::vector<const std::uint16_t*> firsts;
+        for (const auto* leaf : leaves) {
+            shortest = std::min(shortest, leaf->words.size());
+            longest = std::max(longest, leaf->words.size());
+            firsts.push_back(leaf->words.data());
         }
-        const auto values = [&](std::uint64_t at) -> const std::vector<std::optional<std::uint16_t>>& {
+        const auto values = [&](std::uint64_t at) -> const run_gatherer::values_at& {
             values_.assign(sides_.size(), std::nullopt);
             for (std::size_t index = 0; index < live.size(); ++index) {
-                const auto& words = leaves[index].words;
-                if (at < words.size()) {
-                    values_[live[index]] = words[static_cast<std::size_t>(at)];
+                if (at < leaves[index]->words.size()) {
+                    values_[live[index]] = leaves[index]->words[static_cast<std::size_t>(at)];
                 }
             }
             return values_;
         };
-        run_gatherer runs(writer_, std::string(leaves[0].path), leaf_type::u16_array, starts_of(live, leaves));
-        std::vector<const std::uint16_t*> firsts;
-        for (const auto& leaf : leaves) {
-            firsts.push_back(leaf.words.data());
-        }
+        run_gatherer runs(writer_, path_of(*leaves[0]), leaf_type::u16_array, starts_of(live, leaves));
         compare_stretch(runs, firsts, 0, shortest, values);
         if (shortest < longest) {
             runs.differ(shortest, longest - 1, values);
@@ -850,261 +471,182 @@ private:
         differed_ = differed_ || runs.any();
     }
 
-    // The saves stand at different paths: find the record one of them holds
-    // alone and pass over it, or the record they share whose fields stop
-    // matching.
+    // The saves stand at different places: find the record one of them
+    // holds alone and pass over it, or the record they share whose fields
+    // stop matching.
     void part_ways(const std::vector<std::size_t>& live)
     {
-        std::vector<std::string> keys(sides_.size());
-        std::vector<std::vector<path_part>> parts(sides_.size());
-        std::vector<std::size_t> placed; // live saves, and saves that ended complete
+        std::vector<leaf_place> places(sides_.size());
+        std::vector<std::size_t> placed; // live saves, and saves that ended whole
         for (std::size_t save = 0; save < sides_.size(); ++save) {
-            if (sides_[save].retired) {
-                continue;
+            if (!sides_[save].retired) {
+                places[save] = place_of(save);
+                placed.push_back(save);
             }
-            const bool has = std::find(live.begin(), live.end(), save) != live.end();
-            keys[save] = has ? std::string(key_of(sides_[save].stream->leaf())) : sides_[save].last_key;
-            parts[save] = parts_of(keys[save]);
-            placed.push_back(save);
         }
-        const std::size_t depth = shared_depth(parts, placed);
-        std::vector<std::size_t> behind{live[0]};
-        bool known = parts[live[0]].size() > depth;
-        for (std::size_t at = 1; known && at < live.size(); ++at) {
-            const auto save = live[at];
-            if (parts[save].size() <= depth) {
-                known = false;
-                break;
-            }
-            switch (order_of(parts[save][depth], parts[behind[0]][depth])) {
-            case order::before:
-                behind = {save};
-                break;
-            case order::same:
-                behind.push_back(save);
-                break;
-            case order::after:
-                break;
-            case order::unknown:
-                known = false;
-                break;
+        std::size_t depth = places[placed[0]].depth;
+        for (const auto save : placed) {
+            depth = std::min(depth, shared_length(places[save].view(), places[placed[0]].view()));
+        }
+        std::vector<std::size_t> behind = still_inside(live, places);
+        bool known = true;
+        if (behind.empty()) {
+            behind = {live[0]};
+            known = places[live[0]].depth > depth;
+            for (std::size_t at = 1; known && at < live.size(); ++at) {
+                const auto save = live[at];
+                if (places[save].depth <= depth) {
+                    known = false;
+                    break;
+                }
+                switch (order_of_parts(places[save].parts[depth], places[behind[0]].parts[depth])) {
+                case place_order::before:
+                    behind = {save};
+                    break;
+                case place_order::same:
+                    behind.push_back(save);
+                    break;
+                case place_order::after:
+                    break;
+                case place_order::unknown:
+                    known = false;
+                    break;
+                }
             }
         }
         if (!known && depth > 0) {
-            differ_in_shape(live, keys, parts[live[0]][depth - 1].end);
+            differ_in_shape(live, places, depth);
             return;
         }
         if (!known) {
             behind = {live[0]};
         }
-        name_lone_record(behind, keys, parts, depth);
-        if (behind.size() == 1) {
-            name_lone_slots(behind[0], parts, placed);
+        if (behind.size() == 1 && compare_closing_size(behind[0])) {
+            return;
         }
+        name_lone_record(behind, places, depth);
     }
 
-    static std::size_t shared_depth(const std::vector<std::vector<path_part>>& parts,
-                                    const std::vector<std::size_t>& placed)
+    // Saves that stood at one place a step ago part where some go on inside
+    // the record they were in and others leave it: those still inside hold
+    // more of it (a linked unit's extra word, one more record) and are
+    // behind. Empty when that does not tell.
+    std::vector<std::size_t> still_inside(const std::vector<std::size_t>& live, const std::vector<leaf_place>& places) const
     {
-        const auto& first = parts[placed[0]];
-        std::size_t depth = first.size();
-        for (const auto save : placed) {
-            const auto& other = parts[save];
-            std::size_t same = 0;
-            while (same < depth && same < other.size() && other[same].name == first[same].name &&
-                   other[same].index == first[same].index) {
-                ++same;
-            }
-            depth = same;
+        if (live.size() < 2) {
+            return {};
         }
-        return depth;
+        const leaf_place& last = sides_[live[0]].last;
+        std::size_t deepest = 0;
+        std::size_t shallowest = SIZE_MAX;
+        for (const auto save : live) {
+            if (!std::ranges::equal(sides_[save].last.view(), last.view())) {
+                return {};
+            }
+            const std::size_t kept = shared_length(places[save].view(), last.view());
+            deepest = std::max(deepest, kept);
+            shallowest = std::min(shallowest, kept);
+        }
+        std::vector<std::size_t> behind;
+        for (const auto save : live) {
+            if (deepest > shallowest && shared_length(places[save].view(), last.view()) == deepest) {
+                behind.push_back(save);
+            }
+        }
+        return behind;
     }
 
-    // The saves behind hold a record the others have not: the part at
-    // `depth` where they part, or, when they had been inside that part
-    // already (a slot whose number both saves have), the part below it.
-    void name_lone_record(const std::vector<std::size_t>& behind, const std::vector<std::string>& keys,
-                          const std::vector<std::vector<path_part>>& parts, std::size_t depth)
+    // The saves behind hold a record the others have not: the part where
+    // they part, or, when they had been inside that part already (a slot
+    // whose number both saves have), the first part below it that they had
+    // not been in.
+    void name_lone_record(const std::vector<std::size_t>& behind, const std::vector<leaf_place>& places, std::size_t depth)
     {
         std::vector<bool> present(sides_.size(), false);
-        std::vector<std::string> records;
+        std::vector<leaf_place> records;
         for (const auto save : behind) {
-            const auto& own = parts[save];
-            std::string record = keys[save].substr(0, own[depth].end);
-            if (lies_in(sides_[save].last_key, record) && depth + 1 < own.size()) {
-                record = keys[save].substr(0, own[depth + 1].end);
+            leaf_place record = places[save];
+            record.depth = std::min(depth + 1, places[save].depth);
+            // The closing size is no list: it is named by its own path.
+            while (record.depth < places[save].depth &&
+                   (lies_in(sides_[save].last.view(), record.view()) || sides_[save].leaf().closes_stream)) {
+                ++record.depth;
             }
-            records.push_back(std::move(record));
+            records.push_back(record);
             present[save] = true;
         }
-        // The closing size is named by its own path, not by the name it is
-        // compared under.
-        const streamed_leaf& first = sides_[behind[0]].stream->leaf();
-        writer_.only_in(records[0] == stream_end_key ? first.path : std::string_view(records[0]), first.offset, present);
+        const field_leaf& first = sides_[behind[0]].leaf();
+        writer_.only_in(path_of_prefix(first, records[0].depth), first.offset, present);
         differed_ = true;
-        if (behind.size() == 1 && parts[behind[0]][depth].name == "lists" &&
-            records[0].size() == parts[behind[0]][depth].end && others_past_lists(behind[0], parts)) {
-            only_list_sizes_from_here(behind[0]);
-        }
         for (std::size_t at = 0; at < behind.size(); ++at) {
             pass_over(behind[at], records[at]);
         }
     }
 
-    // Whether every save compared but `save` stands past the unit lists (at
-    // the stream's closing size or in the tail) or has ended: they move no
-    // further until `save` does, so each list `save` has left is one it
-    // holds alone.
-    bool others_past_lists(std::size_t save, const std::vector<std::vector<path_part>>& parts)
+    // A save's stream that closes with a list size of 0 where another save's
+    // list of that number, which it held alone, ended its stream with the
+    // file: both hold the leaf, with their values.
+    bool compare_closing_size(std::size_t save)
     {
+        const field_leaf& closing = sides_[save].leaf();
+        if (!closing.closes_stream) {
+            return false;
+        }
+        std::vector<const field_leaf*> shown(sides_.size(), nullptr);
+        bool shared = false;
         for (std::size_t other = 0; other < sides_.size(); ++other) {
-            if (other == save || sides_[other].retired || !sides_[other].stream->has_leaf()) {
-                continue;
-            }
-            const auto& theirs = parts[other];
-            const bool at_end = theirs.size() == 2 && theirs[0].name == "units" && theirs[1].name == "end";
-            if (!at_end && theirs[0].name != "tail") {
-                return false;
+            const auto& kept = sides_[other].lone_list_size;
+            if (other == save) {
+                shown[other] = &closing;
+            } else if (!sides_[other].retired && !sides_[other].has_leaf() && kept &&
+                       std::ranges::equal(kept->place.view(), closing.place.view())) {
+                shown[other] = &*kept;
+                shared = true;
             }
         }
+        if (!shared) {
+            return false;
+        }
+        writer_.values(path_of(closing), shown);
+        differed_ = true;
+        take(save);
         return true;
     }
 
-    // Every list `save` has left will be passed over whole: its walk need
-    // hand on no more than their sizes.
-    void only_list_sizes_from_here(std::size_t save) { sides_[save].stream->keep_only_list_sizes(); }
-
-    // A save that held a slot of a run of references alone holds the slots
-    // after it alone too, up to the first slot another save stands at in
-    // the same list, while the others stay where they are: each is named as
-    // the slot before it was, and they are taken at once.
-    void name_lone_slots(std::size_t save, const std::vector<std::vector<path_part>>& parts,
-                         const std::vector<std::size_t>& placed)
+    void differ_in_shape(const std::vector<std::size_t>& live, const std::vector<leaf_place>& places, std::size_t depth)
     {
-        auto& stream = *sides_[save].stream;
-        if (!stream.has_leaf() || stream.run_ahead() == nullptr) {
-            return;
-        }
-        const reference_run& run = *stream.run_ahead();
-        const auto& own = parts[save]; // the slot before: units.lists[L].slots[S].object_id
-        if (own.size() != 4 || own[2].name != "slots" || static_cast<std::uint64_t>(own[2].index) + 1 != run.first_slot ||
-            !lies_in(sides_[save].last_key, run.list_path)) {
-            return;
-        }
-        std::uint64_t lone = run.objects.size();
-        for (const auto other : placed) {
-            const auto& theirs = parts[other];
-            if (other == save || theirs.size() < 2 || theirs[0].name != own[0].name || theirs[1].name != own[1].name ||
-                theirs[1].index != own[1].index) {
-                continue; // in another list, which comes after this one
-            }
-            if (theirs.size() < 3 || theirs[2].name != "slots" || theirs[2].index <= own[2].index) {
-                return;
-            }
-            lone = std::min(lone, static_cast<std::uint64_t>(theirs[2].index) - run.first_slot);
-        }
-        std::vector<bool> present(sides_.size(), false);
-        present[save] = true;
-        reference_paths slot_paths(run.list_path);
-        for (std::uint64_t at = 0; at < lone; ++at) {
-            writer_.only_in(slot_paths.slot_path(run.first_slot + at), run.offset + 2 * at, present);
-        }
-        if (lone > 0) {
-            take_slots(save, static_cast<std::size_t>(lone));
-        }
-    }
-
-    void differ_in_shape(const std::vector<std::size_t>& live, const std::vector<std::string>& keys,
-                         std::size_t record_length)
-    {
-        const std::string record = keys[live[0]].substr(0, record_length);
+        leaf_place record = places[live[0]];
+        record.depth = depth;
         std::vector<std::optional<std::string>> where(sides_.size());
         for (const auto save : live) {
-            where[save] = keys[save].substr(std::min(keys[save].size(), record_length + 1));
+            where[save] = path_of(places[save].view().subspan(std::min(depth, places[save].depth)));
         }
-        writer_.shape(record, sides_[live[0]].stream->leaf().offset, where);
+        writer_.shape(path_of_prefix(sides_[live[0]].leaf(), depth), sides_[live[0]].leaf().offset, where);
         differed_ = true;
         for (const auto save : live) {
             pass_over(save, record);
         }
     }
 
+    std::vector<side>& sides_;
     diff_writer& writer_;
-    agreement_map& agreement_;
-    std::vector<side> sides_;
-    bool over_ = false; // the rest was seen to be alike
-    const unit_data_layout unit_layout_;
-    std::vector<std::size_t> live_;
-    std::vector<streamed_leaf> leaves_;
-    std::vector<std::optional<std::uint16_t>> values_; // an element of each save, kept from element to element
-    std::vector<std::pair<std::size_t, walk_break>> breaks_;
+    std::vector<std::optional<std::uint16_t>> values_; // an element of each save
+    std::vector<std::size_t> broken_;
     bool differed_ = false;
-    bool trouble_ = false;
 };
-
-// The message of a save that cannot be opened, as the other commands give it.
-std::optional<std::string> open_problem(const std::string& save)
-{
-    try {
-        data_file file;
-        open_data_file(file, save);
-        io_check();
-    } catch (const failure& failed) {
-        return std::string(failed.message());
-    }
-    return std::nullopt;
-}
-
-int finish_diff(const std::vector<std::string>& saves, output_stream& out, bool differed, bool trouble,
-                const std::vector<std::pair<std::size_t, walk_break>>& breaks)
-{
-    out.flush();
-    if (out.failed()) {
-        platform::write_standard_error("orbse-fields: standard output could not be written\n");
-        return exit_trouble;
-    }
-    for (const auto& [save, broken] : breaks) {
-        report_problem(saves[save], "damaged save: " + broken.message);
-    }
-    if (trouble) {
-        return exit_trouble;
-    }
-    return differed || !breaks.empty() ? exit_damaged : exit_done;
-}
-
-// Files that hold the same bytes throughout break alike, if they do: the
-// walk without leaves of the first save tells where, written for every
-// save. False when the walk could not be made.
-bool add_common_breaks(const std::vector<std::string>& saves, diff_writer& writer,
-                       std::vector<std::pair<std::size_t, walk_break>>& breaks)
-{
-    walk_result walked;
-    try {
-        walked = walk_save(saves[0], nullptr);
-    } catch (const failure& failed) {
-        report_problem(saves[0], failed.message());
-        return false;
-    } catch (const std::bad_alloc&) {
-        report_problem(saves[0], "Out of memory");
-        return false;
-    }
-    if (walked.broken) {
-        for (std::size_t save = 0; save < saves.size(); ++save) {
-            writer.broken(save, *walked.broken);
-            breaks.emplace_back(save, *walked.broken);
-        }
-    }
-    return true;
-}
 
 } // namespace
 
 int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& out)
 {
+    std::vector<side> sides(saves.size());
     bool unreadable = false;
-    for (const auto& save : saves) {
-        if (const auto problem = open_problem(save)) {
-            report_problem(save, *problem);
+    for (std::size_t save = 0; save < saves.size(); ++save) {
+        sides[save].save = saves[save];
+        try {
+            sides[save].walk = std::make_unique<save_walk>(saves[save]);
+        } catch (const failure& failed) {
+            report_problem(saves[save], failed.message());
             unreadable = true;
         }
     }
@@ -1112,26 +654,22 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
         return exit_trouble;
     }
     diff_writer writer(out, json);
-    std::vector<std::pair<std::size_t, walk_break>> breaks;
-    // Up to their first difference the files are walked alike: no leaf
-    // there can differ.
-    agreement_map agreement(saves, 0);
-    if (agreement.agree_to_their_ends(0)) {
-        const bool walked = add_common_breaks(saves, writer, breaks);
-        return finish_diff(saves, out, false, !walked, breaks);
-    }
-    const std::uint64_t parted = agreement.agreeing_until(0, UINT64_MAX);
-    bool differed = false;
-    bool trouble = false;
-    {
-        // The walking threads end here, before the rest is decided.
-        comparison compared(saves, parted, agreement, writer);
+    comparison compared(sides, writer);
+    try {
         compared.run();
-        differed = compared.differed();
-        trouble = compared.trouble();
-        breaks = compared.breaks();
+    } catch (const std::bad_alloc&) {
+        out.flush();
+        platform::write_standard_error("orbse-fields: Out of memory\n");
+        return exit_trouble;
     }
-    return finish_diff(saves, out, differed, trouble, breaks);
+    if (!out.flush()) {
+        platform::write_standard_error("orbse-fields: standard output could not be written\n");
+        return exit_trouble;
+    }
+    for (const auto save : compared.broken_saves()) {
+        report_problem(saves[save], "damaged save: " + sides[save].walk->summary().broken->message);
+    }
+    return compared.differed() || !compared.broken_saves().empty() ? exit_damaged : exit_done;
 }
 
 } // namespace orbse::fields

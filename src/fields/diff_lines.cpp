@@ -3,17 +3,6 @@
 #include "fields/leaf_format.h"
 
 namespace orbse::fields {
-namespace {
-
-std::string type_name(leaf_type type, std::uint64_t size)
-{
-    field_leaf shape;
-    shape.type = type;
-    shape.size = size;
-    return leaf_type_name(shape);
-}
-
-} // namespace
 
 // Before the column of `save`: a space in text, a comma between JSON
 // elements.
@@ -26,20 +15,9 @@ void diff_writer::separate(std::size_t save)
     }
 }
 
-void diff_writer::value(const streamed_leaf& leaf)
+void diff_writer::values(std::string_view path, const std::vector<const field_leaf*>& leaves)
 {
-    field_leaf shown;
-    shown.type = leaf.type;
-    shown.size = leaf.size;
-    shown.number = leaf.number;
-    shown.bytes = leaf.bytes;
-    shown.words = leaf.words;
-    write_leaf_value(out_, shown, json_);
-}
-
-void diff_writer::values(std::string_view path, const std::vector<const streamed_leaf*>& leaves)
-{
-    const streamed_leaf* first = nullptr;
+    const field_leaf* first = nullptr;
     for (const auto* leaf : leaves) {
         if (first == nullptr) {
             first = leaf;
@@ -51,7 +29,7 @@ void diff_writer::values(std::string_view path, const std::vector<const streamed
         out_.write(",\"offset\":");
         out_.write_number(first->offset);
         out_.write(",\"type\":");
-        write_json_quoted(out_, type_name(first->type, first->size));
+        write_json_quoted(out_, leaf_type_name(first->type, first->size));
         out_.write(",\"values\":[");
     } else {
         out_.write(path);
@@ -63,7 +41,7 @@ void diff_writer::values(std::string_view path, const std::vector<const streamed
         if (leaves[save] == nullptr) {
             out_.write(json_ ? "null" : "-");
         } else {
-            value(*leaves[save]);
+            write_leaf_value(out_, *leaves[save], json_);
         }
     }
     out_.write(json_ ? "]}\n" : "\n");
@@ -157,11 +135,11 @@ void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::v
     for (std::size_t save = 0; save < columns.size(); ++save) {
         const auto& column = columns[save];
         separate(save);
-        if (column.content == slot_content::none) {
+        if (column.content == slot_holds::not_a_slot) {
             out_.write(json_ ? "null" : "-");
             continue;
         }
-        const bool unit = column.content == slot_content::unit;
+        const bool unit = column.content == slot_holds::unit;
         out_.write(json_ ? (unit ? "{\"unit\":" : "{\"reference\":") : (unit ? "unit(" : "reference("));
         out_.write_signed(column.object);
         out_.put(json_ ? '}' : ')');

@@ -17,8 +17,8 @@
 // listing writes it; values are written as the listing writes them.
 #pragma once
 
-#include "fields/leaf_streams.h"
 #include "fields/output_stream.h"
+#include "orbsaves/save_walk.h"
 
 #include <cstdint>
 #include <optional>
@@ -37,7 +37,7 @@ struct run_column {
 };
 
 struct slot_column {
-    slot_content content = slot_content::none;
+    slot_holds content = slot_holds::not_a_slot; // not_a_slot: the save has none there
     std::int64_t object = 0;
 };
 
@@ -46,7 +46,7 @@ public:
     diff_writer(output_stream& out, bool json) : out_(out), json_(json) {}
 
     // leaves[i] is null where save i has no such leaf.
-    void values(std::string_view path, const std::vector<const streamed_leaf*>& leaves);
+    void values(std::string_view path, const std::vector<const field_leaf*>& leaves);
     // Elements `first` to `last` of a raw stretch (bytes) or a u16 run.
     void run(std::string_view path, leaf_type type, std::uint64_t first, std::uint64_t last,
              const std::vector<run_column>& columns);
@@ -57,7 +57,7 @@ public:
     void broken(std::size_t save, const walk_break& broken);
 
 private:
-    void value(const streamed_leaf& leaf);
+
     void run_values(leaf_type type, const run_column& column);
     void separate(std::size_t save);
 

@@ -1,10 +1,7 @@
 #include "fields/dump_writer.h"
 
-#include "fields/composed_text.h"
-#include "fields/decimal_digits.h"
 #include "fields/leaf_format.h"
 
-#include <cstring>
 #include <stdexcept>
 
 namespace orbse::fields {
@@ -23,23 +20,6 @@ void write_hex_string(output_stream& out, std::span<const std::uint8_t> bytes)
     out.put('"');
 }
 
-// Notes are the walk's own words and names from the game's tables, which
-// need no escapes: they are looked over by the C library's search (one for
-// each character that would need one, far cheaper than a loop of ours over
-// the millions of notes of a large save), and one that needs them goes the
-// long way.
-void write_note(output_stream& out, std::string_view note)
-{
-    const bool quote = std::memchr(note.data(), '"', note.size()) != nullptr;
-    if (quote || std::memchr(note.data(), '\\', note.size()) != nullptr) {
-        write_json_quoted(out, note);
-        return;
-    }
-    out.put('"');
-    out.write(note);
-    out.put('"');
-}
-
 void write_number_leaf(output_stream& out, const field_leaf& leaf)
 {
     if (leaf.note.empty()) {
@@ -49,7 +29,7 @@ void write_number_leaf(output_stream& out, const field_leaf& leaf)
     out.write("{\"value\":");
     out.write_signed(leaf.number);
     out.write(",\"note\":");
-    write_note(out, leaf.note);
+    write_json_quoted(out, leaf.note);
     out.put('}');
 }
 
@@ -57,9 +37,10 @@ void write_raw_leaf(output_stream& out, const field_leaf& leaf)
 {
     out.write("{\"size\":");
     out.write_number(leaf.size);
-    out.write(",\"hex\":");
-    write_hex_string(out, leaf.bytes);
-    if (leaf.size > leaf.bytes.size()) {
+    out.write(",\"hex\":\"");
+    write_raw_head(out, leaf);
+    out.put('"');
+    if (leaf.size > raw_head_size) {
         out.write(",\"shortened\":true");
     }
     out.put('}');
@@ -68,7 +49,7 @@ void write_raw_leaf(output_stream& out, const field_leaf& leaf)
 void write_text_leaf(output_stream& out, const field_leaf& leaf)
 {
     out.write("{\"text\":");
-    write_json_name(out, leaf.bytes);
+    write_name_value(out, leaf.bytes, true);
     out.write(",\"hex\":");
     write_hex_string(out, leaf.bytes);
     out.put('}');
@@ -145,11 +126,28 @@ bool dump_writer::join_run(open_part& parent, std::string_view name, std::int64_
     return parent.run_shows_level;
 }
 
-void dump_writer::part_begun(std::string_view name, std::int64_t index)
+void dump_writer::move_to(std::span<const path_part> place)
 {
     if (parts_.empty()) {
         start();
     }
+    // parts_[0] is the document, parts_[1 + i] the place's part i.
+    std::size_t shared = 0;
+    while (shared < place.size() && shared + 1 < parts_.size() && parts_[shared + 1].part == place[shared]) {
+        ++shared;
+    }
+    while (parts_.size() > shared + 1) {
+        part_ended();
+    }
+    for (std::size_t at = shared; at < place.size(); ++at) {
+        part_begun(place[at]);
+    }
+}
+
+void dump_writer::part_begun(const path_part& begun)
+{
+    const std::string_view name = begun.name;
+    const std::int64_t index = begun.index;
     open_part& parent = parts_.back();
     open_object(parent);
     bool shows_level = false;
@@ -160,6 +158,7 @@ void dump_writer::part_begun(std::string_view name, std::int64_t index)
         shows_level = join_run(parent, name, index);
     }
     open_part part;
+    part.part = begun;
     part.offset = covered_;
     part.index = index;
     part.shows_level = shows_level;
@@ -186,9 +185,7 @@ void dump_writer::part_ended()
 
 void dump_writer::take(const field_leaf& leaf)
 {
-    if (parts_.empty()) {
-        start();
-    }
+    move_to(leaf.place.view());
     open_part& part = parts_.back();
     if (leaf.name.empty()) {
         if (part.written != shape::unopened) {
@@ -202,40 +199,6 @@ void dump_writer::take(const field_leaf& leaf)
     }
     write_value(leaf);
     covered_ = leaf.offset + leaf.size;
-}
-
-// A run of references is most of a large save's stream: each is written here
-// as part_begun, take and part_ended would write it, without the calls and
-// without the note composed apart for every slot.
-bool dump_writer::take_references(const reference_run& run)
-{
-    const auto objects = run.objects;
-    const std::uint64_t offset = run.offset;
-    const std::uint64_t first_slot = run.first_slot;
-    if (objects.empty()) {
-        return true;
-    }
-    open_part& list = parts_.back();
-    open_object(list);
-    join_run(list, "slots", static_cast<std::int64_t>(first_slot));
-    // A slot's text is at most 106 bytes; the numbers' stores reach past it.
-    constexpr std::size_t slot_room = 160;
-    decimal_counter slot_offset(offset);
-    for (std::size_t at = 0; at < objects.size(); ++at) {
-        char* place = out_.reserve(slot_room);
-        if (at > 0) {
-            *place++ = ','; // the run of slots goes on
-        }
-        place = put_literal(place, "{\"offset\":");
-        place = slot_offset.put(place);
-        place = put_literal(place, ",\"object_id\":{\"value\":");
-        place = put_reference(place, objects[at], ",\"note\":\"reference to object ", "\"},\"size\":2}");
-        out_.commit(place);
-        slot_offset.add(2);
-    }
-    list.run_last = static_cast<std::int64_t>(first_slot + objects.size() - 1);
-    covered_ = offset + 2 * objects.size();
-    return true;
 }
 
 void dump_writer::write_value(const field_leaf& leaf)
@@ -264,6 +227,9 @@ void dump_writer::finish(const walk_break* broken)
 {
     if (parts_.empty()) {
         start();
+    }
+    if (broken != nullptr) {
+        move_to(broken->place.view());
     }
     while (parts_.size() > 1) {
         part_ended();

@@ -35,24 +35,24 @@
 #include "orbsaves/save_walk.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace orbse::fields {
 
-class dump_writer final : public leaf_sink {
+class dump_writer {
 public:
     explicit dump_writer(output_stream& out);
 
-    void part_begun(std::string_view name, std::int64_t index) override;
-    void part_ended() override;
-    void take(const field_leaf& leaf) override;
-    bool wants_paths() const override { return false; }
-    bool take_references(const reference_run& run) override;
+    // The walk's leaves in file order: the parts they lie in begin and end
+    // around them.
+    void take(const field_leaf& leaf);
 
     // Closes what the walk left open and the document itself, with the
-    // break when there is one, and ends the line.
+    // break when there is one, and ends the line. The parts the failing read
+    // was in are begun first.
     void finish(const walk_break* broken);
 
 private:
@@ -63,6 +63,7 @@ private:
     };
 
     struct open_part {
+        path_part part;
         std::uint64_t offset = 0;
         std::int64_t index = -1; // -1 for a record
         bool shows_level = false;
@@ -77,6 +78,10 @@ private:
     };
 
     void start();
+    // Ends the parts the place does not share, begins the ones it adds.
+    void move_to(std::span<const path_part> place);
+    void part_begun(const path_part& part);
+    void part_ended();
     void open_object(open_part& part);
     void close_run(open_part& part);
     bool join_run(open_part& parent, std::string_view name, std::int64_t index);

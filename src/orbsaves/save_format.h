@@ -18,7 +18,10 @@
 //   element(name, index, fields)       a numbered one
 // and the few records whose shape is a run of one kind: layer, unit_data,
 // path_points, post_update_records, references, tail, and the stream's
-// store hooks (list_begun, slot_read, unit_record, linked_level).
+// store hooks (list_begun, slot_read, unit_record, stream_closed). The unit stream is
+// mapped a step at a time (map_stream_step), the front of the save a step
+// at a time too (map_front_step), so that a reader may pull it record by
+// record.
 #pragma once
 
 #include "orbsaves/save_model.h"
@@ -213,18 +216,6 @@ void map_version_block(io& visitor, saveorec& save)
     }
 }
 
-template <typename io>
-void map_fixed_part(io& visitor, saveorec& save)
-{
-    map_header(visitor, save.header);
-    visitor.layer("pass_layer", std::span(save.pass_layer), 1);
-    visitor.layer("resource_layer", std::span(save.resource_layer), 2);
-    for (std::size_t player = 0; player < save.players.size(); ++player) {
-        visitor.element("players", player, [&] { map_player_record(visitor, save.players[player]); });
-    }
-    map_version_block(visitor, save);
-}
-
 // ---- The per-player groups -----------------------------------------------
 
 // 93 entries of an object number and a values record, in one read. Entry
@@ -275,17 +266,52 @@ void map_post_updates(io& visitor, units_post_updates_block_record& post_updates
 }
 
 template <typename io>
-void map_player_groups(io& visitor, saveorec& save)
+void map_player_group(io& visitor, saveorec& save, int player)
 {
-    for (int player = red; player < player_count; ++player) {
-        visitor.element("groups", static_cast<std::size_t>(player), [&] {
-            if (player != red) {
-                visitor.u16("lead_word", save.lead_words[player - 1]);
-            }
-            map_units_block(visitor, save.units_blocks[player]);
-            map_updates(visitor, save.units_updates[player], save.units_blocks[player][0].object_number);
-            map_post_updates(visitor, save.post_updates[player]);
-        });
+    visitor.element("groups", static_cast<std::size_t>(player), [&] {
+        if (player != red) {
+            visitor.u16("lead_word", save.lead_words[player - 1]);
+        }
+        map_units_block(visitor, save.units_blocks[player]);
+        map_updates(visitor, save.units_updates[player], save.units_blocks[player][0].object_number);
+        map_post_updates(visitor, save.post_updates[player]);
+    });
+}
+
+// ---- The front of the save, step by step ----------------------------------
+
+// What comes before the unit stream, in the steps a reader may take it by:
+// the header, the two layers, the four player records, the version's block
+// and the four groups.
+enum class front_step : std::uint8_t {
+    header,
+    pass_layer,
+    resource_layer,
+    players,
+    version_block = players + player_count,
+    groups,
+    done = groups + player_count,
+};
+
+inline constexpr std::size_t front_step_count = static_cast<std::size_t>(front_step::done);
+
+template <typename io>
+void map_front_step(io& visitor, saveorec& save, std::size_t step)
+{
+    const auto players = static_cast<std::size_t>(front_step::players);
+    const auto groups = static_cast<std::size_t>(front_step::groups);
+    if (step == static_cast<std::size_t>(front_step::header)) {
+        map_header(visitor, save.header);
+    } else if (step == static_cast<std::size_t>(front_step::pass_layer)) {
+        visitor.layer("pass_layer", std::span(save.pass_layer), 1);
+    } else if (step == static_cast<std::size_t>(front_step::resource_layer)) {
+        visitor.layer("resource_layer", std::span(save.resource_layer), 2);
+    } else if (step < players + player_count) {
+        visitor.element("players", step - players, [&] { map_player_record(visitor, save.players[step - players]); });
+    } else if (step == static_cast<std::size_t>(front_step::version_block)) {
+        map_version_block(visitor, save);
+    } else if (step < groups + player_count) {
+        map_player_group(visitor, save, static_cast<int>(step - groups));
     }
 }
 
@@ -342,91 +368,190 @@ bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
     return next_number != 0 && unit.link_kind == new_linked_unit_kind;
 }
 
-// The body of a unit object, with the linked units it carries inline, each
-// read into the same record. As the game writes it, a linked unit sits inside
-// the body of the unit that links it, between that unit's four words and its
-// unkf1: the linked unit takes its number only after its whole body, and then
-// the linking unit reads one more word into link_kind before its own unkf1.
-// Chains may be as long as the file allows, so the nesting is walked with a
-// count of the levels still open rather than by recursion.
+// Where the reading of the unit stream stands between two of its steps. The
+// stream is read one step at a time, so that a reader may take it a record
+// at a time: a list's size, a slot, one level of a unit object, the unkf1 of
+// its deepest level, and each return through the levels of a chain.
+//
+// As the game writes it, a linked unit sits inside the body of the unit that
+// links it, between that unit's four words and its unkf1: the linked unit
+// takes its number only after its whole body, and then the linking unit
+// reads one more word into link_kind before its own unkf1. Chains may be as
+// long as the file allows, so the open levels are a count, not a recursion.
+struct stream_cursor {
+    enum class step : std::uint8_t {
+        list_size,    // a list's size; 0 closes the stream
+        slot,         // a slot's object number (and a new unit's class word)
+        unit_level,   // one level of a unit object up to its linked unit
+        unit_end,     // the deepest level's unkf1
+        chain_return, // back one level: the word after the linked unit, unkf1
+        ended,
+    };
+    step next = step::list_size;
+    std::uint16_t object_counter = 0;
+    std::size_t list = 0;      // the list being read
+    std::size_t list_size = 0;
+    std::size_t slot = 0;      // the slot being read
+    std::uint64_t level = 0;   // of a chain: 0 the slot's own unit
+    unidefrec* unit = nullptr; // the record the slot's unit is read into
+};
+
+// A list's size opens the list, or, when 0, closes the stream: the list it
+// would have opened is none.
+inline constexpr bool closes_stream(std::uint16_t list_size) { return list_size == 0; }
+
+// After a list's last slot: the next list, unless the file has ended
+// there. Only a whole list may end the stream with the file; the first size
+// is read without asking.
 template <typename io>
-void map_unit_body(io& visitor, std::uint16_t& object_counter, unidefrec& unit, std::uint16_t number,
-                   std::uint16_t kind)
+void end_list(io& visitor, stream_cursor& at)
 {
-    std::uint64_t open_levels = 0;
-    unit.object_id = number;
-    unit.class_word = kind;
-    while (map_unit_level(visitor, object_counter, unit)) {
-        ++open_levels;
-        unit.object_id = unit.link_ref;
-        unit.class_word = unit.link_kind;
-        visitor.linked_level(open_levels);
-    }
-    map_unkf1(visitor, unit);
-    for (; open_levels > 0; --open_levels) {
-        visitor.linked_level(open_levels - 1);
-        step(object_counter);
-        visitor.u16("word_after_link", unit.link_kind);
-        map_unkf1(visitor, unit);
+    ++at.list;
+    at.next = visitor.at_end() ? stream_cursor::step::ended : stream_cursor::step::list_size;
+}
+
+template <typename io>
+void end_slot(io& visitor, stream_cursor& at)
+{
+    ++at.slot;
+    if (at.slot < at.list_size) {
+        at.next = stream_cursor::step::slot;
+    } else {
+        end_list(visitor, at);
     }
 }
 
-// A slot: an object number, and when it is the next one a new unit object.
-// A unit in a list slot takes its number before its body is read.
 template <typename io>
-void map_slot(io& visitor, std::uint16_t& object_counter, std::size_t slot)
+void map_list_size(io& visitor, stream_cursor& at)
 {
-    visitor.element("slots", slot, [&] {
+    std::uint16_t list_size = 0;
+    visitor.u16("size", list_size);
+    if (closes_stream(list_size)) {
+        visitor.stream_closed();
+        at.next = stream_cursor::step::ended;
+        return;
+    }
+    visitor.list_begun(list_size);
+    at.list_size = list_size;
+    at.slot = 0;
+    at.next = stream_cursor::step::slot;
+}
+
+// A slot: an object number, and when it is the next one a new unit object.
+// A unit in a list slot takes its number before its body is read. A run of
+// reference slots may be taken in one sweep by a visitor that can
+// (`references` returns how many it took).
+template <typename io>
+void map_slot(io& visitor, stream_cursor& at)
+{
+    at.slot += visitor.references(at.object_counter, at.slot, at.list_size - at.slot);
+    if (at.slot == at.list_size) {
+        end_list(visitor, at); // the run took the list's last slot
+        return;
+    }
+    visitor.element("slots", at.slot, [&] {
         std::uint16_t number = 0;
-        visitor.u16("object_id", number, note{note::kind::slot_object, object_counter});
-        const bool new_unit = is_next_object(number, object_counter);
+        visitor.u16("object_id", number, note{note::kind::slot_object, at.object_counter});
+        const bool new_unit = is_next_object(number, at.object_counter);
         visitor.slot_read(number, new_unit);
         if (!new_unit) {
+            end_slot(visitor, at);
             return;
         }
-        step(object_counter);
+        step(at.object_counter);
         visitor.record("unit", [&] {
             std::uint16_t class_word = 0;
             visitor.u16("class_word", class_word);
-            unidefrec& unit = visitor.unit_record();
-            map_unit_body(visitor, object_counter, unit, number, class_word);
+            at.unit = &visitor.unit_record();
+            at.unit->object_id = number;
+            at.unit->class_word = class_word;
+        });
+        at.level = 0;
+        at.next = stream_cursor::step::unit_level;
+    });
+}
+
+// The fields of one level of the slot's unit: the unit itself, or its
+// linked unit at that depth.
+template <typename io, typename fields_of>
+void in_unit_level(io& visitor, const stream_cursor& at, fields_of&& fields)
+{
+    visitor.element("slots", at.slot, [&] {
+        visitor.record("unit", [&] {
+            if (at.level == 0) {
+                fields();
+            } else {
+                visitor.element("linked", at.level, fields);
+            }
         });
     });
 }
 
-// Unit lists, each a size and that many slots, until a size of 0 or the end
-// of the file after a whole list. The first size is read without asking
-// whether the file has ended: a save must hold at least one list or the
-// closing size of 0. A run of reference slots may be taken in one sweep by a
-// visitor that can (`references` returns how many it took); the slot after
-// them, whatever it holds, goes through map_slot.
 template <typename io>
-void map_unit_stream(io& visitor, std::uint16_t& object_counter)
+void map_unit_step(io& visitor, stream_cursor& at)
 {
+    using step_of = stream_cursor::step;
+    unidefrec& unit = *at.unit;
+    switch (at.next) {
+    case step_of::unit_level:
+        in_unit_level(visitor, at, [&] {
+            if (!map_unit_level(visitor, at.object_counter, unit)) {
+                at.next = step_of::unit_end;
+            }
+        });
+        if (at.next == step_of::unit_level) {
+            ++at.level;
+            unit.object_id = unit.link_ref;
+            unit.class_word = unit.link_kind;
+        }
+        return;
+    case step_of::unit_end:
+        in_unit_level(visitor, at, [&] { map_unkf1(visitor, unit); });
+        break;
+    case step_of::chain_return:
+        --at.level;
+        in_unit_level(visitor, at, [&] {
+            step(at.object_counter);
+            visitor.u16("word_after_link", unit.link_kind);
+            map_unkf1(visitor, unit);
+        });
+        break;
+    default:
+        return;
+    }
+    if (at.level > 0) {
+        at.next = step_of::chain_return;
+    } else {
+        end_slot(visitor, at);
+    }
+}
+
+// One step of the unit stream: unit lists, each a size and that many slots,
+// until a size of 0 or the end of the file after a whole list. Returns false
+// once the stream has ended.
+template <typename io>
+bool map_stream_step(io& visitor, stream_cursor& at)
+{
+    using step_of = stream_cursor::step;
+    if (at.next == step_of::ended) {
+        return false;
+    }
     visitor.record("units", [&] {
-        for (std::size_t list = 0;; ++list) {
-            bool stream_ended = false;
-            visitor.element("lists", list, [&] {
-                std::uint16_t list_size = 0;
-                visitor.u16("size", list_size);
-                if (list_size == 0) {
-                    stream_ended = true;
-                    return;
-                }
-                visitor.list_begun(list_size);
-                for (std::size_t slot = 0; slot < list_size; ++slot) {
-                    slot += visitor.references(object_counter, slot, list_size - slot);
-                    if (slot < list_size) {
-                        map_slot(visitor, object_counter, slot);
-                    }
-                }
-                stream_ended = visitor.at_end();
-            });
-            if (stream_ended) {
+        visitor.element("lists", at.list, [&] {
+            switch (at.next) {
+            case step_of::list_size:
+                map_list_size(visitor, at);
+                return;
+            case step_of::slot:
+                map_slot(visitor, at);
+                return;
+            default:
+                map_unit_step(visitor, at);
                 return;
             }
-        }
+        });
     });
+    return true;
 }
 
 // What a visitor that only reads values does with the structure around

@@ -116,8 +116,9 @@ void load_save(saveorec& save, const std::string& path)
     io_check();
     save_reader reader(file);
     fixed_part_loader loader(reader);
-    format::map_fixed_part(loader, save);
-    format::map_player_groups(loader, save);
+    for (std::size_t step = 0; step < format::front_step_count; ++step) {
+        format::map_front_step(loader, save, step);
+    }
     build_class_index(save);
     // The groups' objects take the numbers 1 up to the index length, so the
     // stream's objects go on from there, kept to 16 bits like every number.

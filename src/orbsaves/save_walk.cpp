@@ -9,20 +9,12 @@
 #include "runtime/failures.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace orbse {
 namespace {
-
-// One part of a field's path: a name, and a position when it is numbered.
-struct path_part {
-    std::string_view name;
-    std::int64_t index = -1;
-};
 
 std::string_view name_of(const char* name)
 {
@@ -36,12 +28,73 @@ void append_number(std::string& text, std::uint64_t value)
     text.append(digits.data(), end);
 }
 
-// The visitor that walks the description over the file, handing out leaves
-// and remembering the read going on, which a failure then names.
+// One leaf of the unit data: a named field (a u8 or a u16), or a stretch
+// between them that nothing interprets (raw, named `unit_data@<N>` after its
+// offset N in the unit object).
+struct unit_data_piece {
+    std::size_t object_offset;
+    std::size_t size;
+    std::string_view name;
+    bool named;
+};
+
+// The unit data's leaves in offset order, covering its 144 bytes.
+class unit_data_layout {
+public:
+    unit_data_layout()
+    {
+        std::vector<unit_data_piece> named;
+        for (const auto& field : format::unit_data_fields) {
+            named.push_back({field.field.object_offset, field.field.width, field.name, true});
+        }
+        std::sort(named.begin(), named.end(),
+                  [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
+        constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
+        std::size_t at = unit_data_offset;
+        for (const auto& field : named) {
+            if (field.object_offset > at) {
+                pieces_.push_back({at, field.object_offset - at, {}, false});
+            }
+            pieces_.push_back(field);
+            at = field.object_offset + field.size;
+        }
+        if (at < unit_data_end) {
+            pieces_.push_back({at, unit_data_end - at, {}, false});
+        }
+        // The gaps' names are made where they cannot move once a piece
+        // points at them.
+        gap_names_.reserve(pieces_.size());
+        for (auto& piece : pieces_) {
+            if (!piece.named) {
+                std::string name = "unit_data@";
+                append_number(name, piece.object_offset);
+                piece.name = gap_names_.emplace_back(std::move(name));
+            }
+        }
+    }
+    unit_data_layout(const unit_data_layout&) = delete;
+    unit_data_layout& operator=(const unit_data_layout&) = delete;
+
+    std::span<const unit_data_piece> pieces() const { return pieces_; }
+
+private:
+    std::vector<std::string> gap_names_;
+    std::vector<unit_data_piece> pieces_;
+};
+
+const unit_data_layout& unit_layout()
+{
+    static const unit_data_layout layout;
+    return layout;
+}
+
+// The visitor that walks the description over the file, gathering the
+// leaves of one step into a record and remembering the read going on, which
+// a failure then names.
 class walker {
 public:
-    walker(save_reader& reader, leaf_sink* sink, saveorec& groups_seen)
-        : reader_(reader), sink_(sink), paths_(sink != nullptr && sink->wants_paths()), save_(groups_seen),
+    walker(save_reader& reader, bool with_leaves, saveorec& groups_seen, std::uint64_t file_size)
+        : reader_(reader), with_leaves_(with_leaves), save_(groups_seen), file_size_(file_size),
           piece_buffer_(map_cell_count * 2)
     {
     }
@@ -84,13 +137,13 @@ public:
     void text(const char* name, name_field& field)
     {
         const std::uint64_t at = take(name, field);
-        bytes_leaf(name_of(name), at, field.size(), leaf_type::text, field);
+        bytes_leaf(name_of(name), at, leaf_type::text, field);
     }
 
     void raw(const char* name, std::span<std::uint8_t> bytes)
     {
         const std::uint64_t at = take(name, bytes);
-        bytes_leaf(name_of(name), at, bytes.size(), leaf_type::raw, bytes.first(std::min(bytes.size(), raw_head_size)));
+        bytes_leaf(name_of(name), at, leaf_type::raw, bytes);
     }
 
     void skip(const char* name, std::size_t count)
@@ -98,7 +151,7 @@ public:
         std::array<std::uint8_t, 2> bytes;
         const auto skipped = std::span(bytes).first(count);
         const std::uint64_t at = take(name, skipped);
-        bytes_leaf(name_of(name), at, count, leaf_type::raw, skipped);
+        kept_bytes_leaf(name_of(name), at, skipped);
     }
 
     template <typename fields_of>
@@ -113,7 +166,7 @@ public:
     }
 
     // Parts of the path are pushed and popped around their fields without
-    // a guard: a failing read leaves the path standing as it was at the
+    // a guard: a failing read leaves the place standing as it was at the
     // read, and the break names it.
     template <typename fields_of>
     void record(const char* name, fields_of&& fields)
@@ -131,16 +184,16 @@ public:
         pop_part();
     }
 
-    // Cells in grid order: cell i lies in column i mod 112 and row i div 112.
+    // Read in one piece. Cells in grid order: cell i lies in column i mod
+    // 112 and row i div 112.
     void layer(const char* name, std::span<std::uint8_t> cells, std::size_t bytes_per_cell)
     {
         const std::uint64_t start = read_from_file(name, std::span(piece_buffer_).first(cells.size()));
         std::copy_n(piece_buffer_.begin(), cells.size(), cells.begin());
-        if (sink_ == nullptr) {
+        if (!with_leaves_) {
             return;
         }
         push_part(name);
-        // Each row is one part around its cells, entered once.
         for (std::size_t row = 0; row < static_cast<std::size_t>(map_side); ++row) {
             push_part("row", static_cast<std::int64_t>(row));
             for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
@@ -151,7 +204,7 @@ public:
                 if (bytes_per_cell == 1) {
                     number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
                 } else {
-                    bytes_leaf({}, at, bytes_per_cell, leaf_type::u8_array, bytes);
+                    bytes_leaf({}, at, leaf_type::u8_array, bytes);
                 }
                 pop_part();
             }
@@ -166,7 +219,8 @@ public:
         for (std::size_t record = 0; record < post_updates.count; ++record) {
             element("records", record, [&] {
                 post_update_record bytes;
-                raw(nullptr, bytes);
+                const std::uint64_t at = take(nullptr, bytes);
+                kept_bytes_leaf({}, at, bytes);
             });
         }
     }
@@ -174,52 +228,67 @@ public:
     void unit_data(unidefrec& unit, std::uint16_t object_counter)
     {
         const std::uint64_t start = read_from_file("unit_data", unit.unit_data);
-        if (sink_ == nullptr || sink_->take_unit_data({prefix_, start, unit.unit_data})) {
+        if (!with_leaves_) {
             return;
         }
-        for (const auto& piece : unit_layout_.pieces()) {
+        for (const auto& piece : unit_layout().pieces()) {
             const std::uint64_t at = start + piece.object_offset - unit_data_offset;
             const auto bytes = std::span(unit.unit_data).subspan(piece.object_offset - unit_data_offset, piece.size);
             if (!piece.named) {
-                bytes_leaf(piece.name, at, piece.size, leaf_type::raw, bytes);
+                bytes_leaf(piece.name, at, leaf_type::raw, bytes);
                 continue;
             }
             const std::uint16_t value = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
-            note_.clear();
+            field_leaf& leaf = add_leaf(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16);
+            leaf.number = value;
             if (piece.object_offset == unit_fields::path_kind.object_offset &&
                 is_next_object(unit.path_ref(), object_counter) && value == new_path_kind) {
-                note_ = "path follows, object ";
-                append_number(note_, unit.path_ref());
+                begin_note();
+                note_text_ += "path follows, object ";
+                append_number(note_text_, unit.path_ref());
+                end_note();
             }
-            emit_number(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16, value);
         }
     }
 
-    // Read in pieces of the loader's size, each a read of its own; shown
-    // as one leaf.
+    // Read in pieces of the loader's size, each a read of its own; shown as
+    // one leaf. A file that ends among them breaks at the one point it
+    // ends in, as the inspector, reading point by point, finds it.
     void path_points(unidefrec& unit)
     {
         constexpr std::size_t piece_words = 2048;
         const std::size_t count = unit.path.point_count;
         const std::uint64_t start = reader_.offset();
-        points_.resize(sink_ != nullptr ? count : std::min(count, piece_words));
+        points_.resize(with_leaves_ ? count : std::min(count, piece_words));
         for (std::size_t done = 0; done < count;) {
             const std::size_t words = std::min(count - done, piece_words);
-            const auto into = std::span(points_).subspan(sink_ != nullptr ? done : 0, words);
+            const auto into = std::span(points_).subspan(with_leaves_ ? done : 0, words);
             note_read("points", 2 * words);
-            reader_.read_u16s(into);
+            try {
+                reader_.read_u16s(into);
+            } catch (const io_failure& failed) {
+                if (failed.code() == read_beyond_end) {
+                    name_the_failing_word();
+                }
+                throw;
+            }
             done += words;
         }
-        if (sink_ != nullptr && count > 0) {
-            field_leaf leaf = leaf_at("points", start, 2 * count, leaf_type::u16_array);
+        if (with_leaves_ && count > 0) {
+            field_leaf& leaf = add_leaf("points", start, 2 * count, leaf_type::u16_array);
             leaf.words = points_;
-            sink_->take(leaf);
         }
     }
 
     void list_begun(std::uint16_t) { ++lists_; }
 
-    void slot_read(std::uint16_t, bool new_unit) { units_ += new_unit ? 1 : 0; }
+    void slot_read(std::uint16_t, bool new_unit)
+    {
+        units_ += new_unit ? 1 : 0;
+        if (with_leaves_) {
+            leaves_.back().slot = new_unit ? slot_holds::unit : slot_holds::reference;
+        }
+    }
 
     unidefrec& unit_record()
     {
@@ -227,85 +296,94 @@ public:
         return unit_;
     }
 
-    void linked_level(std::uint64_t level)
+    // Without leaves, references already in the read-ahead are taken in one
+    // sweep, as the loader takes them; with them, each slot is a record.
+    std::size_t references(std::uint16_t object_counter, std::size_t, std::size_t slots_left)
     {
-        if (!path_.empty() && path_.back().name == "linked") {
-            pop_part();
+        if (with_leaves_) {
+            return 0;
         }
-        if (level > 0) {
-            push_part("linked", static_cast<std::int64_t>(level));
-        }
-    }
-
-    // References already in the read-ahead, taken in one sweep as the
-    // loader takes them, and handed on as one run.
-    std::size_t references(std::uint16_t object_counter, std::size_t first_slot, std::size_t slots_left)
-    {
         const std::uint32_t new_object_number = std::uint32_t{object_counter} + 1;
-        const std::uint64_t start = reader_.offset();
         const std::size_t taken = reader_.take_buffered_u16s_until(
             new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
-        if (sink_ != nullptr && taken > 0) {
-            const reference_run run{prefix_, first_slot, start, std::span(references_).first(taken)};
-            if (!sink_->take_references(run)) {
-                take_each_reference(*sink_, run);
-            }
-        }
         return taken;
     }
 
     bool at_end() { return reader_.at_end(); }
 
+    void stream_closed()
+    {
+        if (with_leaves_) {
+            leaves_.back().closes_stream = true;
+        }
+    }
+
     // ---- the walk's own ----
 
-    void tail()
+    // A new record: the leaves of the last one are let go.
+    void begin_record()
     {
-        const std::uint64_t size = reader_.bytes_left();
-        tail_size_ = size;
-        const std::uint64_t start = reader_.offset();
-        std::array<std::uint8_t, raw_head_size> head{};
-        std::vector<std::uint8_t> piece(std::min<std::uint64_t>(size, 64 * 1024));
-        for (std::uint64_t done = 0; done < size;) {
-            const auto bytes = std::span(piece).first(static_cast<std::size_t>(std::min<std::uint64_t>(size - done, piece.size())));
-            note_read("tail", bytes.size());
-            reader_.read_bytes(bytes);
-            if (done < head.size()) {
-                std::copy_n(bytes.begin(), std::min(bytes.size(), head.size() - static_cast<std::size_t>(done)),
-                            head.begin() + done);
+        leaves_.clear();
+        byte_arena_.clear();
+        note_text_.clear();
+        arena_views_.clear();
+    }
+
+    // The record's leaves, their bytes and notes pointed at where they were
+    // kept now that nothing more is added.
+    std::span<const field_leaf> finish_record()
+    {
+        for (const auto& view : arena_views_) {
+            field_leaf& leaf = leaves_[view.leaf];
+            if (view.note) {
+                leaf.note = std::string_view(note_text_).substr(view.begin, view.size);
+            } else {
+                leaf.bytes = std::span(byte_arena_).subspan(view.begin, view.size);
             }
-            done += bytes.size();
         }
-        if (size > 0 && sink_ != nullptr) {
-            field_leaf leaf = leaf_at("tail", start, size, leaf_type::raw);
-            leaf.bytes = std::span(head).first(static_cast<std::size_t>(std::min<std::uint64_t>(size, head.size())));
-            sink_->take(leaf);
-        }
+        arena_views_.clear();
+        return leaves_;
     }
 
-    // The read that was going on when a failure came.
-    walk_break break_of(std::int32_t code, std::string_view message, std::uint64_t file_size) const
+    // The tail's leaf, with the first piece of its bytes.
+    void tail_leaf(std::uint64_t start, std::uint64_t size, std::span<const std::uint8_t> first_piece)
     {
-        walk_break broken;
-        broken.code = code;
-        broken.message = std::string(message);
-        broken.offset = read_offset_;
-        broken.path = render_path(read_name_);
-        broken.needed = read_needed_;
-        broken.left = file_size > read_offset_ ? file_size - read_offset_ : 0;
-        return broken;
+        field_leaf& leaf = add_leaf("tail", start, size, leaf_type::raw);
+        leaf.bytes = first_piece;
     }
 
-    std::uint64_t lists() const { return lists_; }
-    std::uint64_t units() const { return units_; }
-    std::uint64_t tail_size() const { return tail_size_; }
-
-private:
     void note_read(std::string_view name, std::uint64_t needed)
     {
         read_offset_ = reader_.offset();
         read_name_ = name;
         read_needed_ = needed;
+        read_place_ = place_;
     }
+
+    // The read that was going on when a failure came.
+    walk_break break_of(std::int32_t code, std::string_view message) const
+    {
+        walk_break broken;
+        broken.code = code;
+        broken.message = std::string(message);
+        broken.offset = read_offset_;
+        broken.place = read_place_;
+        broken.name = read_name_;
+        broken.needed = read_needed_;
+        broken.left = file_size_ > read_offset_ ? file_size_ - read_offset_ : 0;
+        return broken;
+    }
+
+    std::uint64_t lists() const { return lists_; }
+    std::uint64_t units() const { return units_; }
+
+private:
+    struct arena_view {
+        std::size_t leaf;
+        std::size_t begin;
+        std::size_t size;
+        bool note;
+    };
 
     // Reads `bytes` from the file in one read; returns where they began.
     std::uint64_t read_from_file(const char* name, std::span<std::uint8_t> bytes)
@@ -331,181 +409,143 @@ private:
         return at;
     }
 
-    // The path's parts, and for a walk that hands out leaves their text,
-    // kept as they change rather than rendered for every leaf.
+    // Points are read in pieces, but the inspector reads them one by one:
+    // its failing read is the word in which the file ends.
+    void name_the_failing_word()
+    {
+        const std::uint64_t available = file_size_ > read_offset_ ? file_size_ - read_offset_ : 0;
+        read_offset_ += available - available % 2;
+        read_needed_ = 2;
+    }
+
     void push_part(std::string_view name, std::int64_t index = -1)
     {
-        path_.push_back({name, index});
-        if (sink_ == nullptr) {
-            return;
+        if (place_.depth == leaf_place::capacity) {
+            throw std::logic_error("a field of the save described deeper than a place holds");
         }
-        sink_->part_begun(name, index);
-        if (!paths_) {
-            return;
-        }
-        prefix_lengths_.push_back(prefix_.size());
-        if (!prefix_.empty()) {
-            prefix_ += '.';
-        }
-        prefix_ += name;
-        if (index >= 0) {
-            prefix_ += '[';
-            append_number(prefix_, static_cast<std::uint64_t>(index));
-            prefix_ += ']';
-        }
+        place_.parts[place_.depth++] = {name, index};
     }
 
-    void pop_part()
-    {
-        path_.pop_back();
-        if (sink_ != nullptr) {
-            sink_->part_ended();
-        }
-        if (paths_) {
-            prefix_.resize(prefix_lengths_.back());
-            prefix_lengths_.pop_back();
-        }
-    }
+    void pop_part() { --place_.depth; }
 
-    std::string render_path(std::string_view last) const
+    field_leaf& add_leaf(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
-        std::string text;
-        for (const auto& part : path_) {
-            if (!text.empty()) {
-                text += '.';
-            }
-            text += part.name;
-            if (part.index >= 0) {
-                text += '[';
-                append_number(text, static_cast<std::uint64_t>(part.index));
-                text += ']';
-            }
-        }
-        if (!last.empty()) {
-            if (!text.empty()) {
-                text += '.';
-            }
-            text += last;
-        }
-        return text;
-    }
-
-    field_leaf leaf_at(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
-    {
-        if (paths_) {
-            path_text_.assign(prefix_);
-            if (!name.empty()) {
-                if (!path_text_.empty()) {
-                    path_text_ += '.';
-                }
-                path_text_ += name;
-            }
-        }
-        field_leaf leaf;
+        field_leaf& leaf = leaves_.emplace_back();
         leaf.offset = at;
         leaf.size = size;
         leaf.type = type;
-        leaf.path = path_text_;
+        leaf.place = place_;
         leaf.name = name;
-        leaf.note = note_;
         return leaf;
     }
 
-    void emit_number(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type, std::int64_t value)
+    void begin_note() { note_begin_ = note_text_.size(); }
+
+    void end_note()
     {
-        field_leaf leaf = leaf_at(name, at, size, type);
-        leaf.number = value;
-        sink_->take(leaf);
-        note_.clear();
+        arena_views_.push_back({leaves_.size() - 1, note_begin_, note_text_.size() - note_begin_, true});
     }
 
     void number_leaf(const char* name, std::uint64_t at, std::uint64_t size, leaf_type type, std::int64_t value,
                      format::note meaning)
     {
-        if (sink_ == nullptr) {
+        if (!with_leaves_) {
             return;
         }
+        field_leaf& leaf = add_leaf(name_of(name), at, size, type);
+        leaf.number = value;
+        begin_note();
         describe(meaning, value);
-        emit_number(name_of(name), at, size, type, value);
+        if (note_text_.size() > note_begin_) {
+            end_note();
+        }
     }
 
-    void bytes_leaf(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type,
-                    std::span<const std::uint8_t> bytes)
+    // Bytes that live on until the next record (the save's own fields, the
+    // unit's data, a piece): pointed at.
+    void bytes_leaf(std::string_view name, std::uint64_t at, leaf_type type, std::span<const std::uint8_t> bytes)
     {
-        if (sink_ == nullptr) {
+        if (with_leaves_) {
+            add_leaf(name, at, bytes.size(), type).bytes = bytes;
+        }
+    }
+
+    // Raw bytes read into a local: kept in the record's arena.
+    void kept_bytes_leaf(std::string_view name, std::uint64_t at, std::span<const std::uint8_t> bytes)
+    {
+        if (!with_leaves_) {
             return;
         }
-        note_.clear();
-        field_leaf leaf = leaf_at(name, at, size, type);
-        leaf.bytes = bytes;
-        sink_->take(leaf);
+        add_leaf(name, at, bytes.size(), leaf_type::raw);
+        arena_views_.push_back({leaves_.size() - 1, byte_arena_.size(), bytes.size(), false});
+        byte_arena_.insert(byte_arena_.end(), bytes.begin(), bytes.end());
     }
 
     void describe_unit_type(std::uint16_t unit_class)
     {
         const unit_type_row* row = find_unit_type(save_, unit_class);
         if (row == nullptr) {
-            note_ = "no unit type";
+            note_text_ += "no unit type";
             return;
         }
-        note_ = "type row ";
-        append_number(note_, static_cast<std::uint64_t>(row - unit_type_table.data()));
-        note_ += ' ';
-        note_ += row->internal_name;
+        note_text_ += "type row ";
+        append_number(note_text_, static_cast<std::uint64_t>(row - unit_type_table.data()));
+        note_text_ += ' ';
+        note_text_ += row->internal_name;
     }
 
     void describe(format::note meaning, std::int64_t value)
     {
         using kind = format::note::kind;
-        note_.clear();
         switch (meaning.what) {
         case kind::none:
             break;
         case kind::clan:
             if (value >= 1 && value <= clan_count) {
-                note_ = clan_names[static_cast<std::size_t>(value - 1)];
+                note_text_ += clan_names[static_cast<std::size_t>(value - 1)];
             }
             break;
         case kind::button:
-            note_ = button_names[meaning.context];
+            note_text_ += button_names[meaning.context];
             break;
         case kind::unit_row:
-            note_ = "row ";
-            append_number(note_, meaning.context);
-            note_ += ' ';
-            note_ += unit_type_table[meaning.context].internal_name;
+            note_text_ += "row ";
+            append_number(note_text_, meaning.context);
+            note_text_ += ' ';
+            note_text_ += unit_type_table[meaning.context].internal_name;
             break;
         case kind::unit_class:
             describe_unit_type(static_cast<std::uint16_t>(value));
             break;
         case kind::slot_object:
-            note_ = is_next_object(static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(meaning.context))
-                        ? "unit in a slot, object "
-                        : reference_note;
-            append_number(note_, static_cast<std::uint64_t>(value));
+            note_text_ += is_next_object(static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(meaning.context))
+                              ? "unit in a slot, object "
+                              : "reference to object ";
+            append_number(note_text_, static_cast<std::uint64_t>(value));
             break;
         case kind::setting:
-            note_ = setting_name(static_cast<setting>(meaning.context), static_cast<std::int32_t>(value), {});
+            note_text_ += setting_name(static_cast<setting>(meaning.context), static_cast<std::int32_t>(value), {});
             break;
         case kind::link_kind:
             if (meaning.context != 0 && value == new_linked_unit_kind) {
-                note_ = "linked unit follows, object ";
-                append_number(note_, meaning.context);
+                note_text_ += "linked unit follows, object ";
+                append_number(note_text_, meaning.context);
             }
             break;
         }
     }
 
     save_reader& reader_;
-    leaf_sink* sink_;
-    const bool paths_; // leaves carry their whole path
+    const bool with_leaves_;
     saveorec& save_;
-    const unit_data_layout unit_layout_;
-    std::vector<path_part> path_;
-    std::string prefix_;
-    std::vector<std::size_t> prefix_lengths_;
-    std::string path_text_;
-    std::string note_;
+    const std::uint64_t file_size_;
+    leaf_place place_;
+
+    std::vector<field_leaf> leaves_;
+    std::vector<std::uint8_t> byte_arena_;
+    std::string note_text_;
+    std::size_t note_begin_ = 0;
+    std::vector<arena_view> arena_views_;
 
     std::vector<std::uint8_t> piece_buffer_;
     std::span<const std::uint8_t> piece_;
@@ -515,113 +555,218 @@ private:
     std::uint64_t read_offset_ = 0;
     std::string_view read_name_;
     std::uint64_t read_needed_ = 0;
+    leaf_place read_place_;
 
     unidefrec unit_;
     std::vector<std::uint16_t> points_;
     std::array<std::uint16_t, 4096> references_{};
     std::uint64_t lists_ = 0;
     std::uint64_t units_ = 0;
-    std::uint64_t tail_size_ = 0;
 };
+
+// The tail is read a piece at a time, so that a tail of any length costs
+// one piece of memory.
+constexpr std::size_t tail_piece_size = 64 * 1024;
 
 } // namespace
 
-walk_result walk_save(const std::string& path, leaf_sink* sink)
-{
+struct save_walk::state {
+    enum class stage : std::uint8_t { front, stream, tail, tail_pieces, ended };
+
     data_file file;
-    open_data_file(file, path);
-    io_check();
-    save_reader reader(file);
-    walk_result result;
-    result.file_size = reader.bytes_left();
+    std::unique_ptr<save_reader> reader;
+    walk_summary summary;
     // The fixed part and the groups, for the version, the counts and the
     // class index; the unit store and the tail stay empty.
-    auto groups_seen = std::make_unique<saveorec>();
-    walker walk(reader, sink, *groups_seen);
-    try {
-        format::map_fixed_part(walk, *groups_seen);
-        result.version = groups_seen->header.version;
-        format::map_player_groups(walk, *groups_seen);
+    std::unique_ptr<saveorec> groups_seen = std::make_unique<saveorec>();
+    std::unique_ptr<walker> walk;
+    stage at = stage::front;
+    std::size_t front_step = 0;
+    format::stream_cursor stream;
+    std::uint64_t tail_left = 0;
+    std::vector<std::uint8_t> tail_piece;
+
+    // One step of the walk, whose leaves the walker gathers.
+    void step()
+    {
+        switch (at) {
+        case stage::front:
+            format::map_front_step(*walk, *groups_seen, front_step);
+            if (front_step == static_cast<std::size_t>(format::front_step::header)) {
+                summary.version = groups_seen->header.version;
+            }
+            if (++front_step == format::front_step_count) {
+                start_stream();
+            }
+            return;
+        case stage::stream:
+            if (!format::map_stream_step(*walk, stream)) {
+                start_tail();
+            }
+            return;
+        case stage::tail:
+            read_tail_front();
+            return;
+        case stage::tail_pieces:
+            while (!read_tail_piece().empty()) {
+            }
+            at = stage::ended;
+            return;
+        case stage::ended:
+            return;
+        }
+    }
+
+    // The groups' objects take the numbers 1 up to the index length, so the
+    // stream's objects go on from there, kept to 16 bits like every number.
+    void start_stream()
+    {
         build_class_index(*groups_seen);
-        std::uint16_t object_counter = static_cast<std::uint16_t>(groups_seen->unit_class_index.size() & 0xFFFFu);
-        format::map_unit_stream(walk, object_counter);
-        walk.tail();
+        stream.object_counter = static_cast<std::uint16_t>(groups_seen->unit_class_index.size() & 0xFFFFu);
+        at = stage::stream;
+    }
+
+    void start_tail()
+    {
+        summary.tail_size = reader->bytes_left();
+        tail_left = summary.tail_size;
+        at = stage::tail;
+        if (tail_left == 0) {
+            at = stage::ended;
+        }
+    }
+
+    void read_tail_front()
+    {
+        const std::uint64_t start = reader->offset();
+        const auto first = read_tail_piece();
+        walk->tail_leaf(start, summary.tail_size, first);
+        at = stage::tail_pieces;
+    }
+
+    std::span<const std::uint8_t> read_tail_piece()
+    {
+        if (tail_left == 0) {
+            return {};
+        }
+        tail_piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(tail_left, tail_piece_size)));
+        walk->note_read("tail", tail_piece.size());
+        reader->read_bytes(tail_piece);
+        tail_left -= tail_piece.size();
+        return tail_piece;
+    }
+};
+
+save_walk::save_walk(const std::string& path, bool with_leaves) : state_(std::make_unique<state>())
+{
+    open_data_file(state_->file, path);
+    io_check();
+    state_->reader = std::make_unique<save_reader>(state_->file);
+    state_->summary.file_size = state_->reader->bytes_left();
+    state_->walk = std::make_unique<walker>(*state_->reader, with_leaves, *state_->groups_seen, state_->summary.file_size);
+}
+
+save_walk::~save_walk() = default;
+
+std::span<const field_leaf> save_walk::next()
+{
+    state& walk = *state_;
+    walk.walk->begin_record();
+    // A step that hands on no leaf (the stream's end, which reads nothing;
+    // any step of a walk without leaves) is followed by the next at once.
+    try {
+        while (walk.at != state::stage::ended) {
+            walk.step();
+            if (!walk.walk->finish_record().empty()) {
+                break;
+            }
+        }
     } catch (const io_failure& failed) {
-        result.broken = walk.break_of(failed.code(), failed.message(), result.file_size);
+        walk.summary.broken = walk.walk->break_of(failed.code(), failed.message());
+        walk.at = state::stage::ended;
     }
-    result.version = groups_seen->header.version;
-    result.lists = walk.lists();
-    result.units = walk.units();
-    result.tail_size = walk.tail_size();
-    return result;
+    walk.summary.lists = walk.walk->lists();
+    walk.summary.units = walk.walk->units();
+    return walk.walk->finish_record();
 }
 
-// The named fields in offset order with the gaps between them.
-unit_data_layout::unit_data_layout()
+std::span<const std::uint8_t> save_walk::next_tail_piece()
 {
-    std::vector<unit_data_piece> named;
-    for (const auto& field : format::unit_data_fields) {
-        named.push_back({field.field.object_offset, field.field.width, field.name, true});
+    state& walk = *state_;
+    if (walk.at != state::stage::tail_pieces) {
+        return {};
     }
-    std::sort(named.begin(), named.end(),
-              [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
-    constexpr std::size_t unit_data_end = unit_data_offset + unit_data_size;
-    std::size_t at = unit_data_offset;
-    for (const auto& field : named) {
-        if (field.object_offset > at) {
-            pieces_.push_back({at, field.object_offset - at, {}, false});
+    try {
+        const auto piece = walk.read_tail_piece();
+        if (piece.empty()) {
+            walk.at = state::stage::ended;
         }
-        pieces_.push_back(field);
-        at = field.object_offset + field.size;
+        return piece;
+    } catch (const io_failure& failed) {
+        walk.summary.broken = walk.walk->break_of(failed.code(), failed.message());
+        walk.at = state::stage::ended;
+        return {};
     }
-    if (at < unit_data_end) {
-        pieces_.push_back({at, unit_data_end - at, {}, false});
+}
+
+const walk_summary& save_walk::summary() const { return state_->summary; }
+
+walk_summary check_save(const std::string& path)
+{
+    save_walk walk(path, false);
+    while (!walk.next().empty()) {
     }
-    // The gaps' names are made where they cannot move once a piece points
-    // at them.
-    gap_names_.reserve(pieces_.size());
-    for (auto& piece : pieces_) {
-        if (!piece.named) {
-            std::string name = "unit_data@";
-            append_number(name, piece.object_offset);
-            piece.name = gap_names_.emplace_back(std::move(name));
+    return walk.summary();
+}
+
+// ---- places and paths ---------------------------------------------------------
+
+void append_path(std::string& text, std::span<const path_part> parts, std::string_view name)
+{
+    for (const auto& part : parts) {
+        if (!text.empty()) {
+            text += '.';
+        }
+        text += part.name;
+        if (part.index >= 0) {
+            text += '[';
+            append_number(text, static_cast<std::uint64_t>(part.index));
+            text += ']';
         }
     }
-}
-
-reference_paths::reference_paths(std::string_view list_path) : path_(list_path)
-{
-    path_ += ".slots[";
-    head_ = path_.size();
-}
-
-void take_each_reference(leaf_sink& sink, const reference_run& run)
-{
-    const bool paths = sink.wants_paths();
-    reference_paths slot_paths(run.list_path);
-    std::string note;
-    for (std::size_t slot = 0; slot < run.objects.size(); ++slot) {
-        sink.part_begun("slots", static_cast<std::int64_t>(run.first_slot + slot));
-        const std::string_view path = paths ? slot_paths.of(run.first_slot + slot) : std::string_view{};
-        note = reference_note;
-        append_number(note, run.objects[slot]);
-        field_leaf leaf;
-        leaf.offset = run.offset + 2 * slot;
-        leaf.size = 2;
-        leaf.type = leaf_type::u16;
-        leaf.path = path;
-        leaf.name = "object_id";
-        leaf.number = run.objects[slot];
-        leaf.note = note;
-        sink.take(leaf);
-        sink.part_ended();
+    if (!name.empty()) {
+        if (!text.empty()) {
+            text += '.';
+        }
+        text += name;
     }
 }
 
-std::string leaf_type_name(const field_leaf& leaf)
+std::string path_of(std::span<const path_part> parts)
+{
+    std::string text;
+    append_path(text, parts);
+    return text;
+}
+
+std::string path_of(const field_leaf& leaf)
+{
+    std::string text;
+    append_path(text, leaf.place.view(), leaf.name);
+    return text;
+}
+
+std::string walk_break::path() const
+{
+    std::string text;
+    append_path(text, place.view(), name);
+    return text;
+}
+
+std::string leaf_type_name(leaf_type type, std::uint64_t size)
 {
     std::string name;
-    switch (leaf.type) {
+    switch (type) {
     case leaf_type::u8:
         return "u8";
     case leaf_type::u16:
@@ -639,14 +784,65 @@ std::string leaf_type_name(const field_leaf& leaf)
         name = "u8[";
         break;
     case leaf_type::u16_array:
+        size /= 2;
         name = "u16[";
-        append_number(name, leaf.size / 2);
-        name += ']';
-        return name;
+        break;
     }
-    append_number(name, leaf.size);
+    append_number(name, size);
     name += ']';
     return name;
+}
+
+// Names that one save may have where another has the next one, each row in
+// file order: the top level, the header by version, a group with and
+// without row 92's values, a unit with and without its inline path, and a
+// path with and without points.
+// Numbered parts are in order by their numbers, except the levels of a chain
+// of linked units, whose places come back to a level after the deeper ones.
+namespace {
+constexpr std::array<std::array<std::string_view, 9>, 5> orders_of_names{{
+    {"header", "pass_layer", "resource_layer", "players", "block40", "block36", "groups", "units", "tail"},
+    {"alien_player", "reserved", "version_69_byte", "save_date"},
+    {"updates", "post_updates"},
+    {"path", "unit_class"},
+    {"points", "word_after_points"},
+}};
+
+// The index the stream's closing size is placed at: after every list.
+constexpr std::int64_t after_every_list = INT64_MAX;
+} // namespace
+
+place_order order_of_parts(const path_part& a, const path_part& b)
+{
+    if (a.name == b.name) {
+        if (a.index == b.index) {
+            return place_order::same;
+        }
+        if (a.index < 0 || b.index < 0 || a.name == "linked") {
+            return place_order::unknown;
+        }
+        return a.index < b.index ? place_order::before : place_order::after;
+    }
+    for (const auto& row : orders_of_names) {
+        const auto first = std::find(row.begin(), row.end(), a.name);
+        const auto second = std::find(row.begin(), row.end(), b.name);
+        if (first != row.end() && second != row.end() && !a.name.empty() && !b.name.empty()) {
+            return first < second ? place_order::before : place_order::after;
+        }
+    }
+    return place_order::unknown;
+}
+
+leaf_place alignment_place_of(const field_leaf& leaf)
+{
+    leaf_place place = leaf.place;
+    if (leaf.closes_stream && place.depth > 0) {
+        place.parts[place.depth - 1].index = after_every_list;
+    }
+    if (!leaf.name.empty() && place.depth < leaf_place::capacity) {
+        place.parts[place.depth++] = {leaf.name, -1};
+    }
+    return place;
 }
 
 } // namespace orbse

@@ -48,6 +48,8 @@ public:
             unit.path.point_count, [this, &site](std::span<std::uint16_t> points) { reader_.read_u16s(points, site); });
     }
 
+    void stream_closed() {}
+
     void list_begun(std::uint16_t list_size) { store_.list_sizes.append(list_size); }
 
     void slot_read(std::uint16_t number, bool new_unit)
@@ -62,8 +64,6 @@ public:
         unit.first_point = store_.path_points.size();
         return unit;
     }
-
-    void linked_level(std::uint64_t) {}
 
     // A run of reference slots, two bytes each and the bulk of many a save:
     // those whose numbers the read-ahead already holds are taken in one
@@ -91,7 +91,17 @@ private:
 void read_units(save_reader& reader, unidefa& store)
 {
     unit_stream_loader loader(reader, store);
-    format::map_unit_stream(loader, store.object_counter);
+    format::stream_cursor at;
+    at.object_counter = store.object_counter;
+    // The counter is the store's own, also where a read fails part way.
+    try {
+        while (format::map_stream_step(loader, at)) {
+        }
+    } catch (...) {
+        store.object_counter = at.object_counter;
+        throw;
+    }
+    store.object_counter = at.object_counter;
 }
 
 } // namespace orbse

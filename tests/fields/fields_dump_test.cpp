@@ -23,7 +23,7 @@ namespace sb = save_builder;
 // ---- the writer on events made by hand ----
 
 field_leaf number(std::string_view name, std::uint64_t offset, std::uint64_t size, std::int64_t value,
-                  std::string_view note = {})
+                  std::string_view note = {}, std::initializer_list<path_part> parts = {})
 {
     field_leaf leaf;
     leaf.offset = offset;
@@ -32,6 +32,9 @@ field_leaf number(std::string_view name, std::uint64_t offset, std::uint64_t siz
     leaf.name = name;
     leaf.number = value;
     leaf.note = note;
+    for (const auto& part : parts) {
+        leaf.place.parts[leaf.place.depth++] = part;
+    }
     return leaf;
 }
 
@@ -56,23 +59,28 @@ std::string written_by(const std::function<void(fields::dump_writer&)>& events)
     return testing::read_text_file(path);
 }
 
+// The parts of each leaf's place begin and end around it as the places
+// change from leaf to leaf.
 TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
 {
     const std::uint8_t name_bytes[30] = {'R', 0xE9, 'd'};
-    static const std::uint8_t head[64] = {0xAB};
+    static const std::uint8_t head[100] = {0xAB};
     walk_break cut;
     cut.code = 100;
     cut.message = "Read beyond end of file";
-    cut.path = "units.lists[0].slots[1].object_id";
+    cut.place.parts[0] = {"units", -1};
+    cut.place.parts[1] = {"lists", 0};
+    cut.place.parts[2] = {"slots", 1};
+    cut.place.depth = 3;
+    cut.name = "object_id";
     cut.offset = 4;
     cut.needed = 2;
     const std::vector<writer_case> cases{
         {"a numbered part of one unnamed value is that value; a name keeps its bytes",
          [&](fields::dump_writer& w) {
              for (std::int64_t button = 0; button < 2; ++button) {
-                 w.part_begun("buttons", button);
-                 w.take(number({}, static_cast<std::uint64_t>(button), 1, button, button == 0 ? "Alpha" : ""));
-                 w.part_ended();
+                 w.take(number({}, static_cast<std::uint64_t>(button), 1, button, button == 0 ? "Alpha" : "",
+                               {{"buttons", button}}));
              }
              field_leaf text = number("game_name", 2, 30, 0);
              text.type = leaf_type::text;
@@ -106,48 +114,25 @@ TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
          R"({"offset":0,"a":0,"b":9,"c":10,"d":9999,"e":10000,"f":65535,"g":-1,"h":-2147483648,"i":4294967295,)"
          R"("j":1234567890123456789,"points":[0,9,10,99,100,9999,10000,65535],"size":26})"
          "\n"},
-        {"a run of references taken whole, after a slot taken alone",
-         [](fields::dump_writer& w) {
-             static const std::uint16_t objects[] = {0, 65535};
-             w.part_begun("lists", 0);
-             w.part_begun("slots", 0);
-             w.take(number("object_id", 0, 2, 3, "reference to object 3"));
-             w.part_ended();
-             EXPECT_TRUE(w.take_references({"", 1, 2, objects}));
-             w.part_ended();
-             w.finish(nullptr);
-         },
-         R"({"offset":0,"lists":[{"offset":0,"slots":[{"offset":0,"object_id":{"value":3,"note":"reference to object 3"},)"
-         R"("size":2},{"offset":2,"object_id":{"value":0,"note":"reference to object 0"},"size":2},{"offset":4,)"
-         R"("object_id":{"value":65535,"note":"reference to object 65535"},"size":2}],"size":6}],"size":6})"
-         "\n"},
         {"a chain's levels, and the walk's return through them",
          [](fields::dump_writer& w) {
-             w.part_begun("unit", -1);
-             w.take(number("link_kind", 0, 2, 5));
+             w.take(number("link_kind", 0, 2, 5, {}, {{"unit", -1}}));
              std::uint64_t offset = 2;
              for (const std::int64_t level : {1, 2, 1}) {
-                 w.part_begun("linked", level);
-                 w.take(number(level == 2 ? "unkf1" : "word_after_link", offset, 2, 0));
-                 w.part_ended();
+                 w.take(number(level == 2 ? "unkf1" : "word_after_link", offset, 2, 0, {}, {{"unit", -1}, {"linked", level}}));
                  offset += 2;
              }
-             w.part_ended();
              w.finish(nullptr);
          },
          R"({"offset":0,"unit":{"offset":0,"link_kind":5,"linked":[{"offset":2,"level":1,"word_after_link":0,"size":2},)"
          R"({"offset":4,"level":2,"unkf1":0,"size":2}],"linked_ends":[{"offset":6,"level":1,"word_after_link":0,)"
          R"("size":2}],"size":8},"size":8})"
          "\n"},
-        {"a break closes every open part at the bytes it reached and holds the error",
+        {"a break begins the parts its read was in, closes every open part at the bytes it reached and holds "
+         "the error",
          [&](fields::dump_writer& w) {
-             w.part_begun("units", -1);
-             w.part_begun("lists", 0);
-             w.take(number("size", 0, 2, 3));
-             w.part_begun("slots", 0);
-             w.take(number("object_id", 2, 2, 7, "reference to object 7"));
-             w.part_ended();
-             w.part_begun("slots", 1);
+             w.take(number("size", 0, 2, 3, {}, {{"units", -1}, {"lists", 0}}));
+             w.take(number("object_id", 2, 2, 7, "reference to object 7", {{"units", -1}, {"lists", 0}, {"slots", 0}}));
              w.finish(&cut);
          },
          R"({"offset":0,"units":{"offset":0,"lists":[{"offset":0,"list_size":3,"slots":[{"offset":2,"object_id":)"

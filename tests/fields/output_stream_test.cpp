@@ -1,6 +1,6 @@
-// The output stream hands full blocks to a writing thread and keeps filling
-// the next: whatever the mix of writes, the file must hold every
-// byte in order, and a failed write must come back from flush.
+// The output stream hands its buffer to the system whenever it holds a
+// block: whatever the mix of writes, the file must hold every byte in order,
+// and a failed write must come back from flush.
 #include "fields/output_stream.h"
 #include "support/case_name.h"
 #include "support/test_files.h"
@@ -25,9 +25,9 @@ std::string numbered_text(std::size_t bytes)
     return text;
 }
 
-// How the text reaches the stream: in writes of `piece` bytes, by put
-// character by character, or composed in place into reserved room.
-enum class way { write, put, reserve };
+// How the text reaches the stream: in writes of `piece` bytes, or by put
+// character by character.
+enum class way { write, put };
 
 struct stream_case {
     const char* name;
@@ -37,24 +37,18 @@ struct stream_case {
     bool flushed; // flushed before the stream ends, not just ended
 };
 
-// The first block is 64 KB and the three that take turns after it 2 MB
-// each: the cases lie below, at and just past each edge, and across the
-// turns again and again, where a block filled again before it was written
-// would show.
-constexpr std::size_t first_block = 64 * 1024;
-constexpr std::size_t turn = 2 * 1024 * 1024;
+// The buffer is handed over once it holds a block of 64 KB: the cases lie
+// below, at and just past that edge, and across it again and again.
+constexpr std::size_t block = 64 * 1024;
 
 const stream_case stream_cases[] = {
     {"nothing", 0, way::write, 1, true},
-    {"less_than_the_first_block", 1000, way::write, 7, true},
-    {"the_first_block_exactly", first_block, way::write, 1024, true},
-    {"a_byte_past_the_first_block", first_block + 1, way::put, 1, true},
-    {"the_first_block_and_a_turn_exactly", first_block + turn, way::write, 1024, true},
-    {"a_byte_past_the_first_turn", first_block + turn + 1, way::put, 1, true},
-    {"every_turn_twice_in_odd_pieces", first_block + 6 * turn + 13, way::write, 4093, true},
-    {"one_write_longer_than_two_turns", 5 * turn, way::write, 5 * turn, true},
-    {"composed_in_place", 6 * turn + 5, way::reserve, 61, true},
-    {"ended_without_a_flush", 5 * turn + 3, way::write, 999, false},
+    {"less_than_a_block", 1000, way::write, 7, true},
+    {"a_block_exactly", block, way::write, 1024, true},
+    {"a_byte_past_a_block", block + 1, way::put, 1, true},
+    {"many_blocks_in_odd_pieces", 6 * block + 13, way::write, 4093, true},
+    {"one_write_longer_than_two_blocks", 5 * block, way::write, 5 * block, true},
+    {"ended_without_a_flush", 5 * block + 3, way::write, 999, false},
 };
 
 class output_stream_cases : public ::testing::TestWithParam<stream_case> {};
@@ -72,12 +66,6 @@ void feed(output_stream& out, const std::string& text, way how, std::size_t piec
                 out.put(character);
             }
             break;
-        case way::reserve: {
-            char* place = out.reserve(part.size());
-            part.copy(place, part.size());
-            out.commit(place + part.size());
-            break;
-        }
         }
     }
 }
@@ -107,8 +95,8 @@ TEST_P(output_stream_cases, the_file_holds_every_byte_in_order)
 INSTANTIATE_TEST_SUITE_P(table, output_stream_cases, ::testing::ValuesIn(stream_cases), testing::case_name{});
 
 // A device that is always full fails every write: the failure comes back
-// from flush whether it happened on the writing thread or at the flush, and
-// the writes after it are dropped rather than waited on.
+// from flush whether it happened at a block's hand-over or at the flush, and
+// the writes after it are dropped.
 TEST(output_stream, a_failed_write_comes_back_from_flush)
 {
     if (!testing::file_exists("/dev/full")) {

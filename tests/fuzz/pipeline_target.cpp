@@ -75,59 +75,52 @@ void write_scratch_save(const std::uint8_t* data, std::size_t size)
 // The pictures are thrown away as they are written.
 const orbse::picture_names discarded_pictures{"/dev/null", "/dev/null", "/dev/null"};
 
-// Checks as the walk goes that its leaves tile the file from its start:
-// each begins where the one before ended.
-class tiling_check final : public orbse::leaf_sink {
-public:
-    void take(const orbse::field_leaf& leaf) override
-    {
-        if (leaf.offset != next_ || leaf.size == 0) {
-            std::abort();
-        }
-        next_ = leaf.offset + leaf.size;
-    }
-    std::uint64_t next() const { return next_; }
-
-private:
-    std::uint64_t next_ = 0;
-};
-
-// The same walk written as dump's document into a discarding output: the
-// writer must take every walk, however it ends, without a crash or a part
-// it cannot place (which it raises). Its memory is checked by the sanitizers.
-void dump(const orbse::walk_result& walked)
+// The walk over the same input, its leaves written as dump's document into
+// a discarding output: they must tile the file from its start (each begins
+// where the one before ended), the writer must take every walk, however it
+// ends, without a part it cannot place (which it raises), and the walk must
+// reach the end exactly when the loader did, and break exactly where a
+// short read ended the loading.
+void walk(std::size_t size, bool loaded_whole, bool ended_short)
 {
     orbse::platform::native_file discard;
     if (orbse::platform::create_always("/dev/null", false, discard) != 0) {
         std::abort(); // the harness itself is broken, not the program
     }
+    std::uint64_t tiled = 0;
+    bool broken = false;
+    std::uint64_t break_offset = 0;
+    std::uint64_t break_needed = 0;
     {
         orbse::fields::output_stream out(discard);
         orbse::fields::dump_writer writer(out);
-        const orbse::walk_result result = orbse::walk_save(scratch_save_path(), &writer);
-        if (result.broken.has_value() != walked.broken.has_value()) {
-            std::abort();
+        orbse::save_walk walked(scratch_save_path());
+        for (auto record = walked.next(); !record.empty(); record = walked.next()) {
+            for (const orbse::field_leaf& leaf : record) {
+                if (leaf.offset != tiled || leaf.size == 0) {
+                    std::abort();
+                }
+                tiled = leaf.offset + leaf.size;
+                writer.take(leaf);
+            }
         }
-        writer.finish(result.broken ? &*result.broken : nullptr);
+        const auto& summary = walked.summary();
+        writer.finish(summary.broken ? &*summary.broken : nullptr);
+        broken = summary.broken.has_value();
+        if (broken) {
+            break_offset = summary.broken->offset;
+            break_needed = summary.broken->needed;
+        }
     }
     orbse::platform::close(discard);
-}
-
-// The walk over the same input: it must reach the end exactly when the
-// loader did, and break exactly where a short read ended the loading.
-void walk(std::size_t size, bool loaded_whole, bool ended_short)
-{
-    tiling_check tiles;
-    const orbse::walk_result result = orbse::walk_save(scratch_save_path(), &tiles);
-    dump(result);
     if (!loaded_whole && !ended_short) {
         return; // the loading ended for want of memory: nothing to compare with
     }
-    if (result.broken) {
-        if (!ended_short || result.broken->offset > size || result.broken->offset + result.broken->needed <= size) {
+    if (broken) {
+        if (!ended_short || break_offset > size || break_offset + break_needed <= size) {
             std::abort();
         }
-    } else if (!loaded_whole || tiles.next() != size) {
+    } else if (!loaded_whole || tiled != size) {
         std::abort();
     }
 }

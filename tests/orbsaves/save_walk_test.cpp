@@ -28,13 +28,26 @@ struct seen_leaf {
     std::string note;
 };
 
-class collected_leaves final : public leaf_sink {
+class collected_leaves {
 public:
-    void take(const field_leaf& leaf) override
+    // Walks the save at `path`, record by record, keeping every leaf.
+    walk_summary walk(const std::string& path)
+    {
+        save_walk walk(path);
+        for (auto record = walk.next(); !record.empty(); record = walk.next()) {
+            for (const field_leaf& leaf : record) {
+                take(leaf);
+            }
+        }
+        return walk.summary();
+    }
+
+    void take(const field_leaf& leaf)
     {
         order.emplace_back(leaf.offset, leaf.size);
-        auto [place, fresh] = by_path.try_emplace(std::string(leaf.path));
-        EXPECT_TRUE(fresh) << "two leaves share the path " << leaf.path;
+        const std::string leaf_path = path_of(leaf);
+        auto [place, fresh] = by_path.try_emplace(leaf_path);
+        EXPECT_TRUE(fresh) << "two leaves share the path " << leaf_path;
         place->second = {leaf.offset, leaf.size, leaf.number, {leaf.bytes.begin(), leaf.bytes.end()},
                          {leaf.words.begin(), leaf.words.end()}, std::string(leaf.note)};
     }
@@ -57,9 +70,9 @@ public:
 };
 
 template <std::size_t N>
-std::vector<std::uint8_t> head_of(const std::array<std::uint8_t, N>& bytes)
+std::vector<std::uint8_t> bytes_of(const std::array<std::uint8_t, N>& bytes)
 {
-    return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(N, raw_head_size))};
+    return {bytes.begin(), bytes.end()};
 }
 
 std::string indexed(const std::string& name, std::size_t index)
@@ -97,7 +110,7 @@ void expect_header(const collected_leaves& leaves, const game_header& header)
     for (const auto& [name, value] : fields) {
         EXPECT_EQ(leaves.number(std::string("header.") + name), value) << name;
     }
-    EXPECT_EQ(leaves.at("header.game_name").bytes, head_of(header.game_name));
+    EXPECT_EQ(leaves.at("header.game_name").bytes, bytes_of(header.game_name));
     EXPECT_EQ(leaves.number("header.player_kinds[3]"), header.player_kinds[3]);
     EXPECT_EQ(leaves.by_path.count("header.alien_player"), header.version == version_70 ? 1u : 0u);
     // A coded setting carries its name, none when its table has no entry.
@@ -132,12 +145,12 @@ void expect_layers_and_players(const collected_leaves& leaves, const saveorec& s
         EXPECT_EQ(leaves.number(at + "score"), record.score);
         EXPECT_EQ(leaves.number(at + "buttons[10]"), record.buttons[10]);
         EXPECT_EQ(leaves.number(at + "gold_used"), record.gold_used);
-        EXPECT_EQ(leaves.at(at + "loses").bytes, head_of(record.loses));
+        EXPECT_EQ(leaves.at(at + "loses").bytes, bytes_of(record.loses));
     }
     EXPECT_EQ(leaves.by_path.count("block40"), save.header.version == version_70 ? 1u : 0u);
     EXPECT_EQ(leaves.by_path.count("block36"), save.header.version == version_69 ? 1u : 0u);
     if (save.header.version == version_69) {
-        EXPECT_EQ(leaves.at("block36").bytes, head_of(save.block36));
+        EXPECT_EQ(leaves.at("block36").bytes, bytes_of(save.block36));
     }
 }
 
@@ -158,7 +171,7 @@ void expect_groups(const collected_leaves& leaves, const saveorec& save)
         const auto& post = save.post_updates[player];
         EXPECT_EQ(leaves.number(group + "post_updates.count"), post.count);
         for (std::size_t record = 0; record < post.records.size(); ++record) {
-            EXPECT_EQ(leaves.at(group + "post_updates." + indexed("records", record)).bytes, head_of(post.records[record]));
+            EXPECT_EQ(leaves.at(group + "post_updates." + indexed("records", record)).bytes, bytes_of(post.records[record]));
         }
     }
 }
@@ -335,8 +348,8 @@ TEST(save_walk, shows_every_value_the_loader_keeps_and_tiles_the_file)
         load_save(*loaded, path);
 
         collected_leaves leaves;
-        const walk_result result = walk_save(path, &leaves);
-        ASSERT_FALSE(result.broken) << result.broken->path;
+        const walk_summary result = leaves.walk(path);
+        ASSERT_FALSE(result.broken) << result.broken->path();
         expect_tiling(leaves, content.size());
         EXPECT_EQ(result.lists, test.lists);
         EXPECT_EQ(result.lists, loaded->unit_store.list_sizes.size());
@@ -352,8 +365,8 @@ TEST(save_walk, shows_every_value_the_loader_keeps_and_tiles_the_file)
             const seen_leaf& tail = leaves.at("tail");
             EXPECT_EQ(tail.size, static_cast<std::uint64_t>(loaded->tail_size));
             const auto kept = testing::tail_bytes(*loaded);
-            EXPECT_EQ(tail.bytes, std::vector<std::uint8_t>(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(
-                                                                             std::min<std::size_t>(kept.size(), 64))));
+            // The tail's leaf carries its first piece of bytes.
+            EXPECT_EQ(tail.bytes, std::vector<std::uint8_t>(kept.begin(), kept.end()));
         }
     }
 }
@@ -382,14 +395,40 @@ TEST(save_walk, a_damaged_save_breaks_at_the_read_it_cannot_finish)
         SCOPED_TRACE(test.name);
         const auto path = folder.file("cut.sav");
         testing::write_file(path, sb::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(test.cut)));
-        const walk_result result = walk_save(path, nullptr);
+        const walk_summary result = check_save(path);
         ASSERT_TRUE(result.broken);
         EXPECT_EQ(result.broken->code, 100);
         EXPECT_EQ(result.broken->message, "Read beyond end of file");
-        EXPECT_EQ(result.broken->path, test.path);
+        EXPECT_EQ(result.broken->path(), test.path);
         EXPECT_EQ(result.broken->needed, test.needed);
         EXPECT_LE(result.broken->offset, test.cut);
         EXPECT_EQ(result.broken->left, test.cut - result.broken->offset);
+    }
+
+    // Points are read in pieces of thousands, but the inspector reads them
+    // one by one: the failing read is the one point the file ends in, in
+    // the first piece or a later one, on a word's border or inside it.
+    auto long_path = sb::empty_save(70);
+    sb::unit_description walker;
+    walker.path = sb::path_description{{}, std::vector<std::uint16_t>(5000, 7), 0};
+    long_path.unit_lists = {{{sb::new_unit(2, {walker})}}};
+    sb::number_units(long_path);
+    const sb::bytes path_content = sb::build_save(long_path);
+    const auto whole = folder.file("long_path.sav");
+    testing::write_file(whole, path_content);
+    collected_leaves leaves;
+    ASSERT_FALSE(leaves.walk(whole).broken);
+    const std::uint64_t points = leaves.at("units.lists[0].slots[0].unit.path.points").offset;
+    for (const std::uint64_t into : {0, 1, 2, 3, 4095, 4096, 4097, 9998}) {
+        SCOPED_TRACE(into);
+        const auto path = folder.file("cut.sav");
+        testing::write_file(path, sb::bytes(path_content.begin(), path_content.begin() + static_cast<std::ptrdiff_t>(points + into)));
+        const walk_summary result = check_save(path);
+        ASSERT_TRUE(result.broken);
+        EXPECT_EQ(result.broken->path(), "units.lists[0].slots[0].unit.path.points");
+        EXPECT_EQ(result.broken->offset, points + into - into % 2);
+        EXPECT_EQ(result.broken->needed, 2u);
+        EXPECT_EQ(result.broken->left, into % 2);
     }
 }
 
