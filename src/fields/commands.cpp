@@ -253,11 +253,10 @@ int list_fields(const std::string& save, bool json, output_stream& out)
     if (!walk) {
         return exit_trouble;
     }
-    std::string path;
+    path_text paths;
     for (auto record = walk->next(); !record.empty(); record = walk->next()) {
         for (const field_leaf& leaf : record) {
-            path.clear();
-            append_path(path, leaf.place.view(), leaf.name);
+            const std::string_view path = paths.of(leaf);
             json ? write_leaf_json(out, leaf, path) : write_leaf_line(out, leaf, path);
         }
     }

@@ -223,9 +223,10 @@ public:
         for (auto& current : sides_) {
             current.record = current.walk->next();
         }
+        std::vector<std::size_t> live;
         for (;;) {
             settle_ends();
-            std::vector<std::size_t> live;
+            live.clear();
             std::size_t taking_part = 0;
             for (std::size_t save = 0; save < sides_.size(); ++save) {
                 taking_part += sides_[save].retired ? 0 : 1;
@@ -267,12 +268,18 @@ private:
         return sides_[save].has_leaf() ? alignment_place_of(sides_[save].leaf()) : sides_[save].last;
     }
 
+    // Every save has a leaf here: they stand alike where their leaves'
+    // places, names and parts in the stream's ending are alike.
     bool same_places(const std::vector<std::size_t>& live) const
     {
-        const leaf_place first = place_of(live[0]);
+        const field_leaf& first = sides_[live[0]].leaf();
         return std::all_of(live.begin() + 1, live.end(), [&](std::size_t save) {
-            const leaf_place place = place_of(save);
-            return std::ranges::equal(place.view(), first.view());
+            const field_leaf& leaf = sides_[save].leaf();
+            if (leaf.name != first.name || leaf.closes_stream != first.closes_stream) {
+                return false;
+            }
+            return leaf.closes_stream ? std::ranges::equal(alignment_place_of(leaf).view(), alignment_place_of(first).view())
+                                      : std::ranges::equal(leaf.place.view(), first.place.view());
         });
     }
 
@@ -287,8 +294,7 @@ private:
     {
         auto& current = sides_[save];
         while (current.has_leaf() && lies_in(alignment_place_of(current.leaf()).view(), record.view())) {
-            if (current.leaf().place.depth >= 2 && current.leaf().name == "size" &&
-                current.leaf().place.view().back().name == "lists") {
+            if (current.leaf().sizes_list) {
                 current.lone_list_size = current.leaf();
             }
             take(save);
@@ -297,7 +303,8 @@ private:
 
     void compare_leaves(const std::vector<std::size_t>& live)
     {
-        std::vector<const field_leaf*> leaves;
+        std::vector<const field_leaf*>& leaves = leaves_;
+        leaves.clear();
         for (const auto save : live) {
             leaves.push_back(&sides_[save].leaf());
         }
@@ -345,14 +352,11 @@ private:
         }
         writer_.slot(path_of(leaves[0]->place.view()), leaves[0]->offset, columns);
         differed_ = true;
-        leaf_place unit = leaves[0]->place;
-        unit.parts[unit.depth++] = {"unit", -1};
-        for (std::size_t at = 0; at < live.size(); ++at) {
-            const bool holds_unit = leaves[at]->slot == slot_holds::unit;
-            take(live[at]);
-            if (holds_unit) {
-                pass_over(live[at], unit);
-            }
+        // The rest of each slot is its unit, if it holds one.
+        const leaf_place slot = leaves[0]->place;
+        for (const auto save : live) {
+            take(save);
+            pass_over(save, slot);
         }
     }
 
@@ -630,6 +634,7 @@ private:
 
     std::vector<side>& sides_;
     diff_writer& writer_;
+    std::vector<const field_leaf*> leaves_;             // of the saves compared, kept from leaf to leaf
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
     std::vector<std::size_t> broken_;
     bool differed_ = false;

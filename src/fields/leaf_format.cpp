@@ -1,26 +1,49 @@
 #include "fields/leaf_format.h"
 
 #include <algorithm>
+#include <array>
 
 namespace orbse::fields {
 namespace {
 
-void write_type(output_stream& out, const field_leaf& leaf) { out.write(leaf_type_name(leaf.type, leaf.size)); }
-
-template <typename element>
-void write_array(output_stream& out, std::span<const element> values)
+void write_type(output_stream& out, const field_leaf& leaf)
 {
-    out.put('[');
-    for (std::size_t at = 0; at < values.size(); ++at) {
-        if (at > 0) {
-            out.put(',');
-        }
-        out.write_number(values[at]);
+    constexpr std::array<std::string_view, 8> names{"u8", "u16", "u32", "i32", "text[", "raw", "u8[", "u16["};
+    out.write(names[static_cast<std::size_t>(leaf.type)]);
+    if (leaf.type == leaf_type::text || leaf.type == leaf_type::u8_array || leaf.type == leaf_type::u16_array) {
+        out.write_number(leaf.type == leaf_type::u16_array ? leaf.size / 2 : leaf.size);
+        out.put(']');
     }
-    out.put(']');
 }
 
 } // namespace
+
+std::string_view path_text::of(const field_leaf& leaf)
+{
+    const auto place = leaf.place.view();
+    std::size_t same = 0;
+    while (same < place.size() && same < place_.depth && place[same] == place_.parts[same]) {
+        ++same;
+    }
+    if (same < place.size() || same < place_.depth) {
+        // Only the parts from the first that changed are written again.
+        text_.resize(same == 0 ? 0 : part_ends_[same - 1]);
+        for (std::size_t at = same; at < place.size(); ++at) {
+            append_path(text_, place.subspan(at, 1));
+            part_ends_[at] = text_.size();
+        }
+        place_ = leaf.place;
+    }
+    prefix_ = place.empty() ? 0 : part_ends_[place.size() - 1];
+    text_.resize(prefix_);
+    if (!leaf.name.empty()) {
+        if (prefix_ > 0) {
+            text_ += '.';
+        }
+        text_ += leaf.name;
+    }
+    return text_;
+}
 
 void write_raw_head(output_stream& out, const field_leaf& leaf)
 {
@@ -54,10 +77,19 @@ void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json)
         }
         return;
     case leaf_type::u8_array:
-        write_array(out, leaf.bytes);
+        out.put('[');
+        for (std::size_t at = 0; at < leaf.bytes.size(); ++at) {
+            if (at > 0) {
+                out.put(',');
+            }
+            out.write_number(leaf.bytes[at]);
+        }
+        out.put(']');
         return;
     case leaf_type::u16_array:
-        write_array(out, leaf.words);
+        out.put('[');
+        out.write_u16_list(leaf.words.data(), leaf.words.size());
+        out.put(']');
         return;
     }
 }
@@ -145,13 +177,17 @@ void write_break_members(output_stream& out, const walk_break& broken)
 // game's tables; only a quote or a backslash needs an escape.
 void write_json_quoted(output_stream& out, std::string_view text)
 {
+    const auto needs_escape = [](char character) { return character == '"' || character == '\\'; };
     out.put('"');
-    for (const char character : text) {
-        if (character == '"' || character == '\\') {
-            out.put('\\');
-        }
-        out.put(character);
+    for (auto escaped = std::find_if(text.begin(), text.end(), needs_escape); escaped != text.end();
+         escaped = std::find_if(text.begin(), text.end(), needs_escape)) {
+        const auto before = static_cast<std::size_t>(escaped - text.begin());
+        out.write(text.substr(0, before));
+        out.put('\\');
+        out.put(text[before]);
+        text.remove_prefix(before + 1);
     }
+    out.write(text);
     out.put('"');
 }
 

@@ -6,33 +6,40 @@
 
 #include "runtime/platform.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
 #include <string_view>
 
 namespace orbse::fields {
 
 class output_stream {
 public:
-    explicit output_stream(platform::native_file target = platform::standard_output()) : target_(target)
-    {
-        buffer_.reserve(block_size + block_size / 4);
-    }
+    explicit output_stream(platform::native_file target = platform::standard_output()) : target_(target) {}
     ~output_stream() { flush(); }
     output_stream(const output_stream&) = delete;
     output_stream& operator=(const output_stream&) = delete;
 
     void write(std::string_view text)
     {
-        buffer_.append(text);
-        hand_over_when_full();
+        while (text.size() > buffer_.size() - fill_) {
+            const std::size_t part = buffer_.size() - fill_;
+            std::memcpy(buffer_.data() + fill_, text.data(), part);
+            fill_ += part;
+            text.remove_prefix(part);
+            flush();
+        }
+        std::memcpy(buffer_.data() + fill_, text.data(), text.size());
+        fill_ += text.size();
     }
 
     void put(char character)
     {
-        buffer_ += character;
-        hand_over_when_full();
+        if (fill_ == buffer_.size()) [[unlikely]] {
+            flush();
+        }
+        buffer_[fill_++] = character;
     }
 
     void write_number(std::uint64_t value);
@@ -50,17 +57,20 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    static constexpr std::size_t block_size = 64 * 1024;
-
-    void hand_over_when_full()
+    // Room for `bytes` more, written at the place returned; commit(end)
+    // keeps what was written there. For numbers formatted in place.
+    char* room_for(std::size_t bytes)
     {
-        if (buffer_.size() >= block_size) [[unlikely]] {
+        if (bytes > buffer_.size() - fill_) {
             flush();
         }
+        return buffer_.data() + fill_;
     }
+    void commit(const char* end) { fill_ = static_cast<std::size_t>(end - buffer_.data()); }
 
     platform::native_file target_;
-    std::string buffer_;
+    std::array<char, 64 * 1024> buffer_;
+    std::size_t fill_ = 0;
     bool failed_ = false;
 };
 

@@ -184,33 +184,44 @@ public:
         pop_part();
     }
 
-    // Read in one piece. Cells in grid order: cell i lies in column i mod
-    // 112 and row i div 112.
+    // Read in one piece, as the loader reads it, and handed out a row at a
+    // time: a layer is twelve thousand leaves.
     void layer(const char* name, std::span<std::uint8_t> cells, std::size_t bytes_per_cell)
     {
         const std::uint64_t start = read_from_file(name, std::span(piece_buffer_).first(cells.size()));
         std::copy_n(piece_buffer_.begin(), cells.size(), cells.begin());
-        if (!with_leaves_) {
-            return;
+        if (with_leaves_) {
+            layer_ = {name_of(name), start, cells, bytes_per_cell, 0};
+            layer_row();
         }
-        push_part(name);
-        for (std::size_t row = 0; row < static_cast<std::size_t>(map_side); ++row) {
-            push_part("row", static_cast<std::int64_t>(row));
-            for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
-                const std::size_t cell = row * map_side + column;
-                push_part("column", static_cast<std::int64_t>(column));
-                const auto bytes = cells.subspan(cell * bytes_per_cell, bytes_per_cell);
-                const std::uint64_t at = start + cell * bytes_per_cell;
-                if (bytes_per_cell == 1) {
-                    number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
-                } else {
-                    bytes_leaf({}, at, leaf_type::u8_array, bytes);
-                }
-                pop_part();
+    }
+
+    // The next row of the layer being handed out, if any. Cells in grid
+    // order: cell i lies in column i mod 112 and row i div 112.
+    bool layer_row()
+    {
+        if (layer_.row == static_cast<std::size_t>(map_side)) {
+            return false;
+        }
+        const std::size_t row = layer_.row++;
+        const std::size_t bytes_per_cell = layer_.bytes_per_cell;
+        push_part(layer_.name);
+        push_part("row", static_cast<std::int64_t>(row));
+        for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
+            const std::size_t cell = row * map_side + column;
+            push_part("column", static_cast<std::int64_t>(column));
+            const auto bytes = layer_.cells.subspan(cell * bytes_per_cell, bytes_per_cell);
+            const std::uint64_t at = layer_.start + cell * bytes_per_cell;
+            if (bytes_per_cell == 1) {
+                number_leaf(nullptr, at, 1, leaf_type::u8, bytes[0], {});
+            } else {
+                bytes_leaf({}, at, leaf_type::u8_array, bytes);
             }
             pop_part();
         }
         pop_part();
+        pop_part();
+        return true;
     }
 
     // The records are not kept: only their count matters to what follows.
@@ -280,7 +291,13 @@ public:
         }
     }
 
-    void list_begun(std::uint16_t) { ++lists_; }
+    void list_begun(std::uint16_t)
+    {
+        ++lists_;
+        if (with_leaves_) {
+            leaves_.back().sizes_list = true;
+        }
+    }
 
     void slot_read(std::uint16_t, bool new_unit)
     {
@@ -296,16 +313,24 @@ public:
         return unit_;
     }
 
-    // Without leaves, references already in the read-ahead are taken in one
-    // sweep, as the loader takes them; with them, each slot is a record.
-    std::size_t references(std::uint16_t object_counter, std::size_t, std::size_t slots_left)
+    // References already in the read-ahead are taken in one sweep, as the
+    // loader takes them: most slots of a large save are references, two
+    // bytes each. With leaves, a sweep takes a few hundred at most, so that
+    // a record stays small.
+    std::size_t references(std::uint16_t object_counter, std::size_t first_slot, std::size_t slots_left)
     {
-        if (with_leaves_) {
-            return 0;
-        }
+        constexpr std::size_t most_with_leaves = 256;
         const std::uint32_t new_object_number = std::uint32_t{object_counter} + 1;
-        const std::size_t taken = reader_.take_buffered_u16s_until(
-            new_object_number, std::span(references_).first(std::min(references_.size(), slots_left)));
+        const std::uint64_t start = reader_.offset();
+        const std::size_t room = std::min(with_leaves_ ? most_with_leaves : references_.size(), slots_left);
+        const std::size_t taken = reader_.take_buffered_u16s_until(new_object_number, std::span(references_).first(room));
+        for (std::size_t slot = 0; with_leaves_ && slot < taken; ++slot) {
+            push_part("slots", static_cast<std::int64_t>(first_slot + slot));
+            number_leaf("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot],
+                        format::note{format::note::kind::slot_object, object_counter});
+            leaves_.back().slot = slot_holds::reference;
+            pop_part();
+        }
         return taken;
     }
 
@@ -314,6 +339,7 @@ public:
     void stream_closed()
     {
         if (with_leaves_) {
+            leaves_.back().sizes_list = true;
             leaves_.back().closes_stream = true;
         }
     }
@@ -557,6 +583,15 @@ private:
     std::uint64_t read_needed_ = 0;
     leaf_place read_place_;
 
+    struct layer_rows {
+        std::string_view name;
+        std::uint64_t start = 0;
+        std::span<const std::uint8_t> cells;
+        std::size_t bytes_per_cell = 1;
+        std::size_t row = map_side; // the next row to hand out
+    };
+    layer_rows layer_;
+
     unidefrec unit_;
     std::vector<std::uint16_t> points_;
     std::array<std::uint16_t, 4096> references_{};
@@ -591,6 +626,9 @@ struct save_walk::state {
     {
         switch (at) {
         case stage::front:
+            if (walk->layer_row()) {
+                return;
+            }
             format::map_front_step(*walk, *groups_seen, front_step);
             if (front_step == static_cast<std::size_t>(format::front_step::header)) {
                 summary.version = groups_seen->header.version;

@@ -80,8 +80,10 @@ struct field_leaf {
     // A slot's object number: whether a new unit follows or it refers to an
     // object met elsewhere.
     slot_holds slot = slot_holds::not_a_slot;
-    // The list size of 0 that closes the unit stream: it lies after every
-    // list, whatever list number its place carries.
+    // A unit list's size; the size of 0 that closes the unit stream also
+    // `closes_stream`: it lies after every list, whatever list number its
+    // place carries.
+    bool sizes_list = false;
     bool closes_stream = false;
 };
 

@@ -138,7 +138,7 @@ const std::vector<probe> header_probes{
     {"player_kinds", [](description& s) { marked(s.header.player_kinds); }},
     {"alien_player", [](description& s) { marked(s.header.alien_player); }},
     {"reserved", [](description& s) { marked(s.header.reserved); }},
-    {"version_69_extra_byte", [](description& s) { marked(s.version_69_extra_byte); }},
+    {"version_69_byte", [](description& s) { marked(s.version_69_byte); }},
     {"save_date", [](description& s) { marked(s.header.save_date); }},
     {"cpu_iq", [](description& s) { marked(s.header.cpu_iq); }},
     {"turn_time_1", [](description& s) { marked(s.header.turn_time_1); }},

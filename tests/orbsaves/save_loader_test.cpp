@@ -74,7 +74,7 @@ sb::save_description every_header_field_set(std::uint16_t version)
     header.fuel_richness = 1;
     header.gold_richness = 0;
     header.alien_frequency = 65536;
-    save.version_69_extra_byte = 0xAB;
+    save.version_69_byte = 0xAB;
     save.block40 = counting_array<40>(1);
     save.block36 = counting_array<36>(101);
     for (int cell = 0; cell < map_cell_count; ++cell) {

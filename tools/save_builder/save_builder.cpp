@@ -78,7 +78,7 @@ void write_header(byte_writer& out, const save_description& save)
         write_header_back(out, header);
     } else if (header.version == 69) {
         write_header_front(out, header);
-        out.u8(save.version_69_extra_byte);
+        out.u8(save.version_69_byte);
         write_header_back(out, header);
     }
 }

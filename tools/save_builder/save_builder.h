@@ -95,7 +95,7 @@ struct save_description {
     // The header as version 70 holds it; version 69 is written from the same
     // fields by its own rules, and other versions get no header at all.
     game_header header;
-    std::uint8_t version_69_extra_byte = 0; // the one header byte only version 69 has
+    std::uint8_t version_69_byte = 0; // the one header byte only version 69 has
     std::array<std::uint8_t, map_cell_count> pass_layer{};
     std::array<std::uint8_t, map_cell_count * 2> resource_layer{};
     std::array<player_record, player_count> players{};
