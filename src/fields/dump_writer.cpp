@@ -8,9 +8,9 @@ namespace orbse::fields {
 namespace {
 
 // The one field named like an extent member: a unit list's number of slots.
-std::string_view member_name_of(std::string_view leaf_name)
+std::string_view member_name_of(const field_leaf& leaf)
 {
-    return leaf_name == "size" ? std::string_view("list_size") : leaf_name;
+    return leaf.sizes_list ? std::string_view("list_size") : leaf.name;
 }
 
 void write_hex_string(output_stream& out, std::span<const std::uint8_t> bytes)
@@ -195,7 +195,7 @@ void dump_writer::take(const field_leaf& leaf)
     } else {
         open_object(part);
         close_run(part);
-        member(member_name_of(leaf.name));
+        member(member_name_of(leaf));
     }
     write_value(leaf);
     covered_ = leaf.offset + leaf.size;

@@ -255,11 +255,6 @@ struct unidefa {
     segmented_array<unidefrec, 4 * 1024> units;
     segmented_array<std::uint16_t> path_points;
 
-    std::uint16_t path_point(const unidefrec& unit, std::size_t point) const
-    {
-        return path_points[unit.first_point + point];
-    }
-
     // Calls `visit` with every slot read, list by list and slot by slot.
     template <typename slot_visitor>
     void for_each_slot(slot_visitor&& visit) const

@@ -109,8 +109,6 @@ public:
         return size_in_bytes > position ? size_in_bytes - position : 0;
     }
 
-    data_file& file() { return file_; }
-
     // The offset in the file of the next byte the reader hands out.
     std::uint64_t offset() const { return offset_; }
 

@@ -131,7 +131,9 @@ TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
         {"a break begins the parts its read was in, closes every open part at the bytes it reached and holds "
          "the error",
          [&](fields::dump_writer& w) {
-             w.take(number("size", 0, 2, 3, {}, {{"units", -1}, {"lists", 0}}));
+             field_leaf list_size = number("size", 0, 2, 3, {}, {{"units", -1}, {"lists", 0}});
+             list_size.sizes_list = true;
+             w.take(list_size);
              w.take(number("object_id", 2, 2, 7, "reference to object 7", {{"units", -1}, {"lists", 0}, {"slots", 0}}));
              w.finish(&cut);
          },

@@ -88,7 +88,7 @@ inline std::vector<std::uint16_t> path_points_of(const unidefa& store, const uni
 {
     std::vector<std::uint16_t> points;
     for (std::size_t point = 0; point < unit.path.point_count; ++point) {
-        points.push_back(store.path_point(unit, point));
+        points.push_back(store.path_points[unit.first_point + point]);
     }
     return points;
 }
