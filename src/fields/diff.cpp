@@ -532,9 +532,12 @@ private:
     }
 
     // Saves that stood at one place a step ago part where some go on inside
-    // the record they were in and others leave it: those still inside hold
-    // more of it (a linked unit's extra word, one more record) and are
-    // behind. Empty when that does not tell.
+    // the record they were in and the others leave it for one of another
+    // kind (a linked unit's unkf1_extra in one save, the word after the
+    // linked unit in the other): those still inside hold more of it and are
+    // behind. Saves that go on to the next part of the same kind (the next
+    // slot, a deeper level of a chain) are left to the order of places.
+    // Empty when this does not tell.
     std::vector<std::size_t> still_inside(const std::vector<std::size_t>& live, const std::vector<leaf_place>& places) const
     {
         if (live.size() < 2) {
@@ -548,6 +551,9 @@ private:
                 return {};
             }
             const std::size_t kept = shared_length(places[save].view(), last.view());
+            if (kept < places[save].depth && kept < last.depth && places[save].parts[kept].name == last.parts[kept].name) {
+                return {};
+            }
             deepest = std::max(deepest, kept);
             shallowest = std::min(shallowest, kept);
         }
