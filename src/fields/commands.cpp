@@ -73,10 +73,8 @@ struct kept_leaf {
 // the walk has left it.
 struct record_span {
     std::string path;
-    std::size_t depth = 0; // of its place
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
-    bool open = true;
 };
 
 // One asked offset: the leaf holding it, its neighbours, and the records
@@ -86,8 +84,7 @@ struct offset_query {
     std::unique_ptr<kept_leaf> before;
     std::unique_ptr<kept_leaf> holder;
     std::unique_ptr<kept_leaf> after;
-    leaf_place holder_place;
-    std::vector<record_span> records;
+    std::vector<record_span> records; // innermost first
 };
 
 // The parts of a place that are records around the leaf: all of them for
@@ -97,14 +94,10 @@ std::size_t record_depth(const field_leaf& leaf)
     return leaf.name.empty() && leaf.place.depth > 0 ? leaf.place.depth - 1 : leaf.place.depth;
 }
 
-bool same_parts(std::span<const path_part> a, std::span<const path_part> b, std::size_t depth)
-{
-    return a.size() >= depth && b.size() >= depth && std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(depth), b.begin());
-}
-
 // Finds the leaves holding the asked offsets in one walk. The offsets are
-// taken in increasing order; a query stays open after its holder until the
-// next leaf and the end of every record around it are known.
+// taken in increasing order; the records the walk is in are kept as a
+// stack, each with the queries waiting for its end, so that a query costs
+// its records and not a look at every later leaf.
 class offset_finder {
 public:
     explicit offset_finder(const std::vector<std::uint64_t>& offsets) : queries_(offsets.size()), order_(offsets.size())
@@ -123,8 +116,11 @@ public:
     {
         const field_leaf* previous = previous_ ? &previous_->leaf : nullptr;
         for (const field_leaf& leaf : record) {
-            track_record_starts(leaf);
-            follow_open_queries(leaf);
+            for (offset_query* query : without_after_) {
+                query->after = std::make_unique<kept_leaf>(leaf);
+            }
+            without_after_.clear();
+            enter_records_of(leaf);
             const std::uint64_t end = leaf.offset + leaf.size;
             while (next_ < order_.size() && queries_[order_[next_]].offset < end) {
                 offset_query& query = queries_[order_[next_++]];
@@ -135,71 +131,79 @@ public:
             previous = &leaf;
         }
         // The last leaf is kept for a holder in the next record.
-        const bool wanted = next_ < order_.size() || !open_.empty();
-        if (wanted && !record.empty()) {
+        if (wanted() && !record.empty()) {
             previous_ = std::make_unique<kept_leaf>(record.back());
         }
-        return wanted;
+        return wanted();
     }
+
+    // The walk has ended: the records still open end where it did.
+    void finish() { close_records_from(0); }
 
     std::vector<offset_query>& queries() { return queries_; }
 
 private:
-    void track_record_starts(const field_leaf& leaf)
+    struct open_record {
+        path_part part;
+        std::uint64_t begin = 0;
+        std::uint64_t end = 0;
+        std::vector<std::pair<offset_query*, std::size_t>> waiting; // a query and its record's place in it
+    };
+
+    bool wanted() const
+    {
+        return next_ < order_.size() || !without_after_.empty() ||
+               std::any_of(open_.begin(), open_.end(), [](const open_record& r) { return !r.waiting.empty(); });
+    }
+
+    // Ends the records the leaf is not in, begins those it enters, and
+    // stretches every record it lies in to its end.
+    void enter_records_of(const field_leaf& leaf)
     {
         const auto place = leaf.place.view();
         const std::size_t depth = record_depth(leaf);
         std::size_t same = 0;
-        while (same < depth && same < starts_.size() && starts_[same].first == place[same]) {
+        while (same < depth && same < open_.size() && open_[same].part == place[same]) {
             ++same;
         }
-        starts_.resize(same);
+        close_records_from(same);
         for (std::size_t level = same; level < depth; ++level) {
-            starts_.emplace_back(place[level], leaf.offset);
+            open_.push_back({place[level], leaf.offset, leaf.offset, {}});
+        }
+        for (auto& record : open_) {
+            record.end = leaf.offset + leaf.size;
+        }
+    }
+
+    void close_records_from(std::size_t depth)
+    {
+        while (open_.size() > depth) {
+            for (const auto& [query, at] : open_.back().waiting) {
+                query->records[at].end = open_.back().end;
+            }
+            open_.pop_back();
         }
     }
 
     void hold(offset_query& query, const field_leaf& leaf, const field_leaf* previous)
     {
         query.holder = std::make_unique<kept_leaf>(leaf);
-        query.holder_place = leaf.place;
         if (previous != nullptr) {
             query.before = std::make_unique<kept_leaf>(*previous);
         }
-        for (std::size_t depth = starts_.size(); depth > 0; --depth) {
-            query.records.push_back({path_of(leaf.place.view().first(depth)), depth, starts_[depth - 1].second,
-                                     leaf.offset + leaf.size, true});
+        for (std::size_t depth = open_.size(); depth > 0; --depth) {
+            open_[depth - 1].waiting.emplace_back(&query, query.records.size());
+            query.records.push_back({path_of(leaf.place.view().first(depth)), open_[depth - 1].begin, leaf.offset + leaf.size});
         }
-        open_.push_back(&query);
-    }
-
-    void follow_open_queries(const field_leaf& leaf)
-    {
-        for (offset_query* query : open_) {
-            if (!query->after) {
-                query->after = std::make_unique<kept_leaf>(leaf);
-            }
-            for (auto& record : query->records) {
-                const bool inside = record.depth <= record_depth(leaf) &&
-                                    same_parts(leaf.place.view(), query->holder_place.view(), record.depth);
-                if (record.open && inside) {
-                    record.end = leaf.offset + leaf.size;
-                } else {
-                    record.open = false;
-                }
-            }
-        }
-        std::erase_if(open_, [](const offset_query* query) {
-            return std::none_of(query->records.begin(), query->records.end(), [](const record_span& r) { return r.open; });
-        });
+        without_after_.push_back(&query);
     }
 
     std::vector<offset_query> queries_;
     std::vector<std::size_t> order_; // of the queries, by offset
     std::size_t next_ = 0;           // in order_: the first query not yet held
-    std::vector<offset_query*> open_;
+    std::vector<offset_query*> without_after_;
     std::unique_ptr<kept_leaf> previous_;
-    std::vector<std::pair<path_part, std::uint64_t>> starts_;
+    std::vector<open_record> open_;
 };
 
 void write_query(output_stream& out, const offset_query& query)
@@ -286,6 +290,7 @@ int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offs
     for (auto record = walk->next(); !record.empty(); record = walk->next()) {
         wanted = wanted && finder.take_record(record);
     }
+    finder.finish();
     const walk_summary& summary = walk->summary();
     int code = exit_done;
     for (const auto& query : finder.queries()) {

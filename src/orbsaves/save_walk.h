@@ -41,7 +41,12 @@ struct path_part {
     std::string_view name;
     std::int64_t index = -1;
 
-    bool operator==(const path_part&) const = default;
+    // Names are mostly the same literal: its address tells before its text.
+    bool operator==(const path_part& other) const
+    {
+        return index == other.index &&
+               ((name.data() == other.name.data() && name.size() == other.name.size()) || name == other.name);
+    }
 };
 
 // The parts a leaf lies in, outermost first. The deepest place of the
