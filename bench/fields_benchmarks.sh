@@ -1,26 +1,32 @@
 #!/usr/bin/env bash
-# Measures orbse-fields against its bounds and prints the figures:
-#   1. check on a 256 MB mixed save against the inspector's loading alone of
-#      the same save (Google Benchmark's load/mixed/256MB), bound 1.5x;
-#   2. list --json of a 16 MB mixed save against writing as many bytes from
-#      memory to the same file (fields_write_floor), bound 2x;
-#   3. dump of a 256 MB mixed save against writing as many bytes from memory
-#      to the same file (fields_write_floor), bound 2x;
-#   4. peak resident memory of check, list, list --json, at and dump on every
-#      large kind of save, bound 32 MB;
-#   5. diff of a 256 MB mixed save against copies with a few bytes changed
-#      (near the front; a third of the way in), against copies one byte
-#      longer (a byte changed near the front; a byte changed in the first
-#      unit of every eighth list) and against a save of another kind (long
-#      paths), against check of it, bound 3x;
-#   6. peak resident memory of diff on those pairs and on pairs of every
-#      large kind, each a copy with one byte changed, bound 64 MB.
-# 2, 3 and 5 time each program and what it is measured against in
-# alternating rounds (alternating_runs.py).
-# With ORBSE_BASELINE set to another build's folder, its inspector_benchmarks
-# loads the 256 MB save in rounds alternating with this build's, for the
-# loader's before-and-after figure (bound 5 %).
-# Usage: bench/fields_benchmarks.sh [--smoke] [BUILD_DIR]
+# Measures orbse-fields, and the inspector's run on a large save, side by
+# side with another build, and prints one line per bound with both figures
+# and their ratio. It judges nothing: the bounds are in the headings.
+#   1. the demo save: list, list --json, at (one offset), check, dump, and
+#      diff against a copy with the byte at 0xcf13 changed, each against the
+#      baseline's (bound 1.2x);
+#   2. a 16 MB mixed save: list --json and dump against the baseline's
+#      (bound 1.5x); diff against a copy with one byte changed near the front
+#      and one in the middle, against the baseline's (bound 2x);
+#   3. at of 100 and of 1,000 offsets spread evenly over the 16 MB save,
+#      against list of it by the same build (bounds 1x and 1.5x);
+#   4. list --json of 16, 64 and 256 MB mixed saves: time per MB, the largest
+#      against the smallest (bound 1.2), for each build;
+#   5. peak resident memory of list, at, check and dump on a 256 MB mixed
+#      save, a chain of 1,000,000 linked units, 256 MB of reference lists and
+#      a 300 MB tail (bound 32 MB), and of diff of two 256 MB mixed saves
+#      (bound 64 MB), beside the baseline's;
+#   6. orbse on the 256 MB mixed save against the baseline's (bound 1.05x).
+# Times are whole runs in alternating rounds (alternating_runs.py), medians.
+#
+# Usage: ORBSE_BASELINE=DIR bench/fields_benchmarks.sh [--smoke] [BUILD_DIR]
+#   BUILD_DIR (default build/) holds this build's programs: orbse-fields,
+#   orbse, make_demo_save, make_bench_save and orbse_peak_memory. DIR holds
+#   the other build's orbse-fields and orbse; without ORBSE_BASELINE the
+#   build is compared with itself. --smoke runs every step once on small
+#   saves (at of 10 and 100 offsets), to show that it runs.
+# Saves and outputs go to /dev/shm where it has room (else to $TMPDIR or
+# /tmp) and are removed at the end. Needs python3.
 set -euo pipefail
 
 smoke=false
@@ -29,122 +35,53 @@ if [ "${1:-}" = "--smoke" ]; then
   shift
 fi
 build_dir=$(cd "${1:-build}" && pwd)
-baseline=${ORBSE_BASELINE:-}
-if $smoke; then
-  big=4; small=1; runs=3; rounds=1; repetitions=2; chain=10000; refs=4; tail_mb=4
-else
-  big=256; small=16; runs=20; rounds=3; repetitions=10; chain=1000000; refs=64; tail_mb=300
-fi
-
-for tool in orbse-fields fields_write_floor orbse_peak_memory make_bench_save inspector_benchmarks; do
-  [ -x "$build_dir/$tool" ] || { echo "missing $build_dir/$tool: build the tree first" >&2; exit 1; }
-done
-command -v hyperfine >/dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orbse-fields-bench-XXXXXX")
-# The listing and the dump's output are written to a memory file system
-# where there is one with room for them: written to disk, gigabytes of
-# them are written back while the next runs go, and the system's writing
-# takes the second core from a program that uses both (the dump's output
-# thread) but not from its floor.
-outputs_root=${ORBSE_BENCH_OUTPUTS:-/dev/shm}
-needed_kb=$((big * 12 * 1024 + 1024 * 1024))
-if ! [ -d "$outputs_root" ] || ! [ -w "$outputs_root" ] ||
-   [ "$(df --output=avail -k "$outputs_root" | tail -1)" -lt "$needed_kb" ]; then
-  outputs_root=$work
-fi
-outputs=$(mktemp -d "$outputs_root/orbse-fields-outputs-XXXXXX")
-trap 'rm -rf "$work" "$outputs"' EXIT
+baseline_dir=$(cd "${ORBSE_BASELINE:-$build_dir}" && pwd)
 bench_dir=$(cd "$(dirname "$0")" && pwd)
-fields="$build_dir/orbse-fields"
 
-"$build_dir/make_bench_save" mixed "$big" "$work/mixed-big.sav"
-"$build_dir/make_bench_save" mixed "$small" "$work/mixed-small.sav"
-# The saves just written go to disk before anything is timed: written back
-# while the programs run, they take the second core from whichever program
-# uses it.
-sync
+if $smoke; then
+  small=1; sizes=(1 2 4); big=4; chain=10000; refs=4; tail_mb=4; at_counts=(10 100)
+  demo_rounds=1; small_rounds=1; at_rounds=1; big_rounds=1
+else
+  small=16; sizes=(16 64 256); big=256; chain=1000000; refs=256; tail_mb=300; at_counts=(100 1000)
+  demo_rounds=30; small_rounds=20; at_rounds=5; big_rounds=10
+fi
 
-# The median real time of load/mixed/${big}MB in ms, from one build's suite.
-load_median_ms() {
-  "$1/inspector_benchmarks" --sizes="$big" --kind_size=1 --chain_levels=1000 \
-    --benchmark_filter="^load/mixed/${big}MB/real_time\$" --benchmark_repetitions="$repetitions" \
-    --benchmark_format=json 2>/dev/null | python3 -c '
-import json, sys
-runs = json.load(sys.stdin)["benchmarks"]
-scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
-print(next(r["real_time"] * scale[r["time_unit"]] for r in runs if r.get("aggregate_name") == "median"))'
+for program in orbse-fields orbse make_demo_save make_bench_save orbse_peak_memory; do
+  [ -x "$build_dir/$program" ] || { echo "missing $build_dir/$program: build the tree first" >&2; exit 1; }
+done
+for program in orbse-fields orbse; do
+  [ -x "$baseline_dir/$program" ] || { echo "missing $baseline_dir/$program" >&2; exit 1; }
+done
+command -v python3 >/dev/null || { echo "python3 is not installed" >&2; exit 1; }
+
+root=/dev/shm
+# The largest output, list --json of the largest save, is about 16 times
+# that save; the saves beside it come to less than 4 times.
+needed_kb=$(( (big * 20 + 1024) * 1024 ))
+if ! [ -d "$root" ] || ! [ -w "$root" ] || [ "$(df --output=avail -k "$root" | tail -1)" -lt "$needed_kb" ]; then
+  root=${TMPDIR:-/tmp}
+fi
+work=$(mktemp -d "$root/orbse-fields-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+out="$work/output"
+
+# The programs timed are copied first, so that a rebuild while the script
+# runs does not mix two builds.
+mkdir "$work/this" "$work/baseline"
+cp "$build_dir/orbse-fields" "$build_dir/orbse" "$work/this/"
+cp "$baseline_dir/orbse-fields" "$baseline_dir/orbse" "$work/baseline/"
+fields="$work/this/orbse-fields"
+old_fields="$work/baseline/orbse-fields"
+echo "this build: $build_dir; baseline: $baseline_dir; files in $work"
+uptime
+
+# alternate [--accept CODES] ROUNDS NAME=COMMAND... BASE_NAME=COMMAND
+alternate() {
+  python3 "$bench_dir/alternating_runs.py" "$@"
+  rm -f "$out"
 }
 
-hyperfine_median_ms() {
-  python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"] * 1000)' "$1"
-}
-
-echo "== 1. check on a ${big} MB mixed save against loading it"
-loads=(); baseline_loads=(); checks=()
-for round in $(seq "$rounds"); do
-  loads+=("$(load_median_ms "$build_dir")")
-  if [ -n "$baseline" ]; then
-    baseline_loads+=("$(load_median_ms "$baseline")")
-  fi
-  hyperfine -N --warmup 2 --runs "$runs" --export-json "$work/check.json" \
-    "$fields check $work/mixed-big.sav" >/dev/null
-  checks+=("$(hyperfine_median_ms "$work/check.json")")
-done
-python3 - "${loads[*]}" "${checks[*]}" "${baseline_loads[*]:-}" <<'PYTHON'
-import statistics, sys
-loads = [float(x) for x in sys.argv[1].split()]
-checks = [float(x) for x in sys.argv[2].split()]
-load, check = statistics.median(loads), statistics.median(checks)
-print(f"loading (this build): rounds {loads} ms, median {load:.1f} ms")
-print(f"check (whole process): rounds {checks} ms, median {check:.1f} ms")
-print(f"check / loading: {check / load:.2f} (bound 1.5)")
-if sys.argv[3].strip():
-    base = [float(x) for x in sys.argv[3].split()]
-    b = statistics.median(base)
-    print(f"loading (baseline build): rounds {base} ms, median {b:.1f} ms")
-    print(f"loading, this build / baseline: {load / b:.3f} (bound 1.05)")
-PYTHON
-
-echo "== 2. list --json of a ${small} MB mixed save against writing as many bytes (bound 2x)"
-"$fields" list --json "$work/mixed-small.sav" >"$outputs/listing.jsonl"
-sync
-bytes=$(stat -c %s "$outputs/listing.jsonl")
-echo "listing: $bytes bytes"
-python3 "$bench_dir/alternating_runs.py" "$runs" "$outputs/listing.jsonl" \
-  "list --json=$fields list --json $work/mixed-small.sav" \
-  "write floor=$build_dir/fields_write_floor $bytes"
-rm -f "$outputs/listing.jsonl"
-
-echo "== 3. dump of a ${big} MB mixed save against writing as many bytes (bound 2x)"
-"$fields" dump "$work/mixed-big.sav" >"$outputs/document.json"
-sync
-bytes=$(stat -c %s "$outputs/document.json")
-echo "document: $bytes bytes"
-python3 "$bench_dir/alternating_runs.py" "$((runs / 2 > 3 ? runs / 2 : 3))" "$outputs/document.json" \
-  "dump=$fields dump $work/mixed-big.sav" \
-  "write floor=$build_dir/fields_write_floor $bytes"
-rm -f "$outputs/document.json"
-
-echo "== 4. peak resident memory (bound 32 MB)"
-"$build_dir/make_bench_save" deep_chain "$chain" "$work/chain.sav"
-"$build_dir/make_bench_save" reference_lists "$refs" "$work/refs.sav"
-"$build_dir/make_bench_save" long_tail "$tail_mb" "$work/tail.sav"
-for save in mixed-big chain refs tail; do
-  for command in "check" "list" "list --json" "at" "dump"; do
-    extra=(); [ "$command" = at ] && extra=(0x10000)
-    # shellcheck disable=SC2086
-    peak=$("$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" $command \
-           "$work/$save.sav" "${extra[@]}" | sed -n 's/^peak_resident_bytes //p')
-    printf '%-10s %-12s %6.1f MB\n' "$save" "$command" "$(python3 -c "print($peak / 1048576)")"
-  done
-done
-
-echo "== 5. diff of two ${big} MB saves against check of one (bound 3x)"
-"$build_dir/make_bench_save" long_paths "$big" "$work/paths-big.sav"
-# Copies with a few bytes changed where the file keeps its shape: in the
-# header and inside the first unit's data; and one byte a third of the way
-# in. changed_copy SAVE COPY OFFSET...
+# changed_copy SAVE COPY OFFSET...: a copy with the bytes at OFFSETs changed.
 changed_copy() {
   local save=$1 copy=$2
   shift 2
@@ -153,42 +90,124 @@ changed_copy() {
     printf '\x07' | dd of="$copy" bs=1 seek="$offset" conv=notrunc 2>/dev/null
   done
 }
-big_size=$(stat -c %s "$work/mixed-big.sav")
-changed_copy "$work/mixed-big.sav" "$work/mixed-changed.sav" 200 $((0xcf13))
-changed_copy "$work/mixed-big.sav" "$work/mixed-changed-inside.sav" $((big_size / 3))
-# Files of different sizes: one byte more of tail, with a byte changed near
-# the front, or with a byte changed in the unit data of the first unit of
-# every eighth list (found by the listing).
-changed_copy "$work/mixed-big.sav" "$work/mixed-longer.sav" $((0xcf13))
-printf '\x01' >>"$work/mixed-longer.sav"
-# shellcheck disable=SC2046
-changed_copy "$work/mixed-big.sav" "$work/mixed-longer-dense.sav" $("$fields" list "$work/mixed-big.sav" |
-  awk '/\.slots\[0\]\.unit\.unit_data@44 / && (n++ % 8 == 0) { print $1 }' |
-  while read -r offset; do echo $((offset + 3)); done)
-printf '\x01' >>"$work/mixed-longer-dense.sav"
-sync
-# Each diff beside check of the first save, in alternating rounds.
-python3 "$bench_dir/alternating_runs.py" --accept 0,1 "$((runs / 2 > 3 ? runs / 2 : 3))" /dev/null \
-  "diff, bytes changed near the front=$fields diff $work/mixed-big.sav $work/mixed-changed.sav" \
-  "diff, a byte changed a third of the way in=$fields diff $work/mixed-big.sav $work/mixed-changed-inside.sav" \
-  "diff, one byte longer, a byte changed near the front=$fields diff $work/mixed-big.sav $work/mixed-longer.sav" \
-  "diff, one byte longer, every eighth list changed=$fields diff $work/mixed-big.sav $work/mixed-longer-dense.sav" \
-  "diff, another kind=$fields diff $work/mixed-big.sav $work/paths-big.sav" \
-  "check=$fields check $work/mixed-big.sav"
-# diff exits 1 when the saves differ, as these do.
-for other in mixed-changed mixed-changed-inside mixed-longer mixed-longer-dense paths-big; do
-  { "$fields" diff "$work/mixed-big.sav" "$work/$other.sav" || true; } | wc -l | sed "s/^/lines against $other: /"
+
+# The offset of a byte of unit data from the middle of SAVE on: a byte that
+# changes a value and nothing of the save's shape.
+middle_unit_byte() {
+  local half
+  half=$(printf '0x%08x' $(( $(stat -c %s "$1") / 2 )))
+  # Offsets are printed as 0x and eight hex digits, so they compare as text.
+  echo $(( $("$fields" list "$1" 2>/dev/null | awk -v half="$half" '/unit_data@44 / && $1 >= half { print $1; exit }') + 3 ))
+}
+
+# offsets SAVE COUNT: COUNT offsets spread evenly over SAVE.
+offsets() {
+  local size
+  size=$(stat -c %s "$1")
+  for ((i = 0; i < $2; i++)); do echo $((i * size / $2)); done
+}
+
+echo "== 1. The demo save: each command within 1.2x the baseline"
+"$build_dir/make_demo_save" "$work/demo.sav"
+changed_copy "$work/demo.sav" "$work/demo-changed.sav" $((0xcf13))
+for command in "list" "list --json" "at" "check" "dump" "diff"; do
+  arguments="$command $work/demo.sav" accept=0
+  [ "$command" = at ] && arguments+=" 0xcf13"
+  [ "$command" = diff ] && arguments+=" $work/demo-changed.sav" accept=0,1
+  alternate --accept "$accept" "$demo_rounds" "$out" "$command=$fields $arguments" "baseline=$old_fields $arguments"
 done
 
-echo "== 6. peak resident memory of diff (bound 64 MB)"
-changed_copy "$work/chain.sav" "$work/chain-changed.sav" $(( $(stat -c %s "$work/chain.sav") / 2 ))
-changed_copy "$work/refs.sav" "$work/refs-changed.sav" $(( $(stat -c %s "$work/refs.sav") / 2 ))
-changed_copy "$work/tail.sav" "$work/tail-changed.sav" $(( $(stat -c %s "$work/tail.sav") / 2 ))
-for pair in "mixed-big mixed-changed" "mixed-big mixed-changed-inside" "mixed-big paths-big" \
-            "mixed-big mixed-longer" "mixed-big mixed-longer-dense" \
-            "chain chain-changed" "refs refs-changed" "tail tail-changed"; do
-  read -r one two <<<"$pair"
-  peak=$({ "$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$fields" diff \
-         "$work/$one.sav" "$work/$two.sav" || true; } | sed -n 's/^peak_resident_bytes //p')
-  printf '%-26s %6.1f MB\n' "$one / $two" "$(python3 -c "print($peak / 1048576)")"
+echo "== 2. A ${small} MB mixed save: list --json and dump within 1.5x the baseline, diff within 2x"
+small_save="$work/mixed-$small.sav"
+"$build_dir/make_bench_save" mixed "$small" "$small_save"
+changed_copy "$small_save" "$work/mixed-$small-changed.sav" $((0xcf13)) "$(middle_unit_byte "$small_save")"
+for command in "list --json" "dump"; do
+  alternate "$small_rounds" "$out" "$command=$fields $command $small_save" \
+    "baseline=$old_fields $command $small_save"
 done
+alternate --accept 0,1 "$small_rounds" "$out" \
+  "diff=$fields diff $small_save $work/mixed-$small-changed.sav" \
+  "baseline=$old_fields diff $small_save $work/mixed-$small-changed.sav"
+rm -f "$work/mixed-$small-changed.sav"
+
+echo "== 3. at of ${at_counts[0]} offsets of the ${small} MB save at most list of it, of ${at_counts[1]} within 1.5x (this build)"
+alternate "$at_rounds" "$out" \
+  "at, ${at_counts[0]} offsets=$fields at $small_save $(offsets "$small_save" "${at_counts[0]}" | tr '\n' ' ')" \
+  "at, ${at_counts[1]} offsets=$fields at $small_save $(offsets "$small_save" "${at_counts[1]}" | tr '\n' ' ')" \
+  "list=$fields list $small_save"
+
+echo "== 4. list --json time per MB at ${sizes[*]} MB mixed within 20 % of each other"
+commands=()
+for size in "${sizes[@]}"; do
+  [ -f "$work/mixed-$size.sav" ] || "$build_dir/make_bench_save" mixed "$size" "$work/mixed-$size.sav"
+  commands+=("this $size=$fields list --json $work/mixed-$size.sav"
+             "baseline $size=$old_fields list --json $work/mixed-$size.sav")
+done
+python3 "$bench_dir/alternating_runs.py" --export "$work/scale.json" "$big_rounds" "$out" "${commands[@]}" >/dev/null
+rm -f "$out"
+python3 - "$work/scale.json" "$work" "${sizes[@]}" <<'PYTHON'
+import json, os, statistics, sys
+times, work, sizes = json.load(open(sys.argv[1])), sys.argv[2], sys.argv[3:]
+for build in ("this", "baseline"):
+    per_mb = [statistics.median(times[f"{build} {size}"]) * 1000 /
+              (os.path.getsize(f"{work}/mixed-{size}.sav") / 2**20) for size in sizes]
+    figures = ", ".join(f"{size} MB {ms:.2f} ms/MB" for size, ms in zip(sizes, per_mb))
+    print(f"list --json, {build}: {figures}; largest / smallest {max(per_mb) / min(per_mb):.3f} "
+          f"({len(times[f'{build} {sizes[0]}'])} rounds)")
+PYTHON
+for size in "${sizes[@]}"; do
+  [ "$size" = "$big" ] || rm -f "$work/mixed-$size.sav"
+done
+big_save="$work/mixed-$big.sav"
+
+echo "== 5. Peak resident memory: list, at, check, dump at most 32 MB; diff of two ${big} MB saves at most 64 MB"
+# peak PROGRAM ARGUMENTS...: the run's peak resident memory in MB, its
+# output thrown away (diff exits 1 for saves that differ).
+peak() {
+  # shellcheck disable=SC2016 # the inner shell expands them
+  { "$build_dir/orbse_peak_memory" /bin/sh -c 'exec "$0" "$@" >/dev/null' "$@" || true; } |
+    awk '/^peak_resident_bytes/ { printf "%.1f", $2 / 1048576 }'
+}
+# memory NAME ARGUMENTS...: both builds' peaks and their ratio.
+memory() {
+  local name=$1 this baseline
+  shift
+  this=$(peak "$fields" "$@")
+  baseline=$(peak "$old_fields" "$@")
+  echo "$name: $this MB against baseline $baseline MB, $(awk -v a="$this" -v b="$baseline" 'BEGIN { printf "%.2fx", a / b }')"
+}
+saves=("mixed $big MB" "deep_chain $chain units" "reference_lists $refs MB" "long_tail $tail_mb MB")
+for entry in "${saves[@]}"; do
+  read -r kind size unit <<<"$entry"
+  save="$work/$kind.sav"
+  if [ "$kind" = mixed ]; then
+    save=$big_save
+  else
+    "$build_dir/make_bench_save" "$kind" "$size" "$save"
+  fi
+  bytes=$(stat -c %s "$save")
+  for command in list at check dump; do
+    arguments=("$save")
+    if [ "$command" = at ]; then
+      arguments+=($((bytes / 2)) $((bytes - 1)))
+    fi
+    memory "$kind $size $unit, $command" "$command" "${arguments[@]}"
+  done
+  if [ "$kind" = mixed ]; then
+    changed_copy "$save" "$work/mixed-changed.sav" $((0xcf13)) "$(middle_unit_byte "$save")"
+    memory "$kind $size $unit, diff" diff "$save" "$work/mixed-changed.sav"
+    rm -f "$work/mixed-changed.sav"
+  else
+    rm -f "$save"
+  fi
+done
+
+echo "== 6. orbse on the ${big} MB mixed save within 5 % of the baseline's"
+# Each build's run writes its pictures and report beside a link of its own.
+ln -s "$big_save" "$work/this/mixed.sav"
+ln -s "$big_save" "$work/baseline/mixed.sav"
+alternate "$big_rounds" "$out" "orbse=$work/this/orbse $work/this/mixed.sav" \
+  "baseline=$work/baseline/orbse $work/baseline/mixed.sav"
+rm -f "$work"/this/mixed.sav* "$work"/baseline/mixed.sav* "$big_save"
+uptime
+echo "took $SECONDS s"
