@@ -179,6 +179,11 @@ void write_json_quoted(output_stream& out, std::string_view text)
 {
     const auto needs_escape = [](char character) { return character == '"' || character == '\\'; };
     out.put('"');
+    if (text.find('"') == std::string_view::npos && text.find('\\') == std::string_view::npos) {
+        out.write(text);
+        out.put('"');
+        return;
+    }
     for (auto escaped = std::find_if(text.begin(), text.end(), needs_escape); escaped != text.end();
          escaped = std::find_if(text.begin(), text.end(), needs_escape)) {
         const auto before = static_cast<std::size_t>(escaped - text.begin());
