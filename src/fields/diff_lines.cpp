@@ -2,6 +2,8 @@
 
 #include "fields/leaf_format.h"
 
+#include <algorithm>
+
 namespace orbse::fields {
 
 // Before the column of `save`: a space in text, a comma between JSON
@@ -15,27 +17,31 @@ void diff_writer::separate(std::size_t save)
     }
 }
 
-void diff_writer::values(std::string_view path, const std::vector<const field_leaf*>& leaves)
+// "PATH OFFSET" and `text_after` in text; in JSON the members path,
+// offset and type, and the values' array begun.
+void diff_writer::begin_columns(std::string_view path, std::uint64_t offset, std::string_view type,
+                                std::string_view text_after)
 {
-    const field_leaf* first = nullptr;
-    for (const auto* leaf : leaves) {
-        if (first == nullptr) {
-            first = leaf;
-        }
-    }
     if (json_) {
         out_.write("{\"path\":");
         write_json_quoted(out_, path);
         out_.write(",\"offset\":");
-        out_.write_number(first->offset);
+        out_.write_number(offset);
         out_.write(",\"type\":");
-        write_json_quoted(out_, leaf_type_name(first->type, first->size));
+        write_json_quoted(out_, type);
         out_.write(",\"values\":[");
-    } else {
-        out_.write(path);
-        out_.put(' ');
-        out_.write_offset(first->offset);
+        return;
     }
+    out_.write(path);
+    out_.put(' ');
+    out_.write_offset(offset);
+    out_.write(text_after);
+}
+
+void diff_writer::values(std::string_view path, const std::vector<const field_leaf*>& leaves)
+{
+    const auto first = *std::find_if(leaves.begin(), leaves.end(), [](const field_leaf* leaf) { return leaf != nullptr; });
+    begin_columns(path, first->offset, leaf_type_name(first->type, first->size));
     for (std::size_t save = 0; save < leaves.size(); ++save) {
         separate(save);
         if (leaves[save] == nullptr) {
@@ -121,17 +127,7 @@ void diff_writer::run(std::string_view path, leaf_type type, std::uint64_t first
 
 void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::vector<slot_column>& columns)
 {
-    if (json_) {
-        out_.write("{\"path\":");
-        write_json_quoted(out_, slot);
-        out_.write(",\"offset\":");
-        out_.write_number(offset);
-        out_.write(",\"type\":\"slot\",\"values\":[");
-    } else {
-        out_.write(slot);
-        out_.put(' ');
-        out_.write_offset(offset);
-    }
+    begin_columns(slot, offset, "slot");
     for (std::size_t save = 0; save < columns.size(); ++save) {
         const auto& column = columns[save];
         separate(save);
@@ -182,18 +178,7 @@ void diff_writer::only_in(std::string_view record, std::uint64_t offset, const s
 void diff_writer::shape(std::string_view record, std::uint64_t offset,
                         const std::vector<std::optional<std::string>>& where)
 {
-    if (json_) {
-        out_.write("{\"path\":");
-        write_json_quoted(out_, record);
-        out_.write(",\"offset\":");
-        out_.write_number(offset);
-        out_.write(",\"type\":\"shape\",\"values\":[");
-    } else {
-        out_.write(record);
-        out_.put(' ');
-        out_.write_offset(offset);
-        out_.write(" differs in shape:");
-    }
+    begin_columns(record, offset, "shape", " differs in shape:");
     for (std::size_t save = 0; save < where.size(); ++save) {
         separate(save);
         if (!where[save]) {

@@ -58,6 +58,8 @@ public:
 
 private:
 
+    void begin_columns(std::string_view path, std::uint64_t offset, std::string_view type,
+                       std::string_view text_after = {});
     void run_values(leaf_type type, const run_column& column);
     void separate(std::size_t save);
 
