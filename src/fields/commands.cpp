@@ -53,14 +53,12 @@ struct kept_leaf {
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint16_t> words;
 
+    // The bytes a line shows: all of a name or a cell, a raw stretch's first.
     explicit kept_leaf(const field_leaf& from)
         : leaf(from), path(path_of(from)), note(from.note),
           bytes(from.bytes.begin(), from.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(from.bytes.size(), raw_head_size))),
           words(from.words.begin(), from.words.end())
     {
-        if (from.type != leaf_type::raw) {
-            bytes.assign(from.bytes.begin(), from.bytes.end());
-        }
         leaf.note = note;
         leaf.bytes = bytes;
         leaf.words = words;

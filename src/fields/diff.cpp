@@ -24,6 +24,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <type_traits>
 
 namespace orbse::fields {
 namespace {
@@ -168,7 +169,6 @@ void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, st
 
 // One save's side of the comparison: its walk and the leaf it stands at.
 struct side {
-    std::string save;
     std::unique_ptr<save_walk> walk;
     std::span<const field_leaf> record;
     std::size_t at = 0;
@@ -190,28 +190,32 @@ struct side {
     }
 };
 
-// One save's bytes of a raw leaf, the tail's a piece at a time.
-struct byte_source {
+// One save's elements of a raw leaf or a path's points; the tail's bytes
+// come a piece at a time.
+template <typename element>
+struct element_source {
     side* from = nullptr;
     std::uint64_t size = 0;
-    std::span<const std::uint8_t> bytes; // the piece at hand
-    std::uint64_t start = 0;             // its position in the leaf
+    std::span<const element> held; // the piece at hand
+    std::uint64_t start = 0;       // its position in the leaf
     bool pieces = false;
 
     // Makes the piece at hand hold position `at`, which the save has.
     void reach(std::uint64_t at)
     {
-        while (pieces && at >= start + bytes.size()) {
-            const auto piece = from->walk->next_tail_piece();
-            start += bytes.size();
-            bytes = piece;
-            if (piece.empty()) {
-                size = start; // fewer bytes came than the leaf said
-                return;
+        if constexpr (std::is_same_v<element, std::uint8_t>) {
+            while (pieces && at >= start + held.size()) {
+                const auto piece = from->walk->next_tail_piece();
+                start += held.size();
+                held = piece;
+                if (piece.empty()) {
+                    size = start; // fewer bytes came than the leaf said
+                    return;
+                }
             }
         }
     }
-    bool has(std::uint64_t at) const { return at < size && at >= start && at < start + bytes.size(); }
+    bool has(std::uint64_t at) const { return at < size && at >= start && at < start + held.size(); }
 };
 
 class comparison {
@@ -317,9 +321,9 @@ private:
             return;
         }
         if (all_of_type(leaf_type::raw)) {
-            compare_raw(live, leaves);
+            compare_elements<std::uint8_t>(live, leaves, leaf_type::raw);
         } else if (all_of_type(leaf_type::u16_array)) {
-            compare_words(live, leaves);
+            compare_elements<std::uint16_t>(live, leaves, leaf_type::u16_array);
         } else if (!all_equal(leaves)) {
             std::vector<const field_leaf*> shown(sides_.size(), nullptr);
             for (std::size_t at = 0; at < live.size(); ++at) {
@@ -370,21 +374,25 @@ private:
         return starts;
     }
 
-    // Raw stretches byte by byte, the tail piece by piece; stretches of
-    // different lengths (the tail) differ where one has bytes and the other
-    // has none.
-    void compare_raw(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves)
+    // Raw stretches byte by byte, the tail piece by piece, and a path's
+    // points point by point; where one save's are longer (the tail, a path),
+    // its further elements differ from the others' none.
+    template <typename element>
+    void compare_elements(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves, leaf_type type)
     {
-        run_gatherer runs(writer_, path_of(*leaves[0]), leaf_type::raw, starts_of(live, leaves));
-        std::vector<byte_source> sources;
-        std::uint64_t shortest = leaves[0]->size;
-        std::uint64_t longest = 0;
+        run_gatherer runs(writer_, path_of(*leaves[0]), type, starts_of(live, leaves));
+        std::vector<element_source<element>> sources;
         for (std::size_t at = 0; at < live.size(); ++at) {
             const field_leaf& leaf = *leaves[at];
-            sources.push_back({&sides_[live[at]], leaf.size, leaf.bytes, 0, leaf.bytes.size() < leaf.size});
-            shortest = std::min(shortest, leaf.size);
-            longest = std::max(longest, leaf.size);
+            if constexpr (std::is_same_v<element, std::uint8_t>) {
+                sources.push_back({&sides_[live[at]], leaf.size, leaf.bytes, 0, leaf.bytes.size() < leaf.size});
+            } else {
+                sources.push_back({&sides_[live[at]], leaf.words.size(), leaf.words, 0, false});
+            }
         }
+        const auto by_size = [](const auto& a, const auto& b) { return a.size < b.size; };
+        const std::uint64_t shortest = std::min_element(sources.begin(), sources.end(), by_size)->size;
+        const std::uint64_t longest = std::max_element(sources.begin(), sources.end(), by_size)->size;
         const auto values = [&](std::uint64_t at) -> const run_gatherer::values_at& {
             values_.assign(sides_.size(), std::nullopt);
             for (std::size_t index = 0; index < sources.size(); ++index) {
@@ -392,7 +400,7 @@ private:
                     sources[index].reach(at);
                 }
                 if (sources[index].has(at)) {
-                    values_[live[index]] = sources[index].bytes[static_cast<std::size_t>(at - sources[index].start)];
+                    values_[live[index]] = sources[index].held[static_cast<std::size_t>(at - sources[index].start)];
                 }
             }
             return values_;
@@ -401,7 +409,7 @@ private:
         while (at < shortest) {
             const std::uint64_t stretch_end = reach_all(sources, at, shortest);
             if (stretch_end == at) {
-                // A source came short of its leaf's size: byte by byte.
+                // A source came short of its leaf's size: one by one.
                 const auto& held = values(at);
                 if (std::all_of(live.begin(), live.end(), [&](std::size_t save) { return held[save] == held[live[0]]; })) {
                     runs.close();
@@ -411,15 +419,15 @@ private:
                 ++at;
                 continue;
             }
-            std::vector<const std::uint8_t*> firsts;
+            std::vector<const element*> firsts;
             for (const auto& source : sources) {
-                firsts.push_back(source.bytes.data() + (at - source.start));
+                firsts.push_back(source.held.data() + (at - source.start));
             }
             compare_stretch(runs, firsts, at, stretch_end, values);
             at = stretch_end;
         }
-        // Past the shortest stretch every byte differs, as some save has
-        // none there: one run to the end, whose first bytes are shown.
+        // Past the shortest every element differs, as some save has none
+        // there: one run to the end, whose first elements are shown.
         if (at < longest) {
             runs.differ(at, longest - 1, values);
         }
@@ -430,7 +438,8 @@ private:
     // Brings every source to position `at` and returns where the stretch
     // that all of them hold in their pieces at hand ends (at itself when a
     // source lacks the position).
-    static std::uint64_t reach_all(std::vector<byte_source>& sources, std::uint64_t at, std::uint64_t shortest)
+    template <typename element>
+    static std::uint64_t reach_all(std::vector<element_source<element>>& sources, std::uint64_t at, std::uint64_t shortest)
     {
         std::uint64_t end = shortest;
         for (auto& source : sources) {
@@ -440,39 +449,9 @@ private:
             if (!source.has(at)) {
                 return at;
             }
-            end = std::min(end, source.start + source.bytes.size());
+            end = std::min(end, source.start + source.held.size());
         }
         return end;
-    }
-
-    // A path's points, element by element, the longer path's extra points
-    // differing from nothing.
-    void compare_words(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves)
-    {
-        std::size_t shortest = leaves[0]->words.size();
-        std::size_t longest = 0;
-        std::vector<const std::uint16_t*> firsts;
-        for (const auto* leaf : leaves) {
-            shortest = std::min(shortest, leaf->words.size());
-            longest = std::max(longest, leaf->words.size());
-            firsts.push_back(leaf->words.data());
-        }
-        const auto values = [&](std::uint64_t at) -> const run_gatherer::values_at& {
-            values_.assign(sides_.size(), std::nullopt);
-            for (std::size_t index = 0; index < live.size(); ++index) {
-                if (at < leaves[index]->words.size()) {
-                    values_[live[index]] = leaves[index]->words[static_cast<std::size_t>(at)];
-                }
-            }
-            return values_;
-        };
-        run_gatherer runs(writer_, path_of(*leaves[0]), leaf_type::u16_array, starts_of(live, leaves));
-        compare_stretch(runs, firsts, 0, shortest, values);
-        if (shortest < longest) {
-            runs.differ(shortest, longest - 1, values);
-        }
-        runs.close();
-        differed_ = differed_ || runs.any();
     }
 
     // The saves stand at different places: find the record one of them
@@ -653,7 +632,6 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     std::vector<side> sides(saves.size());
     bool unreadable = false;
     for (std::size_t save = 0; save < saves.size(); ++save) {
-        sides[save].save = saves[save];
         try {
             sides[save].walk = std::make_unique<save_walk>(saves[save]);
         } catch (const failure& failed) {

@@ -1,20 +1,8 @@
-// The lines of orbse-fields diff, as text or as JSON Lines. Every line names
-// a path first and gives one column per save, in the order of the command
-// line; a save that has no value there shows "-" (null in JSON).
-//
-//   PATH OFFSET V1 V2 ...                  a leaf whose values differ
-//   PATH+N OFFSET1 OFFSET2 ... V1 V2 ...   byte N of a raw stretch; a run of
-//   PATH+N..+M ...                         bytes N to M as one line
-//   PATH[N] / PATH[N..M] ...               the same for a path's points
-//   SLOT OFFSET reference(7) unit(401)     a slot that holds a reference in
-//                                          one save and a unit in another
-//   RECORD OFFSET only in save 2           a record the other saves lack
-//   RECORD OFFSET differs in shape: A B    where the saves' fields stop
-//                                          matching inside RECORD
-//   error: save 2: BREAK                   where a damaged save breaks
-//
-// OFFSET is the offset in the first save that has the thing, in hex as the
-// listing writes it; values are written as the listing writes them.
+// The lines of orbse-fields diff, as text or as JSON Lines (their shapes
+// are the manual's): each names a path first and gives one column per save,
+// in the order of the command line; a save that has no value there shows
+// "-" (null in JSON). OFFSET is the offset in the first save that has the
+// thing; values are written as the listing writes them.
 #pragma once
 
 #include "fields/output_stream.h"

@@ -13,13 +13,6 @@ std::string_view member_name_of(const field_leaf& leaf)
     return leaf.sizes_list ? std::string_view("list_size") : leaf.name;
 }
 
-void write_hex_string(output_stream& out, std::span<const std::uint8_t> bytes)
-{
-    out.put('"');
-    out.write_hex(bytes.data(), bytes.size());
-    out.put('"');
-}
-
 void write_number_leaf(output_stream& out, const field_leaf& leaf)
 {
     if (leaf.note.empty()) {
@@ -50,9 +43,9 @@ void write_text_leaf(output_stream& out, const field_leaf& leaf)
 {
     out.write("{\"text\":");
     write_name_value(out, leaf.bytes, true);
-    out.write(",\"hex\":");
-    write_hex_string(out, leaf.bytes);
-    out.put('}');
+    out.write(",\"hex\":\"");
+    out.write_hex(leaf.bytes.data(), leaf.bytes.size());
+    out.write("\"}");
 }
 
 } // namespace

@@ -18,33 +18,6 @@ void write_type(output_stream& out, const field_leaf& leaf)
 
 } // namespace
 
-std::string_view path_text::of(const field_leaf& leaf)
-{
-    const auto place = leaf.place.view();
-    std::size_t same = 0;
-    while (same < place.size() && same < place_.depth && place[same] == place_.parts[same]) {
-        ++same;
-    }
-    if (same < place.size() || same < place_.depth) {
-        // Only the parts from the first that changed are written again.
-        text_.resize(same == 0 ? 0 : part_ends_[same - 1]);
-        for (std::size_t at = same; at < place.size(); ++at) {
-            append_path(text_, place.subspan(at, 1));
-            part_ends_[at] = text_.size();
-        }
-        place_ = leaf.place;
-    }
-    prefix_ = place.empty() ? 0 : part_ends_[place.size() - 1];
-    text_.resize(prefix_);
-    if (!leaf.name.empty()) {
-        if (prefix_ > 0) {
-            text_ += '.';
-        }
-        text_ += leaf.name;
-    }
-    return text_;
-}
-
 void write_raw_head(output_stream& out, const field_leaf& leaf)
 {
     out.write_hex(leaf.bytes.data(), std::min(leaf.bytes.size(), raw_head_size));

@@ -7,25 +7,10 @@
 #include "fields/output_stream.h"
 #include "orbsaves/save_walk.h"
 
-#include <array>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace orbse::fields {
-
-// Leaves' paths made one after another: the parts are written again only
-// where the place changed from the leaf before, as it does every few leaves.
-class path_text {
-public:
-    std::string_view of(const field_leaf& leaf);
-
-private:
-    leaf_place place_;
-    std::string text_;
-    std::array<std::size_t, leaf_place::capacity> part_ends_{}; // where each part ends in text_
-    std::size_t prefix_ = 0; // the place's parts in text_
-};
 
 void write_leaf_line(output_stream& out, const field_leaf& leaf, std::string_view path);
 void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_view path);

@@ -9,16 +9,11 @@ constexpr std::size_t longest_number = 20;
 constexpr std::string_view hex_digits = "0123456789abcdef";
 } // namespace
 
-void output_stream::write_number(std::uint64_t value)
+void output_stream::write_decimal(std::int64_t value, bool is_signed)
 {
     char* at = room_for(longest_number);
-    commit(std::to_chars(at, at + longest_number, value).ptr);
-}
-
-void output_stream::write_signed(std::int64_t value)
-{
-    char* at = room_for(longest_number);
-    commit(std::to_chars(at, at + longest_number, value).ptr);
+    commit(is_signed ? std::to_chars(at, at + longest_number, value).ptr
+                     : std::to_chars(at, at + longest_number, static_cast<std::uint64_t>(value)).ptr);
 }
 
 void output_stream::write_offset(std::uint64_t value)

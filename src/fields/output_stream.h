@@ -42,8 +42,8 @@ public:
         buffer_[fill_++] = character;
     }
 
-    void write_number(std::uint64_t value);
-    void write_signed(std::int64_t value);
+    void write_number(std::uint64_t value) { write_decimal(static_cast<std::int64_t>(value), false); }
+    void write_signed(std::int64_t value) { write_decimal(value, true); }
     // Eight hex digits at least, lower case, after "0x".
     void write_offset(std::uint64_t value);
     // Two lower-case hex digits per byte.
@@ -57,6 +57,8 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    void write_decimal(std::int64_t value, bool is_signed);
+
     // Room for `bytes` more, written at the place returned; commit(end)
     // keeps what was written there. For numbers formatted in place.
     char* room_for(std::size_t bytes)

@@ -99,6 +99,19 @@ std::string path_of(const field_leaf& leaf);
 std::string path_of(std::span<const path_part> parts);
 void append_path(std::string& text, std::span<const path_part> parts, std::string_view name = {});
 
+// Leaves' paths made one after another: the parts are written again only
+// where the place changed from the leaf before, as it does every few leaves.
+class path_text {
+public:
+    std::string_view of(const field_leaf& leaf);
+
+private:
+    leaf_place place_;
+    std::string text_;
+    std::array<std::size_t, leaf_place::capacity> part_ends_{}; // where each part ends in text_
+    std::size_t prefix_ = 0; // the place's parts in text_
+};
+
 // The type as the walk's users read it: "u16", "text[30]", "u16[3300]".
 std::string leaf_type_name(leaf_type type, std::uint64_t size);
 
