@@ -88,6 +88,11 @@ void prepare_process();
 // 0 for a failure.
 error_code code_for_system_error(int system_error);
 
+// Whether a write failed because the file is a pipe whose reader has closed
+// it (EPIPE on POSIX, ERROR_NO_DATA or ERROR_BROKEN_PIPE on Windows): the
+// reader wanted no more, which is not a fault of the writer.
+bool reader_has_gone(error_code code);
+
 // The standard output stream as a file for `write`: bytes go out as given,
 // with no conversion of line ends on any platform.
 native_file standard_output();

@@ -378,6 +378,9 @@ void prepare_process()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+// EPIPE is the only errno that maps onto this code.
+bool reader_has_gone(error_code code) { return code == codes::pipe_being_closed; }
+
 error_code code_for_system_error(int system_error)
 {
     for (const auto& row : errno_codes) {

@@ -350,6 +350,10 @@ void prepare_process() {}
 
 error_code code_for_system_error(int system_error) { return static_cast<error_code>(system_error); }
 
+// A pipe whose reading end is closed refuses a write with either code,
+// depending on how far the reader's side is taken down.
+bool reader_has_gone(error_code code) { return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE; }
+
 native_file standard_output()
 {
     return native_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE))};

@@ -1,5 +1,6 @@
 // The code every errno is reported with: only those of the same meaning land
-// on a code with a message of its own or on one of the program's own codes.
+// on a code with a message of its own or on one of the program's own codes,
+// and only EPIPE's tells that the reader of a pipe has gone.
 #include "runtime/data_file.h"
 #include "runtime/failures.h"
 #include "runtime/platform.h"
@@ -46,6 +47,7 @@ TEST(errno_codes, only_the_listed_errno_values_land_on_a_message_or_the_programs
     for (int system_error = 1; system_error <= 133; ++system_error) {
         const platform::error_code code = platform::code_for_system_error(system_error);
         SCOPED_TRACE("errno " + std::to_string(system_error) + " gives " + std::to_string(code));
+        EXPECT_EQ(platform::reader_has_gone(code), system_error == EPIPE);
         const auto* listed = std::find_if(std::begin(landings), std::end(landings),
                                           [&](const errno_landing& row) { return row.system_error == system_error; });
         if (listed != std::end(landings)) {
