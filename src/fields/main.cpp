@@ -47,7 +47,8 @@ int main(int argc, char** argv)
 {
     namespace fields = orbse::fields;
     // A reader that goes away early (orbse-fields list | head) then makes
-    // the write fail with a code, reported, rather than end the process.
+    // the write fail with a code rather than a signal; the output stream
+    // ends the program quietly on it, and reports any other failure.
     orbse::platform::prepare_process();
     CLI::App program("Looks inside the save files of the game, field by field: the offset, size, type, path and "
                      "value of every field, and where a damaged save breaks.",
@@ -87,7 +88,8 @@ int main(int argc, char** argv)
     dump->add_option("SAVE", dump_save, "the save file")->required();
 
     program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read) or, for diff, "
-                   "saves that differ, 2 a usage error or a save that cannot be read at all.");
+                   "saves that differ, 2 a usage error or a save that cannot be read at all, 141 (quietly) the "
+                   "reader of the output closed it before the end.");
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -1,6 +1,7 @@
 #include "fields/output_stream.h"
 
 #include <charconv>
+#include <cstdlib>
 
 namespace orbse::fields {
 
@@ -53,7 +54,11 @@ bool output_stream::flush()
 {
     for (std::size_t done = 0; done < fill_ && !failed_;) {
         std::size_t written = 0;
-        if (platform::write(target_, buffer_.data() + done, fill_ - done, written) != 0 || written == 0) {
+        const platform::error_code code = platform::write(target_, buffer_.data() + done, fill_ - done, written);
+        if (platform::reader_has_gone(code)) {
+            std::_Exit(exit_reader_gone);
+        }
+        if (code != 0 || written == 0) {
             failed_ = true;
         }
         done += written;

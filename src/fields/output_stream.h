@@ -14,6 +14,11 @@
 
 namespace orbse::fields {
 
+// The exit status of a program whose standard output's reader went before
+// the end (orbse-fields list SAVE | head): the status a shell gives a
+// program that a closed pipe ends, so scripts read it the same way.
+inline constexpr int exit_reader_gone = 141;
+
 class output_stream {
 public:
     explicit output_stream(platform::native_file target = platform::standard_output()) : target_(target) {}
@@ -52,7 +57,9 @@ public:
     void write_u16_list(const std::uint16_t* values, std::size_t count);
 
     // Hands what is gathered to the system. False once a write has failed
-    // (a full disk, a reader that has gone): later output is dropped.
+    // (a full disk): later output is dropped. A reader that has gone ends
+    // the program at once, quietly, with exit_reader_gone: nothing more
+    // that it writes can be read.
     bool flush();
     bool failed() const { return failed_; }
 

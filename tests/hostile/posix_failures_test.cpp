@@ -1,13 +1,15 @@
 // Failures that POSIX would turn into a signal or a misread code, through the
-// real executables: a limit on the size of files, a standard error whose
-// reader has gone, a report its owner may write but not read, and a read the
-// system refuses with its own error number.
+// real executables: a limit on the size of files, a standard error (and the
+// field program's standard output) whose reader has gone, a report its owner
+// may write but not read, and a read the system refuses with its own error
+// number.
 #include "hostile_support.h"
 #include "support/run_program_posix.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
@@ -113,6 +115,49 @@ TEST(posix_failures, a_standard_error_whose_reader_has_gone_still_ends_with_exit
                 EXPECT_TRUE(testing::read_file(path) == complete.files[picture]) << path;
             }
         }
+    }
+}
+
+// orbse-fields writing into a pipe whose reader has gone ends quietly with
+// 141, whether the first write comes from the thread that writes long
+// outputs (list) or at the end (check); a full device is still a failure,
+// reported. SIGPIPE is left on, as a shell leaves it.
+TEST(posix_failures, the_field_program_ends_quietly_when_its_reader_goes_and_reports_a_full_output)
+{
+    struct output_case {
+        const char* name;
+        const char* command;
+        bool reader_gone; // else standard output is /dev/full
+        int exit_code;
+        std::string error;
+    };
+    prepared_save run;
+    const std::string unwritten = "standard output could not be written\n";
+    const std::vector<output_case> cases{
+        {"list, reader gone", "list", true, 141, ""},
+        {"check, reader gone", "check", true, 141, ""},
+        {"list, device full", "list", false, 2, "orbse-fields: " + run.save + ": " + unwritten},
+        {"check, device full", "check", false, 2, "orbse-fields: " + unwritten},
+    };
+    for (const auto& output : cases) {
+        SCOPED_TRACE(output.name);
+        if (!output.reader_gone && !testing::file_exists("/dev/full")) {
+            continue;
+        }
+        const auto result = testing::run_prepared(ORBSE_FIELDS_EXECUTABLE, {output.command, run.save}, [&] {
+            int ends[2] = {-1, -1};
+            if (output.reader_gone ? ::pipe(ends) != 0 : (ends[1] = ::open("/dev/full", O_WRONLY)) < 0) {
+                ::_exit(126);
+            }
+            if (::dup2(ends[1], STDOUT_FILENO) < 0) {
+                ::_exit(126);
+            }
+            ::close(ends[0]);
+            ::close(ends[1]);
+            default_signals();
+        });
+        EXPECT_EQ(result.exit_code, output.exit_code);
+        EXPECT_EQ(result.standard_error, output.error);
     }
 }
 
