@@ -10,7 +10,6 @@
 #include <memory>
 #include <new>
 #include <numeric>
-#include <optional>
 
 namespace orbse::fields {
 namespace {

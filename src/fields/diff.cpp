@@ -20,9 +20,7 @@
 #include "runtime/platform.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 #include <type_traits>
 
@@ -644,13 +642,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     }
     diff_writer writer(out, json);
     comparison compared(sides, writer);
-    try {
-        compared.run();
-    } catch (const std::bad_alloc&) {
-        out.flush();
-        platform::write_standard_error("orbse-fields: Out of memory\n");
-        return exit_trouble;
-    }
+    compared.run();
     if (!out.flush()) {
         platform::write_standard_error("orbse-fields: standard output could not be written\n");
         return exit_trouble;

@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -97,26 +98,37 @@ int main(int argc, char** argv)
     }
 
     fields::output_stream out;
-    if (*list) {
-        return fields::list_fields(list_save, json, out);
-    }
-    if (*at) {
-        std::vector<std::uint64_t> offsets;
-        for (const auto& text : offset_texts) {
-            std::uint64_t offset = 0;
-            if (!parse_offset(text, offset)) {
-                orbse::platform::write_standard_error("orbse-fields: not an offset: " + text + "\n");
-                return fields::exit_trouble;
-            }
-            offsets.push_back(offset);
+    const auto run_command = [&]() -> int {
+        if (*list) {
+            return fields::list_fields(list_save, json, out);
         }
-        return fields::show_offsets(at_save, offsets, out);
+        if (*at) {
+            std::vector<std::uint64_t> offsets;
+            for (const auto& text : offset_texts) {
+                std::uint64_t offset = 0;
+                if (!parse_offset(text, offset)) {
+                    orbse::platform::write_standard_error("orbse-fields: not an offset: " + text + "\n");
+                    return fields::exit_trouble;
+                }
+                offsets.push_back(offset);
+            }
+            return fields::show_offsets(at_save, offsets, out);
+        }
+        if (*diff) {
+            return fields::diff_saves(diff_saves, diff_json, out);
+        }
+        if (*dump) {
+            return fields::dump_save(dump_save, out);
+        }
+        return fields::check_saves(check_saves, out);
+    };
+    // Memory that runs out part way through a walk ends the command as it
+    // ends one that cannot start.
+    try {
+        return run_command();
+    } catch (const std::bad_alloc&) {
+        out.flush();
+        orbse::platform::write_standard_error("orbse-fields: Out of memory\n");
+        return fields::exit_trouble;
     }
-    if (*diff) {
-        return fields::diff_saves(diff_saves, diff_json, out);
-    }
-    if (*dump) {
-        return fields::dump_save(dump_save, out);
-    }
-    return fields::check_saves(check_saves, out);
 }
