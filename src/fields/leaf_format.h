@@ -1,7 +1,5 @@
-// How the field program writes a leaf and a break: as a line of text
-// (offset in hex, size, type, path, value, and the value's meaning in
-// brackets) or as a JSON Lines record; and the pieces the dump and diff
-// write values with.
+// How the field program writes a leaf and a break, as a line of text or a
+// JSON Lines record, and the pieces the dump and diff write values with.
 #pragma once
 
 #include "fields/output_stream.h"

@@ -28,6 +28,9 @@ public:
 
     void write(std::string_view text)
     {
+        if (text.empty()) {
+            return; // its data may be null, which memcpy must not be given
+        }
         while (text.size() > buffer_.size() - fill_) {
             const std::size_t part = buffer_.size() - fill_;
             std::memcpy(buffer_.data() + fill_, text.data(), part);
