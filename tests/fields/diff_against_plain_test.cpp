@@ -26,15 +26,7 @@ namespace {
 
 namespace sb = save_builder;
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using testing::lines_of;
 
 std::string hex(std::uint64_t offset)
 {

@@ -60,15 +60,7 @@ std::string repeated(const std::string& value, std::size_t count)
     return joined;
 }
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using testing::lines_of;
 
 struct diff_case {
     const char* name;

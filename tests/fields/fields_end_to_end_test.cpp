@@ -21,15 +21,7 @@ testing::program_result run_fields(const std::vector<std::string>& arguments)
     return testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
 }
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using testing::lines_of;
 
 // The saves every case may name: complete, cut inside a unit, missing.
 class saves {

@@ -31,5 +31,7 @@ std::string read_text_file(const std::string& path);
 void write_file(const std::string& path, const bytes& content);
 void write_text_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
+// A program's output as its lines, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);
 
 } // namespace orbse::testing
