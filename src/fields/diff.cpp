@@ -16,6 +16,7 @@
 // passed over whole and named as differing in shape.
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
+#include "runtime/data_file.h"
 #include "runtime/failures.h"
 #include "runtime/platform.h"
 
@@ -176,16 +177,108 @@ struct side {
     // stream may have closed at instead.
     std::optional<field_leaf> lone_list_size;
 
-    bool has_leaf() const { return at < record.size(); }
-    const field_leaf& leaf() const { return record[at]; }
-
-    void advance()
+    // The next record is asked for only when a leaf is: between records the
+    // saves may pass over bytes on which they agree.
+    bool has_leaf()
     {
-        if (++at >= record.size()) {
+        if (at == record.size()) {
             record = walk->next();
             at = 0;
         }
+        return at < record.size();
     }
+    bool between_records() const { return at == record.size(); }
+    const field_leaf& leaf() const { return record[at]; }
+    void advance() { ++at; }
+};
+
+// A save's bytes read a second time, ahead of its walk, through a window
+// that only moves on.
+class byte_window {
+public:
+    explicit byte_window(const std::string& path)
+    {
+        open_data_file(file_, path);
+        io_check();
+        size_ = file_size(file_);
+        io_check();
+    }
+
+    // The bytes from `offset` on, at most `count`: fewer at the file's end,
+    // none before the window.
+    std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count)
+    {
+        const std::uint64_t end = std::min(size_, offset + count);
+        if (offset < start_ || offset >= end) {
+            return {};
+        }
+        while (start_ + held_.size() < end) {
+            const auto dropped = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_.size()));
+            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(dropped));
+            start_ += dropped;
+            const std::size_t had = held_.size();
+            held_.resize(had + static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - had, piece_size)));
+            read_exact(file_, held_.data() + had, held_.size() - had);
+            io_check();
+        }
+        return std::span(held_).subspan(static_cast<std::size_t>(offset - start_), static_cast<std::size_t>(end - offset));
+    }
+
+    static constexpr std::size_t piece_size = 64 * 1024;
+
+private:
+    data_file file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t start_ = 0; // the window's first byte in the file
+    std::vector<std::uint8_t> held_;
+};
+
+// How far the saves' bytes agree from given offsets, one per save: read in
+// pieces that grow from a few hundred bytes, so that a difference near by
+// costs little, and remembered, so that asking again from further on inside
+// a stretch known to agree reads nothing.
+class byte_agreement {
+public:
+    using starts = std::vector<std::pair<std::size_t, std::uint64_t>>; // save, offset
+
+    explicit byte_agreement(const std::vector<std::string>& saves)
+    {
+        for (const auto& save : saves) {
+            windows_.emplace_back(std::make_unique<byte_window>(save));
+        }
+    }
+
+    std::uint64_t from(const starts& offsets)
+    {
+        if (!known_.empty() && offsets.size() == known_.size() && offsets[0].second >= known_[0].second) {
+            const std::uint64_t further = offsets[0].second - known_[0].second;
+            if (further <= known_length_ && std::ranges::equal(offsets, known_, [&](const auto& a, const auto& b) {
+                    return a.first == b.first && a.second == b.second + further;
+                })) {
+                return known_length_ - further;
+            }
+        }
+        known_ = offsets;
+        known_length_ = 0;
+        for (std::size_t piece = 256;; piece = std::min(2 * piece, byte_window::piece_size)) {
+            const auto first = windows_[offsets[0].first]->bytes_at(offsets[0].second + known_length_, piece);
+            std::size_t agreeing = first.size();
+            for (std::size_t at = 1; at < offsets.size(); ++at) {
+                const auto other = windows_[offsets[at].first]->bytes_at(offsets[at].second + known_length_, agreeing);
+                agreeing = static_cast<std::size_t>(
+                    std::mismatch(other.begin(), other.end(), first.begin()).first - other.begin());
+            }
+            known_length_ += agreeing;
+            if (agreeing < piece) {
+                return known_length_;
+            }
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<byte_window>> windows_;
+    starts known_;
+    std::uint64_t known_length_ = 0;
 };
 
 // One save's elements of a raw leaf or a path's points; the tail's bytes
@@ -218,15 +311,16 @@ struct element_source {
 
 class comparison {
 public:
-    comparison(std::vector<side>& sides, diff_writer& writer) : sides_(sides), writer_(writer) {}
+    comparison(std::vector<side>& sides, diff_writer& writer, byte_agreement* agreement)
+        : sides_(sides), writer_(writer), agreement_(agreement)
+    {
+    }
 
     void run()
     {
-        for (auto& current : sides_) {
-            current.record = current.walk->next();
-        }
         std::vector<std::size_t> live;
         for (;;) {
+            pass_over_agreeing_bytes();
             settle_ends();
             live.clear();
             std::size_t taking_part = 0;
@@ -265,14 +359,45 @@ private:
         }
     }
 
-    leaf_place place_of(std::size_t save) const
+    // Between records, where the walks read on alike, the bytes on which
+    // every save agrees would give leaves that agree: the walks go on
+    // without making them, up to the first byte that differs.
+    void pass_over_agreeing_bytes()
+    {
+        byte_agreement::starts& starts = starts_;
+        starts.clear();
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            const side& current = sides_[save];
+            if (current.retired) {
+                continue;
+            }
+            if (!current.between_records() ||
+                (!starts.empty() && !current.walk->reads_on_like(*sides_[starts[0].first].walk))) {
+                return;
+            }
+            starts.emplace_back(save, current.walk->offset());
+        }
+        if (agreement_ == nullptr || starts.size() < 2) {
+            return;
+        }
+        try {
+            const std::uint64_t agreeing = agreement_->from(starts);
+            for (const auto& [save, offset] : starts) {
+                sides_[save].walk->leaves_from(offset + agreeing);
+            }
+        } catch (const io_failure&) {
+            agreement_ = nullptr; // the walks will name what fails; the leaves are compared one by one
+        }
+    }
+
+    leaf_place place_of(std::size_t save)
     {
         return sides_[save].has_leaf() ? alignment_place_of(sides_[save].leaf()) : sides_[save].last;
     }
 
     // Every save has a leaf here: they stand alike where their leaves'
     // places, names and parts in the stream's ending are alike.
-    bool same_places(const std::vector<std::size_t>& live) const
+    bool same_places(const std::vector<std::size_t>& live)
     {
         const field_leaf& first = sides_[live[0]].leaf();
         return std::all_of(live.begin() + 1, live.end(), [&](std::size_t save) {
@@ -617,6 +742,8 @@ private:
 
     std::vector<side>& sides_;
     diff_writer& writer_;
+    byte_agreement* agreement_;
+    byte_agreement::starts starts_;
     std::vector<const field_leaf*> leaves_;             // of the saves compared, kept from leaf to leaf
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
     std::vector<std::size_t> broken_;
@@ -640,8 +767,15 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     if (unreadable) {
         return exit_trouble;
     }
+    // The second reading is a speed-up alone: without it every leaf is
+    // compared.
+    std::unique_ptr<byte_agreement> agreement;
+    try {
+        agreement = std::make_unique<byte_agreement>(saves);
+    } catch (const io_failure&) {
+    }
     diff_writer writer(out, json);
-    comparison compared(sides, writer);
+    comparison compared(sides, writer, agreement.get());
     compared.run();
     if (!out.flush()) {
         platform::write_standard_error("orbse-fields: standard output could not be written\n");

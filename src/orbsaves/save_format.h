@@ -396,6 +396,22 @@ struct stream_cursor {
     unidefrec* unit = nullptr; // the record the slot's unit is read into
 };
 
+// What a reader of the stream carries from what it has read into what
+// follows: the numbering, and where it stands among lists and slots. Two
+// readers that stand between slots alike read the same bytes after it as
+// the same leaves; inside a unit, what they read of it decides more.
+inline bool read_on_alike(const stream_cursor& a, const stream_cursor& b)
+{
+    using step_of = stream_cursor::step;
+    return a.next == b.next && (a.next == step_of::list_size || a.next == step_of::slot) &&
+           a.object_counter == b.object_counter && a.list == b.list && a.list_size == b.list_size && a.slot == b.slot;
+}
+
+// In the fixed part only the version decides how a later step is read (the
+// version's block); every other count that decides a length is read in the
+// step it decides.
+inline bool read_on_alike(const saveorec& a, const saveorec& b) { return a.header.version == b.header.version; }
+
 // A list's size opens the list, or, when 0, closes the stream: the list it
 // would have opened is none.
 inline constexpr bool closes_stream(std::uint16_t list_size) { return list_size == 0; }

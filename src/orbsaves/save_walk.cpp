@@ -94,7 +94,7 @@ const unit_data_layout& unit_layout()
 class walker {
 public:
     walker(save_reader& reader, bool with_leaves, saveorec& groups_seen, std::uint64_t file_size)
-        : reader_(reader), with_leaves_(with_leaves), save_(groups_seen), file_size_(file_size),
+        : reader_(reader), leaves_from_(with_leaves ? 0 : UINT64_MAX), save_(groups_seen), file_size_(file_size),
           piece_buffer_(map_cell_count * 2)
     {
     }
@@ -190,21 +190,23 @@ public:
     {
         const std::uint64_t start = read_from_file(name, std::span(piece_buffer_).first(cells.size()));
         std::copy_n(piece_buffer_.begin(), cells.size(), cells.begin());
-        if (with_leaves_) {
-            layer_ = {name_of(name), start, cells, bytes_per_cell, 0};
-            layer_row();
-        }
+        layer_ = {name_of(name), start, cells, bytes_per_cell, 0};
+        layer_row();
     }
 
     // The next row of the layer being handed out, if any. Cells in grid
     // order: cell i lies in column i mod 112 and row i div 112.
     bool layer_row()
     {
+        const std::size_t bytes_per_cell = layer_.bytes_per_cell;
+        const std::size_t row_size = map_side * bytes_per_cell;
+        while (layer_.row < static_cast<std::size_t>(map_side) && !wanted(layer_.start + layer_.row * row_size, row_size)) {
+            ++layer_.row;
+        }
         if (layer_.row == static_cast<std::size_t>(map_side)) {
             return false;
         }
         const std::size_t row = layer_.row++;
-        const std::size_t bytes_per_cell = layer_.bytes_per_cell;
         push_part(layer_.name);
         push_part("row", static_cast<std::int64_t>(row));
         for (std::size_t column = 0; column < static_cast<std::size_t>(map_side); ++column) {
@@ -239,11 +241,11 @@ public:
     void unit_data(unidefrec& unit, std::uint16_t object_counter)
     {
         const std::uint64_t start = read_from_file("unit_data", unit.unit_data);
-        if (!with_leaves_) {
-            return;
-        }
         for (const auto& piece : unit_layout().pieces()) {
             const std::uint64_t at = start + piece.object_offset - unit_data_offset;
+            if (!wanted(at, piece.size)) {
+                continue;
+            }
             const auto bytes = std::span(unit.unit_data).subspan(piece.object_offset - unit_data_offset, piece.size);
             if (!piece.named) {
                 bytes_leaf(piece.name, at, leaf_type::raw, bytes);
@@ -270,10 +272,11 @@ public:
         constexpr std::size_t piece_words = 2048;
         const std::size_t count = unit.path.point_count;
         const std::uint64_t start = reader_.offset();
-        points_.resize(with_leaves_ ? count : std::min(count, piece_words));
+        const bool kept = wanted(start, 2 * count);
+        points_.resize(kept ? count : std::min(count, piece_words));
         for (std::size_t done = 0; done < count;) {
             const std::size_t words = std::min(count - done, piece_words);
-            const auto into = std::span(points_).subspan(with_leaves_ ? done : 0, words);
+            const auto into = std::span(points_).subspan(kept ? done : 0, words);
             note_read("points", 2 * words);
             try {
                 reader_.read_u16s(into);
@@ -285,7 +288,7 @@ public:
             }
             done += words;
         }
-        if (with_leaves_ && count > 0) {
+        if (kept && count > 0) {
             field_leaf& leaf = add_leaf("points", start, 2 * count, leaf_type::u16_array);
             leaf.words = points_;
         }
@@ -294,7 +297,7 @@ public:
     void list_begun(std::uint16_t)
     {
         ++lists_;
-        if (with_leaves_) {
+        if (last_kept_) {
             leaves_.back().sizes_list = true;
         }
     }
@@ -302,7 +305,7 @@ public:
     void slot_read(std::uint16_t, bool new_unit)
     {
         units_ += new_unit ? 1 : 0;
-        if (with_leaves_) {
+        if (last_kept_) {
             leaves_.back().slot = new_unit ? slot_holds::unit : slot_holds::reference;
         }
     }
@@ -316,15 +319,18 @@ public:
     // References already in the read-ahead are taken in one sweep, as the
     // loader takes them: most slots of a large save are references, two
     // bytes each. With leaves, a sweep takes a few hundred at most, so that
-    // a record stays small.
+    // a record stays small; without, as many as end before the leaves wanted.
     std::size_t references(std::uint16_t object_counter, std::size_t first_slot, std::size_t slots_left)
     {
         constexpr std::size_t most_with_leaves = 256;
         const std::uint32_t new_object_number = std::uint32_t{object_counter} + 1;
         const std::uint64_t start = reader_.offset();
-        const std::size_t room = std::min(with_leaves_ ? most_with_leaves : references_.size(), slots_left);
+        const bool kept = wanted(start, 2);
+        const std::uint64_t unwanted = kept ? 0 : (leaves_from_ - start - 1) / 2;
+        const std::size_t room = static_cast<std::size_t>(
+            std::min<std::uint64_t>(kept ? most_with_leaves : std::min<std::uint64_t>(references_.size(), unwanted), slots_left));
         const std::size_t taken = reader_.take_buffered_u16s_until(new_object_number, std::span(references_).first(room));
-        for (std::size_t slot = 0; with_leaves_ && slot < taken; ++slot) {
+        for (std::size_t slot = 0; kept && slot < taken; ++slot) {
             push_part("slots", static_cast<std::int64_t>(first_slot + slot));
             number_leaf("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot],
                         format::note{format::note::kind::slot_object, object_counter});
@@ -338,7 +344,7 @@ public:
 
     void stream_closed()
     {
-        if (with_leaves_) {
+        if (last_kept_) {
             leaves_.back().sizes_list = true;
             leaves_.back().closes_stream = true;
         }
@@ -374,6 +380,9 @@ public:
     // The tail's leaf, with the first piece of its bytes.
     void tail_leaf(std::uint64_t start, std::uint64_t size, std::span<const std::uint8_t> first_piece)
     {
+        if (!wanted(start, size)) {
+            return;
+        }
         field_leaf& leaf = add_leaf("tail", start, size, leaf_type::raw);
         leaf.bytes = first_piece;
     }
@@ -399,6 +408,24 @@ public:
         broken.left = file_size_ > read_offset_ ? file_size_ - read_offset_ : 0;
         return broken;
     }
+
+    // Leaves that end before `offset` are not handed out (a reader that
+    // knows them already, having seen the same bytes read the same way in
+    // another save, passes over them); the reads stay the same.
+    void leaves_from(std::uint64_t offset) { leaves_from_ = offset; }
+
+    std::size_t layer_rows_done() const { return layer_.row; }
+
+    // Where the next record begins: a layer's next row, read already, or
+    // the reader's next byte.
+    std::uint64_t next_leaf_offset() const
+    {
+        return layer_.row < static_cast<std::size_t>(map_side) ? layer_.start + layer_.row * map_side * layer_.bytes_per_cell
+                                                                : reader_.offset();
+    }
+
+    // Whether a leaf of `size` bytes at `at` is handed out.
+    bool wanted(std::uint64_t at, std::uint64_t size) const { return at + size >= leaves_from_; }
 
     std::uint64_t lists() const { return lists_; }
     std::uint64_t units() const { return units_; }
@@ -456,6 +483,7 @@ private:
 
     field_leaf& add_leaf(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
+        last_kept_ = true;
         field_leaf& leaf = leaves_.emplace_back();
         leaf.offset = at;
         leaf.size = size;
@@ -475,7 +503,8 @@ private:
     void number_leaf(const char* name, std::uint64_t at, std::uint64_t size, leaf_type type, std::int64_t value,
                      format::note meaning)
     {
-        if (!with_leaves_) {
+        last_kept_ = wanted(at, size);
+        if (!last_kept_) {
             return;
         }
         field_leaf& leaf = add_leaf(name_of(name), at, size, type);
@@ -491,7 +520,7 @@ private:
     // unit's data, a piece): pointed at.
     void bytes_leaf(std::string_view name, std::uint64_t at, leaf_type type, std::span<const std::uint8_t> bytes)
     {
-        if (with_leaves_) {
+        if (wanted(at, bytes.size())) {
             add_leaf(name, at, bytes.size(), type).bytes = bytes;
         }
     }
@@ -499,7 +528,7 @@ private:
     // Raw bytes read into a local: kept in the record's arena.
     void kept_bytes_leaf(std::string_view name, std::uint64_t at, std::span<const std::uint8_t> bytes)
     {
-        if (!with_leaves_) {
+        if (!wanted(at, bytes.size())) {
             return;
         }
         add_leaf(name, at, bytes.size(), leaf_type::raw);
@@ -562,7 +591,8 @@ private:
     }
 
     save_reader& reader_;
-    const bool with_leaves_;
+    std::uint64_t leaves_from_;
+    bool last_kept_ = false; // whether the field just read was handed out as a leaf
     saveorec& save_;
     const std::uint64_t file_size_;
     leaf_place place_;
@@ -748,6 +778,28 @@ std::span<const std::uint8_t> save_walk::next_tail_piece()
 }
 
 const walk_summary& save_walk::summary() const { return state_->summary; }
+
+std::uint64_t save_walk::offset() const { return state_->walk->next_leaf_offset(); }
+
+bool save_walk::reads_on_like(const save_walk& other) const
+{
+    const state& mine = *state_;
+    const state& theirs = *other.state_;
+    if (mine.at != theirs.at) {
+        return false;
+    }
+    switch (mine.at) {
+    case state::stage::front:
+        return mine.front_step == theirs.front_step && mine.walk->layer_rows_done() == theirs.walk->layer_rows_done() &&
+               format::read_on_alike(*mine.groups_seen, *theirs.groups_seen);
+    case state::stage::stream:
+        return format::read_on_alike(mine.stream, theirs.stream);
+    default:
+        return false;
+    }
+}
+
+void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
 
 walk_summary check_save(const std::string& path)
 {

@@ -175,6 +175,21 @@ public:
     // Complete once next() has returned empty.
     const walk_summary& summary() const;
 
+    // Where the next record begins.
+    std::uint64_t offset() const;
+
+    // Whether this walk and `other` stand where the same bytes ahead would
+    // be read the same way by both, as the same leaves at the same places:
+    // between records of the fixed part of one version, or between slots of
+    // the stream with the same numbering.
+    bool reads_on_like(const save_walk& other) const;
+
+    // Leaves that end before `offset` are no longer handed out, while the
+    // reads stay the same: a reader that knows them already (the bytes are
+    // those of another save that reads on alike) passes over them at the
+    // speed of a walk without leaves.
+    void leaves_from(std::uint64_t offset);
+
 private:
     struct state;
     std::unique_ptr<state> state_;

@@ -432,5 +432,127 @@ TEST(save_walk, a_damaged_save_breaks_at_the_read_it_cannot_finish)
     }
 }
 
+
+struct seen_from {
+    std::string path;
+    std::uint64_t offset;
+    std::uint64_t size;
+    std::int64_t number;
+    std::string note;
+    bool operator==(const seen_from&) const = default;
+};
+
+// The leaves of the walk of `path` that end at `from` or later; and whether
+// offset() named, before each record, where it begins.
+std::vector<seen_from> leaves_from(const std::string& path, std::uint64_t from, bool& offsets_right)
+{
+    save_walk walk(path);
+    walk.leaves_from(from);
+    std::vector<seen_from> seen;
+    for (std::uint64_t next = walk.offset();; next = walk.offset()) {
+        const auto record = walk.next();
+        if (record.empty()) {
+            return seen;
+        }
+        offsets_right = offsets_right && (from > 0 || record[0].offset == next);
+        for (const field_leaf& leaf : record) {
+            seen.push_back({path_of(leaf), leaf.offset, leaf.size, leaf.number, std::string(leaf.note)});
+        }
+    }
+}
+
+std::uint64_t offset_of(const std::vector<seen_from>& leaves, const std::string& path)
+{
+    const auto found = std::ranges::find(leaves, path, &seen_from::path);
+    EXPECT_NE(found, leaves.end()) << path;
+    return found == leaves.end() ? 0 : found->offset;
+}
+
+// A walk told to hand out leaves from an offset on hands out exactly the
+// leaves of the whole walk that end there or later, wherever the offset
+// falls: in a layer's row, in a run of references taken in one sweep, in a
+// unit's data or points, on the tail.
+TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_later)
+{
+    auto save = with_tail(sb::stream_rich_save(70), 20);
+    std::vector<sb::slot_description> references;
+    for (std::uint16_t slot = 0; slot < 700; ++slot) {
+        references.push_back(sb::reference(static_cast<std::uint16_t>(1 + slot % 300)));
+    }
+    save.unit_lists.insert(save.unit_lists.begin(), sb::unit_list_description{references});
+    sb::number_units(save);
+    const sb::bytes content = sb::build_save(save);
+    testing::temp_folder folder;
+    const auto path = folder.file("walked.sav");
+    testing::write_file(path, content);
+    bool offsets_right = true;
+    const auto whole = leaves_from(path, 0, offsets_right);
+    EXPECT_TRUE(offsets_right) << "offset() is not where the next record begins";
+    const std::uint64_t references_start = offset_of(whole, "units.lists[0].slots[0].object_id");
+    const std::uint64_t unit_data = offset_of(whole, "units.lists[1].slots[0].unit.unit_data@44");
+    const std::uint64_t points = offset_of(whole, "units.lists[1].slots[0].unit.path.points");
+    for (const std::uint64_t from : {std::uint64_t{1}, offset_of(whole, "pass_layer.row[5].column[3]"),
+                                     offset_of(whole, "resource_layer.row[1].column[0]"), references_start + 1,
+                                     references_start + 2, references_start + 2 * 300, references_start + 1400,
+                                     unit_data + 7, points + 3, offset_of(whole, "tail") + 1, std::uint64_t{content.size()}}) {
+        SCOPED_TRACE(from);
+        std::vector<seen_from> expected;
+        std::copy_if(whole.begin(), whole.end(), std::back_inserter(expected),
+                     [&](const seen_from& leaf) { return leaf.offset + leaf.size >= from; });
+        EXPECT_EQ(leaves_from(path, from, offsets_right), expected);
+    }
+}
+
+// Two walks read on alike where the same bytes ahead would give both the same
+// leaves: between the fixed part's records of one version, between slots of
+// one numbering; never inside a unit, nor where the numbering or the version
+// differs.
+TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
+{
+    const auto save = sb::stream_rich_save(70);
+    auto one_unit_more = save;
+    one_unit_more.unit_lists[0].slots.insert(one_unit_more.unit_lists[0].slots.begin(), sb::new_unit(1, {sb::unit_description{}}));
+    auto version_69 = save;
+    version_69.header.version = 69;
+    testing::temp_folder folder;
+    const auto file_of = [&](sb::save_description description, const std::string& name) {
+        sb::number_units(description);
+        const auto path = folder.file(name);
+        testing::write_file(path, sb::build_save(description));
+        return path;
+    };
+    const auto first = file_of(save, "a.sav");
+    const auto other_version = file_of(version_69, "b.sav");
+    const auto unit_more = file_of(one_unit_more, "c.sav");
+    struct case_ {
+        const char* name;
+        std::string other;
+        std::string at; // both walks go to the first record that begins at this leaf or after it
+        bool alike;
+    };
+    const std::vector<case_> cases{
+        {"two walks of one save at its start", first, "header.version", true},
+        {"one save, inside the pass layer", first, "pass_layer.row[5].column[0]", true},
+        {"one save, inside a unit", first, "units.lists[0].slots[0].unit.unit_class", false},
+        {"another version, before its header", other_version, "header.version", true},
+        {"another version, after its header", other_version, "pass_layer.row[0].column[0]", false},
+        {"a unit more ahead, between the groups", unit_more, "groups[2].lead_word", true},
+        {"a unit more behind: the counter differs", unit_more, "units.lists[1].slots[0].object_id", false},
+    };
+    bool offsets_right = true;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        save_walk mine(first);
+        save_walk theirs(test.other);
+        const std::uint64_t my_target = offset_of(leaves_from(first, 0, offsets_right), test.at);
+        const std::uint64_t their_target = offset_of(leaves_from(test.other, 0, offsets_right), test.at);
+        while (mine.offset() < my_target && !mine.next().empty()) {
+        }
+        while (theirs.offset() < their_target && !theirs.next().empty()) {
+        }
+        EXPECT_EQ(mine.reads_on_like(theirs), test.alike);
+    }
+}
+
 } // namespace
 } // namespace orbse
