@@ -240,12 +240,7 @@ void write_query(output_stream& out, const offset_query& query)
 
 void report_problem(const std::string& save, std::string_view text)
 {
-    std::string line = "orbse-fields: ";
-    line += save;
-    line += ": ";
-    line += text;
-    line += '\n';
-    platform::write_standard_error(line);
+    platform::write_standard_error("orbse-fields: " + save + ": " + std::string(text) + "\n");
 }
 
 int list_fields(const std::string& save, bool json, output_stream& out)

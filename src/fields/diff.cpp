@@ -16,7 +16,7 @@
 // passed over whole and named as differing in shape.
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
-#include "runtime/data_file.h"
+#include "runtime/byte_window.h"
 #include "runtime/failures.h"
 #include "runtime/platform.h"
 
@@ -27,29 +27,6 @@
 
 namespace orbse::fields {
 namespace {
-
-using parts_view = std::span<const path_part>;
-
-bool lies_in(parts_view place, parts_view record)
-{
-    return place.size() >= record.size() && std::equal(record.begin(), record.end(), place.begin());
-}
-
-std::size_t shared_length(parts_view a, parts_view b)
-{
-    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())), b.begin()).first -
-                                    a.begin());
-}
-
-// The path of the first `length` parts of a leaf's alignment place, written
-// with the leaf's own numbers (the closing size's list keeps its own).
-std::string path_of_prefix(const field_leaf& leaf, std::size_t length)
-{
-    const auto parts = leaf.place.view();
-    std::string text;
-    append_path(text, parts.first(std::min(length, parts.size())), length > parts.size() ? leaf.name : std::string_view{});
-    return text;
-}
 
 // Elements of a leaf that differ between the saves, gathered into runs of
 // consecutive elements, each written as one line showing its first 64
@@ -192,95 +169,6 @@ struct side {
     void advance() { ++at; }
 };
 
-// A save's bytes read a second time, ahead of its walk, through a window
-// that only moves on.
-class byte_window {
-public:
-    explicit byte_window(const std::string& path)
-    {
-        open_data_file(file_, path);
-        io_check();
-        size_ = file_size(file_);
-        io_check();
-    }
-
-    // The bytes from `offset` on, at most `count`: fewer at the file's end,
-    // none before the window.
-    std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count)
-    {
-        const std::uint64_t end = std::min(size_, offset + count);
-        if (offset < start_ || offset >= end) {
-            return {};
-        }
-        while (start_ + held_.size() < end) {
-            const auto dropped = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_.size()));
-            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(dropped));
-            start_ += dropped;
-            const std::size_t had = held_.size();
-            held_.resize(had + static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - had, piece_size)));
-            read_exact(file_, held_.data() + had, held_.size() - had);
-            io_check();
-        }
-        return std::span(held_).subspan(static_cast<std::size_t>(offset - start_), static_cast<std::size_t>(end - offset));
-    }
-
-    static constexpr std::size_t piece_size = 64 * 1024;
-
-private:
-    data_file file_;
-    std::uint64_t size_ = 0;
-    std::uint64_t start_ = 0; // the window's first byte in the file
-    std::vector<std::uint8_t> held_;
-};
-
-// How far the saves' bytes agree from given offsets, one per save: read in
-// pieces that grow from a few hundred bytes, so that a difference near by
-// costs little, and remembered, so that asking again from further on inside
-// a stretch known to agree reads nothing.
-class byte_agreement {
-public:
-    using starts = std::vector<std::pair<std::size_t, std::uint64_t>>; // save, offset
-
-    explicit byte_agreement(const std::vector<std::string>& saves)
-    {
-        for (const auto& save : saves) {
-            windows_.emplace_back(std::make_unique<byte_window>(save));
-        }
-    }
-
-    std::uint64_t from(const starts& offsets)
-    {
-        if (!known_.empty() && offsets.size() == known_.size() && offsets[0].second >= known_[0].second) {
-            const std::uint64_t further = offsets[0].second - known_[0].second;
-            if (further <= known_length_ && std::ranges::equal(offsets, known_, [&](const auto& a, const auto& b) {
-                    return a.first == b.first && a.second == b.second + further;
-                })) {
-                return known_length_ - further;
-            }
-        }
-        known_ = offsets;
-        known_length_ = 0;
-        for (std::size_t piece = 256;; piece = std::min(2 * piece, byte_window::piece_size)) {
-            const auto first = windows_[offsets[0].first]->bytes_at(offsets[0].second + known_length_, piece);
-            std::size_t agreeing = first.size();
-            for (std::size_t at = 1; at < offsets.size(); ++at) {
-                const auto other = windows_[offsets[at].first]->bytes_at(offsets[at].second + known_length_, agreeing);
-                agreeing = static_cast<std::size_t>(
-                    std::mismatch(other.begin(), other.end(), first.begin()).first - other.begin());
-            }
-            known_length_ += agreeing;
-            if (agreeing < piece) {
-                return known_length_;
-            }
-        }
-    }
-
-private:
-    std::vector<std::unique_ptr<byte_window>> windows_;
-    starts known_;
-    std::uint64_t known_length_ = 0;
-};
-
 // One save's elements of a raw leaf or a path's points; the tail's bytes
 // come a piece at a time.
 template <typename element>
@@ -311,8 +199,8 @@ struct element_source {
 
 class comparison {
 public:
-    comparison(std::vector<side>& sides, diff_writer& writer, byte_agreement* agreement)
-        : sides_(sides), writer_(writer), agreement_(agreement)
+    comparison(std::vector<side>& sides, diff_writer& writer, std::vector<std::unique_ptr<byte_window>> windows)
+        : sides_(sides), writer_(writer), windows_(std::move(windows))
     {
     }
 
@@ -364,29 +252,31 @@ private:
     // without making them, up to the first byte that differs.
     void pass_over_agreeing_bytes()
     {
-        byte_agreement::starts& starts = starts_;
-        starts.clear();
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
+        starts_.clear();
+        const side* first = nullptr;
+        for (std::size_t save = 0; save < sides_.size() && !windows_.empty(); ++save) {
             const side& current = sides_[save];
             if (current.retired) {
                 continue;
             }
-            if (!current.between_records() ||
-                (!starts.empty() && !current.walk->reads_on_like(*sides_[starts[0].first].walk))) {
+            if (!current.between_records() || (first != nullptr && !current.walk->reads_on_like(*first->walk))) {
                 return;
             }
-            starts.emplace_back(save, current.walk->offset());
+            first = first != nullptr ? first : &current;
+            starts_.emplace_back(windows_[save].get(), current.walk->offset());
         }
-        if (agreement_ == nullptr || starts.size() < 2) {
+        if (starts_.size() < 2) {
             return;
         }
         try {
-            const std::uint64_t agreeing = agreement_->from(starts);
-            for (const auto& [save, offset] : starts) {
-                sides_[save].walk->leaves_from(offset + agreeing);
+            const std::uint64_t agreeing = agreeing_length(starts_);
+            for (std::size_t save = 0, at = 0; save < sides_.size(); ++save) {
+                if (!sides_[save].retired) {
+                    sides_[save].walk->leaves_from(starts_[at++].second + agreeing);
+                }
             }
         } catch (const io_failure&) {
-            agreement_ = nullptr; // the walks will name what fails; the leaves are compared one by one
+            windows_.clear(); // the walks will name what fails; the leaves are compared one by one
         }
     }
 
@@ -688,7 +578,7 @@ private:
             present[save] = true;
         }
         const field_leaf& first = sides_[behind[0]].leaf();
-        writer_.only_in(path_of_prefix(first, records[0].depth), first.offset, present);
+        writer_.only_in(path_of(first, records[0].depth), first.offset, present);
         differed_ = true;
         for (std::size_t at = 0; at < behind.size(); ++at) {
             pass_over(behind[at], records[at]);
@@ -733,7 +623,7 @@ private:
         for (const auto save : live) {
             where[save] = path_of(places[save].view().subspan(std::min(depth, places[save].depth)));
         }
-        writer_.shape(path_of_prefix(sides_[live[0]].leaf(), depth), sides_[live[0]].leaf().offset, where);
+        writer_.shape(path_of(sides_[live[0]].leaf(), depth), sides_[live[0]].leaf().offset, where);
         differed_ = true;
         for (const auto save : live) {
             pass_over(save, record);
@@ -742,8 +632,8 @@ private:
 
     std::vector<side>& sides_;
     diff_writer& writer_;
-    byte_agreement* agreement_;
-    byte_agreement::starts starts_;
+    std::vector<std::unique_ptr<byte_window>> windows_; // each save's bytes ahead of its walk
+    std::vector<std::pair<byte_window*, std::uint64_t>> starts_;
     std::vector<const field_leaf*> leaves_;             // of the saves compared, kept from leaf to leaf
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
     std::vector<std::size_t> broken_;
@@ -769,13 +659,16 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     }
     // The second reading is a speed-up alone: without it every leaf is
     // compared.
-    std::unique_ptr<byte_agreement> agreement;
+    std::vector<std::unique_ptr<byte_window>> windows;
     try {
-        agreement = std::make_unique<byte_agreement>(saves);
+        for (const auto& save : saves) {
+            windows.push_back(std::make_unique<byte_window>(save));
+        }
     } catch (const io_failure&) {
+        windows.clear();
     }
     diff_writer writer(out, json);
-    comparison compared(sides, writer, agreement.get());
+    comparison compared(sides, writer, std::move(windows));
     compared.run();
     if (!out.flush()) {
         platform::write_standard_error("orbse-fields: standard output could not be written\n");

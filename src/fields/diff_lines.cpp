@@ -89,16 +89,12 @@ void diff_writer::run(std::string_view path, leaf_type type, std::uint64_t first
         out_.write_number(last);
         out_.write(",\"offsets\":[");
         for (std::size_t save = 0; save < columns.size(); ++save) {
-            if (save > 0) {
-                out_.put(',');
-            }
+            separate(save);
             columns[save].present ? out_.write_number(columns[save].offset) : out_.write("null");
         }
         out_.write("],\"values\":[");
         for (std::size_t save = 0; save < columns.size(); ++save) {
-            if (save > 0) {
-                out_.put(',');
-            }
+            separate(save);
             columns[save].present ? run_values(type, columns[save]) : out_.write("null");
         }
         out_.write("]}\n");
@@ -145,10 +141,7 @@ void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::v
 
 void diff_writer::only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present)
 {
-    std::size_t count = 0;
-    for (const bool has : present) {
-        count += has ? 1 : 0;
-    }
+    const auto count = std::ranges::count(present, true);
     if (json_) {
         out_.write("{\"path\":");
         write_json_quoted(out_, record);

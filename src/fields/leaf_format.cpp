@@ -150,20 +150,13 @@ void write_break_members(output_stream& out, const walk_break& broken)
 // game's tables; only a quote or a backslash needs an escape.
 void write_json_quoted(output_stream& out, std::string_view text)
 {
-    const auto needs_escape = [](char character) { return character == '"' || character == '\\'; };
     out.put('"');
-    if (text.find('"') == std::string_view::npos && text.find('\\') == std::string_view::npos) {
-        out.write(text);
-        out.put('"');
-        return;
-    }
-    for (auto escaped = std::find_if(text.begin(), text.end(), needs_escape); escaped != text.end();
-         escaped = std::find_if(text.begin(), text.end(), needs_escape)) {
-        const auto before = static_cast<std::size_t>(escaped - text.begin());
-        out.write(text.substr(0, before));
+    for (std::size_t escaped = text.find_first_of("\"\\"); escaped != std::string_view::npos;
+         escaped = text.find_first_of("\"\\")) {
+        out.write(text.substr(0, escaped));
         out.put('\\');
-        out.put(text[before]);
-        text.remove_prefix(before + 1);
+        out.put(text[escaped]);
+        text.remove_prefix(escaped + 1);
     }
     out.write(text);
     out.put('"');

@@ -846,6 +846,25 @@ std::string path_of(const field_leaf& leaf)
     return text;
 }
 
+std::string path_of(const field_leaf& leaf, std::size_t length)
+{
+    const auto parts = leaf.place.view();
+    std::string text;
+    append_path(text, parts.first(std::min(length, parts.size())), length > parts.size() ? leaf.name : std::string_view{});
+    return text;
+}
+
+bool lies_in(std::span<const path_part> place, std::span<const path_part> record)
+{
+    return place.size() >= record.size() && std::equal(record.begin(), record.end(), place.begin());
+}
+
+std::size_t shared_length(std::span<const path_part> a, std::span<const path_part> b)
+{
+    const auto shared = std::min(a.size(), b.size());
+    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(shared), b.begin()).first - a.begin());
+}
+
 std::string walk_break::path() const
 {
     std::string text;

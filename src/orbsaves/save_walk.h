@@ -92,12 +92,20 @@ struct field_leaf {
     bool closes_stream = false;
 };
 
+// Whether `place` lies in the record `record` (or is it).
+bool lies_in(std::span<const path_part> place, std::span<const path_part> record);
+// How many parts two places share from the outermost.
+std::size_t shared_length(std::span<const path_part> a, std::span<const path_part> b);
+
 // The leaf's path as the field program writes it:
 // `units.lists[0].slots[3].unit.unk5`, `header.player_names[2]`.
 std::string path_of(const field_leaf& leaf);
 // The path of the first `depth` parts of a place: a record around a leaf.
 std::string path_of(std::span<const path_part> parts);
 void append_path(std::string& text, std::span<const path_part> parts, std::string_view name = {});
+// The path of the first `length` parts of the leaf's place with its own
+// name as one part more.
+std::string path_of(const field_leaf& leaf, std::size_t length);
 
 // Leaves' paths made one after another: the parts are written again only
 // where the place changed from the leaf before, as it does every few leaves.

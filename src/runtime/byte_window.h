@@ -1,0 +1,43 @@
+// A file's bytes read through a window that only moves on: a reader that
+// looks ahead of another one's reading, a piece at a time, holding at most
+// what it asked for last and one piece more.
+#pragma once
+
+#include "runtime/data_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orbse {
+
+class byte_window {
+public:
+    // Opens the file; a file that cannot be opened raises its io_failure.
+    explicit byte_window(const std::string& path);
+
+    // The bytes from `offset` on, at most `count`: fewer at the file's end,
+    // none before the window's start (bytes before an offset asked for are
+    // let go when more are read). A read that fails raises its io_failure.
+    // The bytes hold until the next call.
+    std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count);
+
+    // The most that one read brings in.
+    static constexpr std::size_t piece_size = 64 * 1024;
+
+private:
+    data_file file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t start_ = 0; // the window's first byte in the file
+    std::vector<std::uint8_t> held_;
+};
+
+// How far the files' bytes agree from their offsets, each file's from the
+// offset beside its window: read in pieces that grow from a few hundred
+// bytes, so that a difference near by costs little to find.
+std::uint64_t agreeing_length(std::span<const std::pair<byte_window*, std::uint64_t>> starts);
+
+} // namespace orbse
