@@ -151,8 +151,7 @@ void write_break_members(output_stream& out, const walk_break& broken)
 void write_json_quoted(output_stream& out, std::string_view text)
 {
     out.put('"');
-    for (std::size_t escaped = text.find_first_of("\"\\"); escaped != std::string_view::npos;
-         escaped = text.find_first_of("\"\\")) {
+    for (std::size_t escaped; (escaped = std::min(text.find('"'), text.find('\\'))) != std::string_view::npos;) {
         out.write(text.substr(0, escaped));
         out.put('\\');
         out.put(text[escaped]);

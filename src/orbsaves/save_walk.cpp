@@ -23,9 +23,23 @@ std::string_view name_of(const char* name)
 
 void append_number(std::string& text, std::uint64_t value)
 {
-    std::array<char, 24> digits;
+    std::array<char, 20> digits;
     const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    text.append(digits.data(), end);
+    text.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+}
+
+// One part as a path shows it, after a dot unless it is the first.
+void append_part(std::string& text, const path_part& part)
+{
+    if (!text.empty()) {
+        text += '.';
+    }
+    text += part.name;
+    if (part.index >= 0) {
+        text += '[';
+        append_number(text, static_cast<std::uint64_t>(part.index));
+        text += ']';
+    }
 }
 
 // One leaf of the unit data: a named field (a u8 or a u16), or a stretch
@@ -298,7 +312,7 @@ public:
     {
         ++lists_;
         if (last_kept_) {
-            leaves_.back().sizes_list = true;
+            last_leaf().sizes_list = true;
         }
     }
 
@@ -306,7 +320,7 @@ public:
     {
         units_ += new_unit ? 1 : 0;
         if (last_kept_) {
-            leaves_.back().slot = new_unit ? slot_holds::unit : slot_holds::reference;
+            last_leaf().slot = new_unit ? slot_holds::unit : slot_holds::reference;
         }
     }
 
@@ -334,7 +348,7 @@ public:
             push_part("slots", static_cast<std::int64_t>(first_slot + slot));
             number_leaf("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot],
                         format::note{format::note::kind::slot_object, object_counter});
-            leaves_.back().slot = slot_holds::reference;
+            last_leaf().slot = slot_holds::reference;
             pop_part();
         }
         return taken;
@@ -345,8 +359,8 @@ public:
     void stream_closed()
     {
         if (last_kept_) {
-            leaves_.back().sizes_list = true;
-            leaves_.back().closes_stream = true;
+            last_leaf().sizes_list = true;
+            last_leaf().closes_stream = true;
         }
     }
 
@@ -355,7 +369,7 @@ public:
     // A new record: the leaves of the last one are let go.
     void begin_record()
     {
-        leaves_.clear();
+        leaf_count_ = 0;
         byte_arena_.clear();
         note_text_.clear();
         arena_views_.clear();
@@ -374,7 +388,7 @@ public:
             }
         }
         arena_views_.clear();
-        return leaves_;
+        return std::span(leaves_).first(leaf_count_);
     }
 
     // The tail's leaf, with the first piece of its bytes.
@@ -415,6 +429,8 @@ public:
     void leaves_from(std::uint64_t offset) { leaves_from_ = offset; }
 
     std::size_t layer_rows_done() const { return layer_.row; }
+
+    field_leaf& last_leaf() { return leaves_[leaf_count_ - 1]; }
 
     // Where the next record begins: a layer's next row, read already, or
     // the reader's next byte.
@@ -484,12 +500,25 @@ private:
     field_leaf& add_leaf(std::string_view name, std::uint64_t at, std::uint64_t size, leaf_type type)
     {
         last_kept_ = true;
-        field_leaf& leaf = leaves_.emplace_back();
+        // The leaves of earlier records are written over, their place only
+        // as deep as it goes: a record of references is hundreds of leaves.
+        if (leaf_count_ == leaves_.size()) {
+            leaves_.emplace_back();
+        }
+        field_leaf& leaf = leaves_[leaf_count_++];
         leaf.offset = at;
         leaf.size = size;
         leaf.type = type;
-        leaf.place = place_;
+        std::copy_n(place_.parts.begin(), place_.depth, leaf.place.parts.begin());
+        leaf.place.depth = place_.depth;
         leaf.name = name;
+        leaf.number = 0;
+        leaf.bytes = {};
+        leaf.words = {};
+        leaf.note = {};
+        leaf.slot = slot_holds::not_a_slot;
+        leaf.sizes_list = false;
+        leaf.closes_stream = false;
         return leaf;
     }
 
@@ -497,7 +526,7 @@ private:
 
     void end_note()
     {
-        arena_views_.push_back({leaves_.size() - 1, note_begin_, note_text_.size() - note_begin_, true});
+        arena_views_.push_back({leaf_count_ - 1, note_begin_, note_text_.size() - note_begin_, true});
     }
 
     void number_leaf(const char* name, std::uint64_t at, std::uint64_t size, leaf_type type, std::int64_t value,
@@ -532,7 +561,7 @@ private:
             return;
         }
         add_leaf(name, at, bytes.size(), leaf_type::raw);
-        arena_views_.push_back({leaves_.size() - 1, byte_arena_.size(), bytes.size(), false});
+        arena_views_.push_back({leaf_count_ - 1, byte_arena_.size(), bytes.size(), false});
         byte_arena_.insert(byte_arena_.end(), bytes.begin(), bytes.end());
     }
 
@@ -574,8 +603,8 @@ private:
             break;
         case kind::slot_object:
             note_text_ += is_next_object(static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(meaning.context))
-                              ? "unit in a slot, object "
-                              : "reference to object ";
+                              ? std::string_view("unit in a slot, object ")
+                              : std::string_view("reference to object ");
             append_number(note_text_, static_cast<std::uint64_t>(value));
             break;
         case kind::setting:
@@ -597,7 +626,8 @@ private:
     const std::uint64_t file_size_;
     leaf_place place_;
 
-    std::vector<field_leaf> leaves_;
+    std::vector<field_leaf> leaves_; // the first leaf_count_ are the record's
+    std::size_t leaf_count_ = 0;
     std::vector<std::uint8_t> byte_arena_;
     std::string note_text_;
     std::size_t note_begin_ = 0;
@@ -814,15 +844,7 @@ walk_summary check_save(const std::string& path)
 void append_path(std::string& text, std::span<const path_part> parts, std::string_view name)
 {
     for (const auto& part : parts) {
-        if (!text.empty()) {
-            text += '.';
-        }
-        text += part.name;
-        if (part.index >= 0) {
-            text += '[';
-            append_number(text, static_cast<std::uint64_t>(part.index));
-            text += ']';
-        }
+        append_part(text, part);
     }
     if (!name.empty()) {
         if (!text.empty()) {
@@ -883,10 +905,11 @@ std::string_view path_text::of(const field_leaf& leaf)
         // Only the parts from the first that changed are written again.
         text_.resize(same == 0 ? 0 : part_ends_[same - 1]);
         for (std::size_t at = same; at < place.size(); ++at) {
-            append_path(text_, place.subspan(at, 1));
+            append_part(text_, place[at]);
             part_ends_[at] = text_.size();
+            place_.parts[at] = place[at];
         }
-        place_ = leaf.place;
+        place_.depth = place.size();
     }
     prefix_ = place.empty() ? 0 : part_ends_[place.size() - 1];
     text_.resize(prefix_);
