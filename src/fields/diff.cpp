@@ -35,8 +35,9 @@ class run_gatherer {
 public:
     using values_at = std::vector<std::optional<std::uint16_t>>;
 
-    run_gatherer(diff_writer& writer, std::string path, leaf_type type, std::vector<std::optional<std::uint64_t>> starts)
-        : writer_(writer), path_(std::move(path)), type_(type), starts_(std::move(starts)), columns_(starts_.size())
+    // leaves[i]: save i's leaf, null where it is not compared.
+    run_gatherer(diff_writer& writer, std::string path, leaf_type type, const std::vector<const field_leaf*>& leaves)
+        : writer_(writer), path_(std::move(path)), type_(type), leaves_(leaves), columns_(leaves.size())
     {
     }
 
@@ -75,7 +76,7 @@ private:
                 columns_[save] = run_column{};
                 columns_[save].present = values[save].has_value();
                 if (columns_[save].present) {
-                    columns_[save].offset = *starts_[save] + at * (type_ == leaf_type::u16_array ? 2 : 1);
+                    columns_[save].offset = leaves_[save]->offset + at * (type_ == leaf_type::u16_array ? 2 : 1);
                 }
             }
         }
@@ -103,7 +104,7 @@ private:
     diff_writer& writer_;
     std::string path_;
     leaf_type type_;
-    std::vector<std::optional<std::uint64_t>> starts_;
+    const std::vector<const field_leaf*>& leaves_;
     std::vector<run_column> columns_;
     bool open_ = false;
     bool written_ = false;
@@ -322,8 +323,10 @@ private:
     {
         std::vector<const field_leaf*>& leaves = leaves_;
         leaves.clear();
+        by_save_.assign(sides_.size(), nullptr);
         for (const auto save : live) {
             leaves.push_back(&sides_[save].leaf());
+            by_save_[save] = leaves.back();
         }
         const field_leaf& first = *leaves[0];
         const auto all_of_type = [&](leaf_type type) {
@@ -338,11 +341,7 @@ private:
         } else if (all_of_type(leaf_type::u16_array)) {
             compare_elements<std::uint16_t>(live, leaves, leaf_type::u16_array);
         } else if (!all_equal(leaves)) {
-            std::vector<const field_leaf*> shown(sides_.size(), nullptr);
-            for (std::size_t at = 0; at < live.size(); ++at) {
-                shown[live[at]] = leaves[at];
-            }
-            writer_.values(path_of(first), shown);
+            writer_.values(path_of(first), by_save_);
             differed_ = true;
         }
         for (const auto save : live) {
@@ -377,23 +376,13 @@ private:
         }
     }
 
-    std::vector<std::optional<std::uint64_t>> starts_of(const std::vector<std::size_t>& live,
-                                                        const std::vector<const field_leaf*>& leaves) const
-    {
-        std::vector<std::optional<std::uint64_t>> starts(sides_.size());
-        for (std::size_t at = 0; at < live.size(); ++at) {
-            starts[live[at]] = leaves[at]->offset;
-        }
-        return starts;
-    }
-
     // Raw stretches byte by byte, the tail piece by piece, and a path's
     // points point by point; where one save's are longer (the tail, a path),
     // its further elements differ from the others' none.
     template <typename element>
     void compare_elements(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves, leaf_type type)
     {
-        run_gatherer runs(writer_, path_of(*leaves[0]), type, starts_of(live, leaves));
+        run_gatherer runs(writer_, path_of(*leaves[0]), type, by_save_);
         std::vector<element_source<element>> sources;
         for (std::size_t at = 0; at < live.size(); ++at) {
             const field_leaf& leaf = *leaves[at];
@@ -634,7 +623,8 @@ private:
     diff_writer& writer_;
     std::vector<std::unique_ptr<byte_window>> windows_; // each save's bytes ahead of its walk
     std::vector<std::pair<byte_window*, std::uint64_t>> starts_;
-    std::vector<const field_leaf*> leaves_;             // of the saves compared, kept from leaf to leaf
+    std::vector<const field_leaf*> leaves_;            // of the saves compared, kept from leaf to leaf
+    std::vector<const field_leaf*> by_save_;           // the same by save, null where not compared
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
     std::vector<std::size_t> broken_;
     bool differed_ = false;
