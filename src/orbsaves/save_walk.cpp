@@ -406,7 +406,8 @@ public:
         read_offset_ = reader_.offset();
         read_name_ = name;
         read_needed_ = needed;
-        read_place_ = place_;
+        std::copy_n(place_.parts.begin(), place_.depth, read_place_.parts.begin());
+        read_place_.depth = place_.depth;
     }
 
     // The read that was going on when a failure came.
