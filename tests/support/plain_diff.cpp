@@ -1,0 +1,310 @@
+#include "support/plain_diff.h"
+
+#include "orbsaves/save_model.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <list>
+
+namespace orbse::testing {
+namespace {
+
+std::string hex(std::uint64_t offset)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(offset));
+    return text;
+}
+
+// Elements as `list` writes a run of them: [a,b,c].
+std::string listed(std::span<const std::uint16_t> elements)
+{
+    std::string text = "[";
+    for (const std::uint16_t element : elements) {
+        text.append(text.size() > 1 ? "," : "").append(std::to_string(element));
+    }
+    return text + "]";
+}
+
+bool within(std::string_view path, std::string_view record)
+{
+    return path.starts_with(record) && (path.size() == record.size() || path[record.size()] == '.');
+}
+
+// Whether `later` lies in a numbered part after the one `path` lies in, at
+// the part where they part: units.lists[0].slots[3].object_id after
+// units.lists[0].slots[2].unit.selected.
+bool later_numbered(std::string_view later, std::string_view path)
+{
+    const auto differ = static_cast<std::size_t>(std::ranges::mismatch(later, path).in1 - later.begin());
+    const std::size_t open = later.rfind('[', differ);
+    return open != std::string_view::npos && later.find_first_of(".]", open) >= differ &&
+           std::strtoul(later.data() + open + 1, nullptr, 10) > std::strtoul(path.data() + open + 1, nullptr, 10);
+}
+
+// Every path of the saves once, in file order: each save's paths in its own
+// order, and a path that the saves before it lack placed after the others'
+// paths up to the next path it shares with them, but before a later numbered
+// part (another save's slot 3 after its own slot 2).
+std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>& saves)
+{
+    std::list<std::string_view> order;
+    std::unordered_map<std::string_view, std::list<std::string_view>::iterator> where;
+    for (const plain_save* save : saves) {
+        auto after = order.begin(); // just after this save's last path placed
+        for (const auto& leaf : save->leaves) {
+            if (const auto found = where.find(leaf.path); found != where.end()) {
+                after = std::next(found->second);
+                continue;
+            }
+            while (after != order.end() && !save->at_path.contains(*after) && !later_numbered(*after, leaf.path)) {
+                ++after;
+            }
+            where[leaf.path] = order.insert(after, leaf.path);
+        }
+    }
+    return {order.begin(), order.end()};
+}
+
+using column = std::vector<const plain_leaf*>; // a leaf of each save, null where it is none or not compared
+
+// A raw stretch byte by byte or a path's points point by point: each run of
+// elements that differ, an element a save lacks differing from the others'.
+void add_runs(std::vector<std::string>& lines, std::string_view path, const column& leaves)
+{
+    const plain_leaf& first = **std::ranges::find_if(leaves, [](const plain_leaf* leaf) { return leaf != nullptr; });
+    const bool bytes = first.is == plain_leaf::kind::bytes;
+    std::size_t longest = 0;
+    for (const plain_leaf* leaf : leaves) {
+        longest = leaf ? std::max(longest, leaf->elements.size()) : longest;
+    }
+    const auto differs = [&](std::size_t at) {
+        return std::ranges::any_of(leaves, [&](const plain_leaf* leaf) {
+            return leaf && (leaf->elements.size() <= at || first.elements.size() <= at || leaf->elements[at] != first.elements[at]);
+        });
+    };
+    for (std::size_t from = 0; from < longest; ++from) {
+        if (!differs(from)) {
+            continue;
+        }
+        std::size_t to = from;
+        while (to + 1 < longest && differs(to + 1)) {
+            ++to;
+        }
+        std::string line = std::string(path).append(bytes ? "+" : "[").append(std::to_string(from));
+        line.append(to > from ? (bytes ? "..+" : "..") + std::to_string(to) : "").append(bytes ? "" : "]");
+        std::string values;
+        for (const plain_leaf* leaf : leaves) {
+            const bool has = leaf && leaf->elements.size() > from;
+            const std::size_t end = has ? std::min(to + 1, leaf->elements.size()) : from;
+            const auto shown = has ? std::span(leaf->elements).subspan(from, std::min<std::size_t>(end - from, 64)) : std::span<const std::uint16_t>();
+            std::string run = bytes ? "" : listed(shown);
+            for (const std::uint16_t byte : bytes ? shown : std::span<const std::uint16_t>()) {
+                run.append(1, "0123456789abcdef"[byte >> 4]).append(1, "0123456789abcdef"[byte & 15]);
+            }
+            run.insert(run.size() - (bytes ? 0 : 1), end - from > 64 ? (bytes ? "..." : ",...") : "");
+            line.append(" ").append(has ? hex(leaf->offset + from * (bytes ? 1 : 2)) : "-");
+            values.append(" ").append(has ? run : "-");
+        }
+        lines.push_back(line + values);
+        from = to;
+    }
+}
+
+// A layer cell by cell: each cell whose bytes differ is a line, named by its
+// row and column of the map.
+void add_cells(std::vector<std::string>& lines, std::string_view path, const column& leaves)
+{
+    const plain_leaf& first = **std::ranges::find_if(leaves, [](const plain_leaf* leaf) { return leaf != nullptr; });
+    const std::size_t size = first.cell_size;
+    for (std::size_t cell = 0; cell * size < first.elements.size(); ++cell) {
+        const auto bytes = [&](const plain_leaf* leaf) { return std::span(leaf->elements).subspan(cell * size, size); };
+        if (std::ranges::all_of(leaves, [&](const plain_leaf* leaf) { return !leaf || std::ranges::equal(bytes(leaf), bytes(&first)); })) {
+            continue;
+        }
+        std::string line = std::string(path).append(".row[").append(std::to_string(cell / map_side)).append("].column[");
+        line.append(std::to_string(cell % map_side)).append("] ").append(hex(first.offset + cell * size));
+        for (const plain_leaf* leaf : leaves) {
+            line.append(" ").append(!leaf ? "-" : size == 1 ? std::to_string(bytes(leaf)[0]) : listed(bytes(leaf)));
+        }
+        lines.push_back(line);
+    }
+}
+
+} // namespace
+
+void plain_save::take(const field_leaf& leaf, save_walk& walk)
+{
+    const auto place = leaf.place.view();
+    if (leaf.name.empty() && place.size() == 3 && place[1].name == "row" && place[2].name == "column") {
+        if (leaves.empty() || leaves.back().path != place[0].name) {
+            leaves.push_back({std::string(place[0].name), leaf.offset, plain_leaf::kind::cells, {}, {}, {}, leaf.size});
+        }
+        auto& cells = leaves.back().elements;
+        leaf.type == leaf_type::u8 ? cells.push_back(static_cast<std::uint16_t>(leaf.number))
+                                   : static_cast<void>(cells.insert(cells.end(), leaf.bytes.begin(), leaf.bytes.end()));
+        return;
+    }
+    plain_leaf taken{path_of(leaf), leaf.offset, plain_leaf::kind::value, {}, leaf.slot, {}, 0};
+    if (leaf.type == leaf_type::raw) {
+        taken.is = plain_leaf::kind::bytes;
+        taken.elements.assign(leaf.bytes.begin(), leaf.bytes.end());
+        // The tail comes a piece at a time after its first.
+        for (std::span<const std::uint8_t> piece; taken.elements.size() < leaf.size && !(piece = walk.next_tail_piece()).empty();) {
+            taken.elements.insert(taken.elements.end(), piece.begin(), piece.end());
+        }
+    } else if (leaf.type == leaf_type::u16_array) {
+        taken.is = plain_leaf::kind::points;
+        taken.elements.assign(leaf.words.begin(), leaf.words.end());
+    } else if (leaf.type == leaf_type::text) {
+        // Without its NUL padding; printable ASCII as it is, every other byte
+        // (and " and \) as \xNN.
+        const auto end = std::find_if(leaf.bytes.rbegin(), leaf.bytes.rend(), [](std::uint8_t byte) { return byte != 0; }).base();
+        char written[8];
+        for (const std::uint8_t byte : std::span(leaf.bytes.begin(), end)) {
+            std::snprintf(written, sizeof written, byte < 0x20 || byte > 0x7e || byte == '"' || byte == '\\' ? "\\x%02x" : "%c", byte);
+            taken.value += written;
+        }
+        taken.value = "\"" + taken.value + "\"";
+    } else {
+        taken.value = std::to_string(leaf.number);
+    }
+    leaves.push_back(std::move(taken));
+}
+
+void plain_save::finish(const walk_summary& summary)
+{
+    for (std::size_t at = 0; at < leaves.size(); ++at) {
+        at_path.emplace(leaves[at].path, at);
+    }
+    if (const auto& at = summary.broken) {
+        broken = at->message + " at " + hex(at->offset) + " (" + std::to_string(at->offset) + ") reading " + at->path() +
+                 ": needed " + std::to_string(at->needed) + " bytes, " + std::to_string(at->left) + " left";
+    }
+}
+
+plain_save plain_walk(const std::string& path)
+{
+    plain_save save;
+    save_walk walk(path);
+    for (auto record = walk.next(); !record.empty(); record = walk.next()) {
+        for (const field_leaf& leaf : record) {
+            save.take(leaf, walk);
+        }
+    }
+    save.finish(walk.summary());
+    return save;
+}
+
+// At each path, in file order, the saves compared are those that have not
+// broken before it (at least two):
+// - a record some of them hold and others lack, the outermost such prefix of
+//   the path, is one line with where it begins in the first that holds it,
+//   and the rest of it is passed over; but a level of a linked chain that
+//   some lack is a difference of shape of the slot's unit, and the rest of
+//   the slot is passed over;
+// - a slot that holds a unit in one save and a reference in another is one
+//   line, and the rest of the slot is passed over;
+// - raw stretches and points run by run, layers cell by cell, other leaves
+//   value by value.
+// A damaged save's break follows its last leaf.
+std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
+{
+    const auto paths = merged_paths(saves);
+    std::vector<std::size_t> reach; // how many paths each save is compared on
+    for (const plain_save* save : saves) {
+        const auto last = save->leaves.empty() ? paths.begin() : std::ranges::find(paths, save->leaves.back().path) + 1;
+        reach.push_back(save->broken.empty() ? paths.size() : static_cast<std::size_t>(last - paths.begin()));
+    }
+    const auto find = [&](std::size_t save, std::size_t at) -> const plain_leaf* {
+        const auto found = saves[save]->at_path.find(paths[at]);
+        return reach[save] > at && found != saves[save]->at_path.end() ? &saves[save]->leaves[found->second] : nullptr;
+    };
+    const auto holds = [&](std::size_t save, std::string_view record) {
+        return std::ranges::any_of(saves[save]->leaves, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
+    };
+    std::vector<std::string> lines;
+    std::string_view passed_over = "\n";
+    for (std::size_t at = 0; at <= paths.size(); ++at) {
+        std::vector<std::size_t> compared, holders;
+        column leaves;
+        for (std::size_t save = 0; save < saves.size(); ++save) {
+            if (!saves[save]->broken.empty() && reach[save] == at) {
+                lines.push_back("error: save " + std::to_string(save + 1) + ": " + saves[save]->broken);
+            }
+            if (reach[save] > at) {
+                compared.push_back(save);
+            }
+            leaves.push_back(at < paths.size() ? find(save, at) : nullptr);
+        }
+        if (compared.size() < 2 || within(paths[at], passed_over) || std::ranges::all_of(compared, [&](std::size_t save) { return !leaves[save]; })) {
+            continue;
+        }
+        const std::string_view path = paths[at];
+        if (std::ranges::any_of(compared, [&](std::size_t save) { return !leaves[save]; })) {
+            // The outermost record of the path (a prefix that ends before a
+            // '.', or the path itself) that some of the saves compared lack.
+            std::string_view record;
+            for (std::size_t dot = path.find('.');; dot = path.find('.', dot + 1)) {
+                record = path.substr(0, dot);
+                holders.clear();
+                std::ranges::copy_if(compared, std::back_inserter(holders), [&](std::size_t save) { return holds(save, record); });
+                if (holders.size() < compared.size() || dot == std::string_view::npos) {
+                    break;
+                }
+            }
+            const std::size_t level = record.rfind(".unit.linked[");
+            if (record.starts_with("units.") && level != std::string_view::npos && record.find('.', level + 6) == std::string_view::npos) {
+                // Where each save goes on inside the slot's unit.
+                passed_over = record.substr(0, level + 5);
+                std::string line = std::string(passed_over).append(" "), where, offset;
+                for (std::size_t save = 0; save < saves.size(); ++save) {
+                    std::size_t next = at;
+                    while (next < paths.size() && within(paths[next], passed_over) && !find(save, next)) {
+                        ++next;
+                    }
+                    const bool goes_on = next < paths.size() && within(paths[next], passed_over);
+                    where.append(" ").append(goes_on ? paths[next].substr(passed_over.size() + 1) : "-");
+                    offset = offset.empty() && goes_on ? hex(find(save, next)->offset) : offset;
+                }
+                lines.push_back(line + offset + " differs in shape:" + where);
+                continue;
+            }
+            passed_over = record;
+            const auto& first = saves[holders[0]]->leaves;
+            const auto begins = std::ranges::find_if(first, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
+            std::string line = std::string(record).append(" ").append(hex(begins->offset)).append(holders.size() > 1 ? " only in saves" : " only in save");
+            for (const std::size_t save : holders) {
+                line.append(" ").append(std::to_string(save + 1));
+            }
+            lines.push_back(line);
+            continue;
+        }
+        const plain_leaf& first = *leaves[compared[0]];
+        const auto differs = [&](auto&& part) {
+            return std::ranges::any_of(compared, [&](std::size_t save) { return part(*leaves[save]) != part(first); });
+        };
+        const std::string offset = hex(first.offset);
+        std::string line;
+        if (differs([](const plain_leaf& leaf) { return leaf.slot; })) {
+            passed_over = path.substr(0, path.rfind('.'));
+            for (const plain_leaf* leaf : leaves) {
+                line.append(!leaf ? " -" : (leaf->slot == slot_holds::unit ? " unit(" : " reference(") + leaf->value + ")");
+            }
+            lines.push_back(std::string(passed_over).append(" ").append(offset).append(line));
+        } else if (first.is == plain_leaf::kind::bytes || first.is == plain_leaf::kind::points) {
+            add_runs(lines, path, leaves);
+        } else if (first.is == plain_leaf::kind::cells) {
+            add_cells(lines, path, leaves);
+        } else if (differs([](const plain_leaf& leaf) { return leaf.value; })) {
+            for (const plain_leaf* leaf : leaves) {
+                line.append(" ").append(leaf ? leaf->value : "-");
+            }
+            lines.push_back(std::string(path).append(" ").append(offset).append(line));
+        }
+    }
+    return lines;
+}
+
+} // namespace orbse::testing
