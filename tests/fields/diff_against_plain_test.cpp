@@ -1,10 +1,10 @@
-// orbse-fields diff held to the plain comparison of the test support: the
-// leaves of each save keyed by path predict every line diff writes, in
-// order. The saves are made up by the save builder from fixed seeds, three
-// for each seed of a kind of change, compared as two pairs and a series.
-// diff runs as the program a user runs: its exit code and its message for a
-// damaged save are part of what it answers.
-#include "save_builder.h"
+// orbse-fields diff held to the plain comparison of the test support, which
+// predicts every line it writes, in order. The saves are the save builder's
+// save with every feature of the unit stream, scattered from a fixed seed
+// and changed by each kind of change: three for a seed, compared as two pairs
+// and a series. diff runs as the program a user runs: its exit code and its
+// message for a damaged save are part of its answer.
+#include "sample_saves.h"
 #include "support/plain_diff.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
@@ -19,32 +19,23 @@ namespace {
 
 namespace sb = save_builder;
 
-struct dice {
-    sb::scatter scatter;
-    explicit dice(std::uint32_t seed) { scatter.state += seed; }
-    std::uint32_t below(std::size_t bound) { return scatter.next() % static_cast<std::uint32_t>(bound); }
+struct dice : sb::scatter {
+    explicit dice(std::uint32_t seed) { state += seed; }
+    std::size_t below(std::size_t bound) { return next() % bound; }
+    template <typename number>
+    void raise(number& value) { value = static_cast<number>(value + 1 + below(200)); }
     void flip(std::uint8_t& byte) { byte = static_cast<std::uint8_t>(byte ^ (1 + below(255))); }
 };
-
-template <typename number>
-void changed_number(number& value, dice& roll)
-{
-    value = static_cast<number>(value + 1 + roll.below(200));
-}
 
 sb::unit_description made_up_unit(dice& roll)
 {
     sb::unit_description unit;
-    for (auto& byte : unit.data) {
-        byte = roll.below(4) == 0 ? static_cast<std::uint8_t>(roll.below(256)) : 0;
-    }
+    std::ranges::generate(unit.data, [&] { return static_cast<std::uint8_t>(roll.below(4) == 0 ? roll.below(256) : 0); });
     unit.selected = static_cast<std::uint16_t>(roll.below(3));
-    unit.unk5 = static_cast<std::uint16_t>(roll.below(1000));
     unit.unit_class = static_cast<std::uint16_t>(roll.below(400));
     if (roll.below(3) == 0) {
-        unit.path = sb::path_description{{1, 2, 3}, std::vector<std::uint16_t>(roll.below(5), static_cast<std::uint16_t>(roll.below(12544))), 0};
+        unit.path = sb::path_description{{1, 2, 3}, std::vector<std::uint16_t>(roll.below(5), 99), 0};
     }
-    unit.word_after_link = static_cast<std::uint16_t>(roll.below(3));
     unit.unkf1 = static_cast<std::uint16_t>(roll.below(3)); // 1: the extra word follows
     if (unit.unkf1 == 1) {
         unit.unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
@@ -52,62 +43,55 @@ sb::unit_description made_up_unit(dice& roll)
     return unit;
 }
 
-// References name objects of the groups, never a number the next new unit
-// could carry.
+// A new unit, which may link another, or a reference to an object of the
+// groups (never a number the next new unit could carry).
 sb::slot_description made_up_slot(dice& roll)
 {
     if (roll.below(3) == 0) {
         return sb::reference(static_cast<std::uint16_t>(1 + roll.below(372)));
     }
-    std::vector<sb::unit_description> chain{made_up_unit(roll)};
-    while (chain.size() < 3 && roll.below(3) == 0) {
-        chain.push_back(made_up_unit(roll));
-    }
+    std::vector<sb::unit_description> chain;
+    std::generate_n(std::back_inserter(chain), 1 + roll.below(2), [&] { return made_up_unit(roll); });
     return sb::new_unit(static_cast<std::uint16_t>(roll.below(10)), chain);
 }
 
-// One to three lists of one to five slots, among them a slot whose unit
-// links another and has a path with points; the stream closed by its size
-// of 0 or ended by the file.
+void insert_somewhere(sb::save_description& save, dice& roll, sb::slot_description slot)
+{
+    auto& slots = save.unit_lists[roll.below(save.unit_lists.size())].slots;
+    slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(roll.below(slots.size() + 1)), std::move(slot));
+}
+
+// Values scattered, a few slots more, and the stream ended by the file,
+// closed by its size of 0, or closed and followed by a tail.
 sb::save_description made_up_save(dice& roll)
 {
-    auto save = sb::empty_save(70);
-    save.header.save_date = roll.scatter.next();
+    auto save = sb::stream_rich_save(70);
+    save.header.save_date = roll.next();
     save.header.game_name = sb::name(std::string(1 + roll.below(12), static_cast<char>('a' + roll.below(26))));
-    save.header.start_gold = static_cast<std::int32_t>(roll.below(20000)) - 10000;
     for (int cells = 0; cells < 20; ++cells) {
-        save.pass_layer[roll.below(map_cell_count)] = static_cast<std::uint8_t>(roll.below(256));
-        save.resource_layer[roll.below(map_cell_count * 2)] = static_cast<std::uint8_t>(roll.below(256));
+        roll.raise(save.pass_layer[roll.below(map_cell_count)]);
+        roll.raise(save.resource_layer[roll.below(map_cell_count * 2)]);
     }
     for (auto& player : save.players) {
         player.clan = static_cast<std::uint8_t>(roll.below(9));
-        player.loses[roll.below(176)] = static_cast<std::uint8_t>(roll.below(256));
+        roll.flip(player.loses[roll.below(176)]);
     }
-    save.unit_lists.resize(1 + roll.below(3));
-    for (auto& list : save.unit_lists) {
-        std::generate_n(std::back_inserter(list.slots), 1 + roll.below(5), [&] { return made_up_slot(roll); });
+    for (std::size_t more = roll.below(4); more > 0; --more) {
+        insert_somewhere(save, roll, made_up_slot(roll));
     }
-    auto leader = made_up_unit(roll);
-    leader.path = sb::path_description{{1, 2, 3}, {7, 8}, 0};
-    auto& first = save.unit_lists[0].slots;
-    first.insert(first.begin() + roll.below(first.size() + 1), sb::new_unit(1, {leader, made_up_unit(roll)}));
-    if (roll.below(2) == 0) {
-        save.tail.resize(1 + roll.below(6), static_cast<std::uint8_t>(roll.below(256)));
-    } else {
-        save.closing_zero_size = roll.below(2) == 0;
-    }
+    save.closing_zero_size = roll.below(3) != 0;
+    save.tail.resize(save.closing_zero_size ? roll.below(6) : 0, static_cast<std::uint8_t>(roll.below(256)));
     return save;
 }
 
-// One of the slots that hold a new unit and that `fits` takes (given the
-// slot's list and chain); null when none does.
-using slot_test = std::function<bool(const sb::unit_list_description&, const std::vector<sb::unit_description>&)>;
-sb::slot_description* unit_slot(sb::save_description& save, dice& roll, const slot_test& fits = {})
+// One of the slots that hold a new unit and that `fits`; null when none does.
+sb::slot_description* unit_slot(sb::save_description& save, dice& roll,
+                                const std::function<bool(const sb::unit_list_description&, const sb::slot_description&)>& fits = {})
 {
     std::vector<sb::slot_description*> fitting;
     for (auto& list : save.unit_lists) {
         for (auto& slot : list.slots) {
-            if (!slot.chain.empty() && (!fits || fits(list, slot.chain))) {
+            if (!slot.chain.empty() && (!fits || fits(list, slot))) {
                 fitting.push_back(&slot);
             }
         }
@@ -115,64 +99,55 @@ sb::slot_description* unit_slot(sb::save_description& save, dice& roll, const sl
     return fitting.empty() ? nullptr : fitting[roll.below(fitting.size())];
 }
 
-void insert_somewhere(sb::save_description& save, dice& roll, sb::slot_description slot)
+sb::unit_description& some_unit(sb::save_description& save, dice& roll)
 {
-    auto& slots = save.unit_lists[roll.below(save.unit_lists.size())].slots;
-    slots.insert(slots.begin() + roll.below(slots.size() + 1), std::move(slot));
+    auto& chain = unit_slot(save, roll)->chain;
+    return chain[roll.below(chain.size())];
 }
 
 using change = std::function<void(sb::save_description&, dice&)>;
 
 const change header_field = [](auto& save, dice& roll) {
     switch (roll.below(5)) {
-    case 0: changed_number(save.header.save_date, roll); break;
-    case 1: changed_number(save.header.start_gold, roll); break;
+    case 0: roll.raise(save.header.save_date); break;
+    case 1: roll.raise(save.header.start_gold); break;
     case 2: save.header.game_name[roll.below(12)] = static_cast<std::uint8_t>('A' + roll.below(26)); break;
     case 3: roll.flip(save.header.reserved[roll.below(5)]); break;
-    default: changed_number(save.header.turn_time_1, roll);
+    default: roll.raise(save.header.turn_time_1);
     }
 };
 
 const change player_field = [](auto& save, dice& roll) {
     auto& player = save.players[roll.below(4)];
     switch (roll.below(4)) {
-    case 0: changed_number(player.research[roll.below(8)].labs, roll); break;
-    case 1: changed_number(player.clan, roll); break;
+    case 0: roll.raise(player.research[roll.below(8)].labs); break;
+    case 1: roll.raise(player.clan); break;
     case 2: roll.flip(player.unkarr1[roll.below(93)]); break;
-    default: // a run of bytes anywhere in the 176 of `loses`, past the 64 a line shows too
-        const auto from = player.loses.begin() + roll.below(170);
+    default: // a run of bytes anywhere in the 176 of `loses`, past the 64 the listing shows too
+        const auto from = player.loses.begin() + static_cast<std::ptrdiff_t>(roll.below(170));
         std::for_each_n(from, 1 + roll.below(6), [](auto& byte) { byte ^= 0x5A; });
     }
 };
 
 const change layer_cell = [](auto& save, dice& roll) {
-    roll.below(2) == 0 ? changed_number(save.pass_layer[roll.below(map_cell_count)], roll)
-                       : changed_number(save.resource_layer[roll.below(map_cell_count * 2)], roll);
+    roll.below(2) == 0 ? roll.raise(save.pass_layer[roll.below(map_cell_count)]) : roll.raise(save.resource_layer[roll.below(map_cell_count * 2)]);
 };
 
 const change unit_field = [](auto& save, dice& roll) {
     using unit = sb::unit_description;
     static constexpr std::array fields{&unit::selected, &unit::unk5, &unit::unk8, &unit::speed_now, &unit::unit_class};
-    auto& chain = unit_slot(save, roll)->chain;
-    auto& changed = chain[roll.below(chain.size())];
-    changed_number(changed.*fields[roll.below(fields.size())], roll);
+    auto& changed = some_unit(save, roll);
+    roll.raise(changed.*fields[roll.below(fields.size())]);
 };
 
 // Bytes of the stretches nothing interprets, which lie at 4, 44, 104 and 122
 // of the unit object: data[0..38), [40..96), [100..108) and [118..140).
 const change unit_data_bytes = [](auto& save, dice& roll) {
     static constexpr std::array<std::pair<std::size_t, std::size_t>, 4> stretches{{{0, 38}, {40, 96}, {100, 108}, {118, 140}}};
-    auto& chain = unit_slot(save, roll)->chain;
-    auto& data = chain[roll.below(chain.size())].data;
+    auto& data = some_unit(save, roll).data;
     const auto [from, to] = stretches[roll.below(4)];
     const std::size_t first = from + roll.below(to - from);
     std::for_each(data.begin() + first, data.begin() + std::min(to, first + 1 + roll.below(4)), [&](auto& byte) { roll.flip(byte); });
-};
-
-// A byte changed and up to a hundred more (more than a line shows of a run).
-const change tail_bytes = [](auto& save, dice& roll) {
-    roll.flip(save.tail[roll.below(save.tail.size())]);
-    save.tail.resize(save.tail.size() + 1 + roll.below(100), 0x3C);
 };
 
 struct kind {
@@ -216,30 +191,24 @@ void compare_kinds(const std::vector<kind>& kinds, std::uint32_t seeds = 1)
             if (test.prepare) {
                 test.prepare(description, roll);
             }
-            std::vector<sb::bytes> contents;
+            const testing::temp_folder folder;
+            std::vector<std::string> files;
+            std::vector<testing::plain_save> saves;
+            const std::size_t cut = test.cut == kind::first_cut ? 0 : test.cut == kind::last_cut ? 2 : 3;
             for (std::size_t save = 0; save < 3; ++save) {
                 if (save > 0) {
                     test.changed(description, roll);
                 }
                 auto numbered = description;
                 sb::number_units(numbered);
-                contents.push_back(sb::build_save(numbered));
-            }
-            if (test.cut != kind::whole) {
-                auto& cut = test.cut == kind::first_cut ? contents.front() : contents.back();
-                auto streamless = description;
-                streamless.unit_lists.clear();
-                streamless.closing_zero_size = false;
-                streamless.tail.clear();
-                const std::size_t from = roll.below(3) != 0 ? sb::build_save(streamless).size() : 2;
-                cut.resize(from + roll.below(cut.size() - from));
-            }
-            const testing::temp_folder folder;
-            std::vector<std::string> files;
-            std::vector<testing::plain_save> saves;
-            for (std::size_t save = 0; save < 3; ++save) {
+                auto content = sb::build_save(numbered);
+                numbered.unit_lists.clear();
+                numbered.closing_zero_size = false;
+                numbered.tail.clear();
+                const std::size_t from = roll.below(3) != 0 ? sb::build_save(numbered).size() : 2;
+                content.resize(save == cut ? from + roll.below(content.size() - from) : content.size());
                 files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
-                sb::write_file(files.back(), contents[save]);
+                sb::write_file(files.back(), content);
                 saves.push_back(testing::plain_walk(files.back()));
             }
             for (const auto& set : {std::vector<std::size_t>{0, 1}, {0, 2}, {0, 1, 2}}) {
@@ -264,20 +233,25 @@ TEST(fields_diff_against_plain, values_and_bytes_that_differ)
         {"a layer cell", {}, layer_cell},
         {"a unit field", {}, unit_field},
         {"bytes of unit data", {}, unit_data_bytes},
-        // A tail needs the stream closed by its size of 0; one longer than
-        // 64 KB comes in more than one piece.
-        {"tail bytes", [](auto& save, dice&) { save.closing_zero_size = true; save.tail.resize(65540, 0xA5); }, tail_bytes},
+        // A tail needs the stream closed by its size of 0; one of more than
+        // 64 KB comes in more than one piece. Each save changes a byte and
+        // has up to a hundred more (more than a line shows of a run).
+        {"tail bytes",
+         [](auto& save, dice&) {
+             save.closing_zero_size = true;
+             save.tail.resize(65540, 0xA5);
+         },
+         [](auto& save, dice& roll) {
+             roll.flip(save.tail[roll.below(save.tail.size())]);
+             save.tail.resize(save.tail.size() + 1 + roll.below(100), 0x3C);
+         }},
     });
 }
 
-// A list added is left to fields_diff_test: the size of 0 that closes a
-// stream lies after every list there, which paths alone do not say.
+// A list added is left to fields_diff_test: where the size of 0 that closes
+// a stream goes is not a matter of paths.
 TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
 {
-    const auto has_points = [](const auto&, const auto& chain) { return chain[0].path && !chain[0].path->points.empty(); };
-    const auto pointless = [](const auto&, const auto& chain) { return chain[0].path && chain[0].path->points.empty(); };
-    const auto links_one = [](const auto&, const auto& chain) { return chain.size() > 1 && chain[1].unkf1 == 0; };
-    const auto links_any = [](const auto&, const auto& chain) { return chain.size() > 1; };
     compare_kinds({
         {"a unit added mid-list", {}, [](auto& save, dice& roll) { insert_somewhere(save, roll, made_up_slot(roll)); }},
         // Never a list's last slot: a list of no slots would end the stream.
@@ -291,15 +265,15 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
         {"a reference added", {},
          [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::reference(static_cast<std::uint16_t>(1 + roll.below(372)))); }},
         {"a path made longer", {},
-         [&](auto& save, dice& roll) {
-             auto& points = unit_slot(save, roll, has_points)->chain[0].path->points;
+         [](auto& save, dice& roll) {
+             auto& points = unit_slot(save, roll, [](const auto&, const auto& slot) { return slot.chain[0].path && !slot.chain[0].path->points.empty(); })
+                                ->chain[0].path->points;
              points.resize(points.size() + 1 + roll.below(3), 99);
          }},
         // The points are a record that the save whose path has none lacks.
-        {"a path without points given some",
-         [](auto& save, dice& roll) { unit_slot(save, roll)->chain[0].path = sb::path_description{{1, 2, 3}, {}, 0}; },
-         [&](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, pointless)) {
+        {"a path without points given some", {},
+         [](auto& save, dice& roll) {
+             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain[0].path && s.chain[0].path->points.empty(); })) {
                  slot->chain[0].path->points.assign(1 + roll.below(3), 17);
              }
          }},
@@ -309,36 +283,24 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
              save.header.version = 69;
          }},
         // unkf1 1 brings the word unkf1_extra.
-        {"a unit's unkf1 from 0 to 1",
+        {"a unit's unkf1 from 0 to 1", {},
          [](auto& save, dice& roll) {
-             auto& unit = unit_slot(save, roll)->chain[0];
-             unit.unkf1 = 0;
-             unit.unkf1_extra.reset();
-         },
-         [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& chain) { return chain[0].unkf1 == 0; })) {
+             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain[0].unkf1 == 0; })) {
                  slot->chain[0].unkf1 = 1;
                  slot->chain[0].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
              }
          }},
         // A record more in the groups moves the number of every new object.
         {"one more post-update record", {},
-         [](auto& save, dice& roll) {
-             save.groups[roll.below(4)].post_updates.push_back(post_update_record{static_cast<std::uint8_t>(1 + roll.below(255))});
-         }},
+         [](auto& save, dice& roll) { save.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))}); }},
         // The word after the linked unit and the unkf1 of the unit that links
         // it are still compared after the linked unit's extra word.
-        {"an unkf1_extra that only a linked unit has",
-         [&](auto& save, dice& roll) {
-             auto& linked = unit_slot(save, roll, links_any)->chain[1];
-             linked.unkf1 = 0;
-             linked.unkf1_extra.reset();
-         },
-         [&](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, links_one)) {
+        {"an unkf1_extra that only a linked unit has", {},
+         [](auto& save, dice& roll) {
+             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain.size() > 1 && s.chain[1].unkf1 == 0; })) {
                  slot->chain[1].unkf1 = 1;
                  slot->chain[1].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
-                 changed_number(slot->chain[0].word_after_link, roll);
+                 roll.raise(slot->chain[0].word_after_link);
                  slot->chain[0].unkf1 = slot->chain[0].unkf1 == 1 ? 1 : static_cast<std::uint16_t>(2 + roll.below(9));
              }
          }},
@@ -354,8 +316,9 @@ TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth)
         {"a chain one level deeper", {}, [](auto& save, dice& roll) { unit_slot(save, roll)->chain.push_back(made_up_unit(roll)); }},
         {"a chain one level shorter", {},
          [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& chain) { return chain.size() > 1; })) {
+             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain.size() > 1; })) {
                  slot->chain.pop_back();
+                 slot->chain.back().link_kind = slot->chain.back().link_ref = 0; // links none now
              }
          }},
     });
@@ -369,10 +332,7 @@ TEST(fields_diff_against_plain, a_cut_save_compared_up_to_its_break)
         const std::array values{header_field, player_field, layer_cell, unit_field, unit_data_bytes};
         values[roll.below(values.size())](save, roll);
     };
-    compare_kinds({
-        {"the last save cut short", {}, some_value, kind::last_cut},
-        {"the first save cut short", {}, some_value, kind::first_cut},
-    }, 3);
+    compare_kinds({{"the last save cut short", {}, some_value, kind::last_cut}, {"the first save cut short", {}, some_value, kind::first_cut}}, 3);
 }
 
 } // namespace

@@ -3,12 +3,16 @@
 #include "orbsaves/save_model.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <list>
 
 namespace orbse::testing {
 namespace {
+
+using column = std::vector<const plain_leaf*>; // a leaf of each save; null where none or not compared
 
 std::string hex(std::uint64_t offset)
 {
@@ -17,7 +21,7 @@ std::string hex(std::uint64_t offset)
     return text;
 }
 
-// Elements as `list` writes a run of them: [a,b,c].
+// Elements as `list` writes them: [a,b,c].
 std::string listed(std::span<const std::uint16_t> elements)
 {
     std::string text = "[";
@@ -40,13 +44,22 @@ bool later_numbered(std::string_view later, std::string_view path)
     const auto differ = static_cast<std::size_t>(std::ranges::mismatch(later, path).in1 - later.begin());
     const std::size_t open = later.rfind('[', differ);
     return open != std::string_view::npos && later.find_first_of(".]", open) >= differ &&
-           std::strtoul(later.data() + open + 1, nullptr, 10) > std::strtoul(path.data() + open + 1, nullptr, 10);
+           std::strtoull(later.data() + open + 1, nullptr, 10) > std::strtoull(path.data() + open + 1, nullptr, 10);
+}
+
+// Where a path's part of the save comes in the file.
+std::size_t section(std::string_view path)
+{
+    static constexpr std::array<std::string_view, 9> order{"header", "pass_layer", "resource_layer", "players", "block40",
+                                                            "block36", "groups", "units", "tail"};
+    return static_cast<std::size_t>(std::ranges::find(order, path.substr(0, path.find_first_of(".["))) - order.begin());
 }
 
 // Every path of the saves once, in file order: each save's paths in its own
 // order, and a path that the saves before it lack placed after the others'
 // paths up to the next path it shares with them, but before a later numbered
-// part (another save's slot 3 after its own slot 2).
+// part (another save's slot 3 after its own slot 2) or a later part of the
+// save (the groups after a version's block, which a damaged save may lack).
 std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>& saves)
 {
     std::list<std::string_view> order;
@@ -58,7 +71,8 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
                 after = std::next(found->second);
                 continue;
             }
-            while (after != order.end() && !save->at_path.contains(*after) && !later_numbered(*after, leaf.path)) {
+            while (after != order.end() && !save->at_path.contains(*after) && !later_numbered(*after, leaf.path) &&
+                   section(*after) <= section(leaf.path)) {
                 ++after;
             }
             where[leaf.path] = order.insert(after, leaf.path);
@@ -66,8 +80,6 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
     }
     return {order.begin(), order.end()};
 }
-
-using column = std::vector<const plain_leaf*>; // a leaf of each save, null where it is none or not compared
 
 // A raw stretch byte by byte or a path's points point by point: each run of
 // elements that differ, an element a save lacks differing from the others'.
@@ -139,14 +151,20 @@ void plain_save::take(const field_leaf& leaf, save_walk& walk)
     const auto place = leaf.place.view();
     if (leaf.name.empty() && place.size() == 3 && place[1].name == "row" && place[2].name == "column") {
         if (leaves.empty() || leaves.back().path != place[0].name) {
-            leaves.push_back({std::string(place[0].name), leaf.offset, plain_leaf::kind::cells, {}, {}, {}, leaf.size});
+            leaves.push_back({std::string(place[0].name), {}, leaf.offset, plain_leaf::kind::cells, {}, {}, leaf.size, slot_holds::not_a_slot});
         }
         auto& cells = leaves.back().elements;
         leaf.type == leaf_type::u8 ? cells.push_back(static_cast<std::uint16_t>(leaf.number))
                                    : static_cast<void>(cells.insert(cells.end(), leaf.bytes.begin(), leaf.bytes.end()));
         return;
     }
-    plain_leaf taken{path_of(leaf), leaf.offset, plain_leaf::kind::value, {}, leaf.slot, {}, 0};
+    plain_leaf taken{path_of(leaf), {}, leaf.offset, plain_leaf::kind::value, {}, {}, 0, leaf.slot};
+    if (leaf.closes_stream) {
+        taken.shown = std::exchange(taken.path, {});
+        leaf_place after_every_list = leaf.place;
+        after_every_list.parts[after_every_list.depth - 1].index = INT64_MAX;
+        append_path(taken.path, after_every_list.view(), leaf.name);
+    }
     if (leaf.type == leaf_type::raw) {
         taken.is = plain_leaf::kind::bytes;
         taken.elements.assign(leaf.bytes.begin(), leaf.bytes.end());
@@ -204,6 +222,9 @@ plain_save plain_walk(const std::string& path)
 //   and the rest of it is passed over; but a level of a linked chain that
 //   some lack is a difference of shape of the slot's unit, and the rest of
 //   the slot is passed over;
+// - the size of 0 that closes a stream lies after every list and is no list:
+//   it is named by its own path; where another save's stream, one list
+//   longer, ends with the file, that list's size is compared with it;
 // - a slot that holds a unit in one save and a reference in another is one
 //   line, and the rest of the slot is passed over;
 // - raw stretches and points run by run, layers cell by cell, other leaves
@@ -217,10 +238,11 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         const auto last = save->leaves.empty() ? paths.begin() : std::ranges::find(paths, save->leaves.back().path) + 1;
         reach.push_back(save->broken.empty() ? paths.size() : static_cast<std::size_t>(last - paths.begin()));
     }
-    const auto find = [&](std::size_t save, std::size_t at) -> const plain_leaf* {
-        const auto found = saves[save]->at_path.find(paths[at]);
-        return reach[save] > at && found != saves[save]->at_path.end() ? &saves[save]->leaves[found->second] : nullptr;
+    const auto leaf_at = [&](std::size_t save, std::string_view path) -> const plain_leaf* {
+        const auto found = saves[save]->at_path.find(path);
+        return found != saves[save]->at_path.end() ? &saves[save]->leaves[found->second] : nullptr;
     };
+    const auto find = [&](std::size_t save, std::size_t at) { return reach[save] > at ? leaf_at(save, paths[at]) : nullptr; };
     const auto holds = [&](std::size_t save, std::string_view record) {
         return std::ranges::any_of(saves[save]->leaves, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
     };
@@ -238,15 +260,26 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
             }
             leaves.push_back(at < paths.size() ? find(save, at) : nullptr);
         }
-        if (compared.size() < 2 || within(paths[at], passed_over) || std::ranges::all_of(compared, [&](std::size_t save) { return !leaves[save]; })) {
+        const auto lacks = [&](std::size_t save) { return !leaves[save]; };
+        if (compared.size() < 2 || within(paths[at], passed_over) || std::ranges::all_of(compared, lacks)) {
             continue;
         }
         const std::string_view path = paths[at];
-        if (std::ranges::any_of(compared, [&](std::size_t save) { return !leaves[save]; })) {
+        const plain_leaf* closing = nullptr;
+        for (const plain_leaf* leaf : leaves) {
+            closing = leaf && !leaf->shown.empty() ? leaf : closing;
+        }
+        for (const std::size_t save : closing ? compared : std::vector<std::size_t>()) {
+            const std::string_view list = std::string_view(closing->shown).substr(0, closing->shown.rfind('.'));
+            if (!leaves[save] && within(saves[save]->leaves.back().path, list)) {
+                leaves[save] = leaf_at(save, closing->shown);
+            }
+        }
+        if (std::ranges::any_of(compared, lacks)) {
             // The outermost record of the path (a prefix that ends before a
             // '.', or the path itself) that some of the saves compared lack.
             std::string_view record;
-            for (std::size_t dot = path.find('.');; dot = path.find('.', dot + 1)) {
+            for (std::size_t dot = closing ? std::string_view::npos : path.find('.');; dot = path.find('.', dot + 1)) {
                 record = path.substr(0, dot);
                 holders.clear();
                 std::ranges::copy_if(compared, std::back_inserter(holders), [&](std::size_t save) { return holds(save, record); });
@@ -274,7 +307,8 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
             passed_over = record;
             const auto& first = saves[holders[0]]->leaves;
             const auto begins = std::ranges::find_if(first, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
-            std::string line = std::string(record).append(" ").append(hex(begins->offset)).append(holders.size() > 1 ? " only in saves" : " only in save");
+            std::string line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins->offset));
+            line.append(holders.size() > 1 ? " only in saves" : " only in save");
             for (const std::size_t save : holders) {
                 line.append(" ").append(std::to_string(save + 1));
             }
@@ -301,7 +335,7 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
             for (const plain_leaf* leaf : leaves) {
                 line.append(" ").append(leaf ? leaf->value : "-");
             }
-            lines.push_back(std::string(path).append(" ").append(offset).append(line));
+            lines.push_back(std::string(closing ? closing->shown : path).append(" ").append(offset).append(line));
         }
     }
     return lines;
