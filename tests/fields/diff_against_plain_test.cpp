@@ -1,9 +1,7 @@
 // orbse-fields diff held to the plain comparison of the test support, which
-// predicts every line it writes, in order. The saves are the save builder's
-// save with every feature of the unit stream, scattered from a fixed seed
-// and changed by each kind of change: three for a seed, compared as two pairs
-// and a series. diff runs as the program a user runs: its exit code and its
-// message for a damaged save are part of its answer.
+// predicts every line it writes, in order, on saves made up from fixed seeds
+// and changed by each kind of change. diff runs as the program a user runs:
+// its exit code and its message for a damaged save are part of its answer.
 #include "sample_saves.h"
 #include "support/plain_diff.h"
 #include "support/run_program.h"
@@ -12,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace orbse {
 namespace {
 
 namespace sb = save_builder;
+using chain = std::vector<sb::unit_description>;
 
 struct dice : sb::scatter {
     explicit dice(std::uint32_t seed) { state += seed; }
@@ -27,72 +27,15 @@ struct dice : sb::scatter {
     void flip(std::uint8_t& byte) { byte = static_cast<std::uint8_t>(byte ^ (1 + below(255))); }
 };
 
-sb::unit_description made_up_unit(dice& roll)
+// The chain of units of one of the slots that hold one and whose chain
+// `fits`; null when none does.
+chain* some_chain(sb::save_description& save, dice& roll, const std::function<bool(const chain&)>& fits = {})
 {
-    sb::unit_description unit;
-    std::ranges::generate(unit.data, [&] { return static_cast<std::uint8_t>(roll.below(4) == 0 ? roll.below(256) : 0); });
-    unit.selected = static_cast<std::uint16_t>(roll.below(3));
-    unit.unit_class = static_cast<std::uint16_t>(roll.below(400));
-    if (roll.below(3) == 0) {
-        unit.path = sb::path_description{{1, 2, 3}, std::vector<std::uint16_t>(roll.below(5), 99), 0};
-    }
-    unit.unkf1 = static_cast<std::uint16_t>(roll.below(3)); // 1: the extra word follows
-    if (unit.unkf1 == 1) {
-        unit.unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
-    }
-    return unit;
-}
-
-// A new unit, which may link another, or a reference to an object of the
-// groups (never a number the next new unit could carry).
-sb::slot_description made_up_slot(dice& roll)
-{
-    if (roll.below(3) == 0) {
-        return sb::reference(static_cast<std::uint16_t>(1 + roll.below(372)));
-    }
-    std::vector<sb::unit_description> chain;
-    std::generate_n(std::back_inserter(chain), 1 + roll.below(2), [&] { return made_up_unit(roll); });
-    return sb::new_unit(static_cast<std::uint16_t>(roll.below(10)), chain);
-}
-
-void insert_somewhere(sb::save_description& save, dice& roll, sb::slot_description slot)
-{
-    auto& slots = save.unit_lists[roll.below(save.unit_lists.size())].slots;
-    slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(roll.below(slots.size() + 1)), std::move(slot));
-}
-
-// Values scattered, a few slots more, and the stream ended by the file,
-// closed by its size of 0, or closed and followed by a tail.
-sb::save_description made_up_save(dice& roll)
-{
-    auto save = sb::stream_rich_save(70);
-    save.header.save_date = roll.next();
-    save.header.game_name = sb::name(std::string(1 + roll.below(12), static_cast<char>('a' + roll.below(26))));
-    for (int cells = 0; cells < 20; ++cells) {
-        roll.raise(save.pass_layer[roll.below(map_cell_count)]);
-        roll.raise(save.resource_layer[roll.below(map_cell_count * 2)]);
-    }
-    for (auto& player : save.players) {
-        player.clan = static_cast<std::uint8_t>(roll.below(9));
-        roll.flip(player.loses[roll.below(176)]);
-    }
-    for (std::size_t more = roll.below(4); more > 0; --more) {
-        insert_somewhere(save, roll, made_up_slot(roll));
-    }
-    save.closing_zero_size = roll.below(3) != 0;
-    save.tail.resize(save.closing_zero_size ? roll.below(6) : 0, static_cast<std::uint8_t>(roll.below(256)));
-    return save;
-}
-
-// One of the slots that hold a new unit and that `fits`; null when none does.
-sb::slot_description* unit_slot(sb::save_description& save, dice& roll,
-                                const std::function<bool(const sb::unit_list_description&, const sb::slot_description&)>& fits = {})
-{
-    std::vector<sb::slot_description*> fitting;
+    std::vector<chain*> fitting;
     for (auto& list : save.unit_lists) {
         for (auto& slot : list.slots) {
-            if (!slot.chain.empty() && (!fits || fits(list, slot))) {
-                fitting.push_back(&slot);
+            if (!slot.chain.empty() && (!fits || fits(slot.chain))) {
+                fitting.push_back(&slot.chain);
             }
         }
     }
@@ -101,8 +44,29 @@ sb::slot_description* unit_slot(sb::save_description& save, dice& roll,
 
 sb::unit_description& some_unit(sb::save_description& save, dice& roll)
 {
-    auto& chain = unit_slot(save, roll)->chain;
-    return chain[roll.below(chain.size())];
+    auto& units = *some_chain(save, roll);
+    return units[roll.below(units.size())];
+}
+
+void insert_somewhere(sb::save_description& save, dice& roll, sb::slot_description slot)
+{
+    auto& slots = save.unit_lists[roll.below(save.unit_lists.size())].slots;
+    slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(roll.below(slots.size() + 1)), std::move(slot));
+}
+
+// The save builder's save with every feature of the stream, a few of its
+// units again elsewhere, and its stream ended by the file, closed by its size
+// of 0, or closed and followed by a tail.
+sb::save_description made_up_save(dice& roll)
+{
+    auto save = sb::stream_rich_save(70);
+    for (std::size_t more = roll.below(4); more > 0; --more) {
+        insert_somewhere(save, roll, sb::new_unit(1, *some_chain(save, roll)));
+        roll.raise(some_unit(save, roll).unk5);
+    }
+    save.closing_zero_size = roll.below(3) != 0;
+    save.tail.resize(save.closing_zero_size ? roll.below(6) : 0, static_cast<std::uint8_t>(roll.below(256)));
+    return save;
 }
 
 using change = std::function<void(sb::save_description&, dice&)>;
@@ -157,13 +121,12 @@ struct kind {
     enum { whole, last_cut, first_cut } cut = whole;
 };
 
-// Holds diff on the saves to the plain comparison of their leaves.
-void compare_with_plain(const std::vector<std::string>& files, const std::vector<const testing::plain_save*>& saves)
+// Holds `orbse-fields diff` on the saves to the plain comparison of their
+// leaves: its lines, its exit code and its message for a damaged save.
+void compare_with_plain(const std::vector<std::string>& arguments, const std::vector<const testing::plain_save*>& saves)
 {
     const auto expected = testing::plain_diff(saves);
     ASSERT_FALSE(expected.empty()); // every kind changes something
-    std::vector<std::string> arguments{"diff"};
-    arguments.insert(arguments.end(), files.begin(), files.end());
     const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
     EXPECT_EQ(result.exit_code, 1) << result.standard_error;
     const bool damaged = std::ranges::any_of(saves, [](const auto* save) { return !save->broken.empty(); });
@@ -194,7 +157,6 @@ void compare_kinds(const std::vector<kind>& kinds, std::uint32_t seeds = 1)
             const testing::temp_folder folder;
             std::vector<std::string> files;
             std::vector<testing::plain_save> saves;
-            const std::size_t cut = test.cut == kind::first_cut ? 0 : test.cut == kind::last_cut ? 2 : 3;
             for (std::size_t save = 0; save < 3; ++save) {
                 if (save > 0) {
                     test.changed(description, roll);
@@ -206,20 +168,21 @@ void compare_kinds(const std::vector<kind>& kinds, std::uint32_t seeds = 1)
                 numbered.closing_zero_size = false;
                 numbered.tail.clear();
                 const std::size_t from = roll.below(3) != 0 ? sb::build_save(numbered).size() : 2;
-                content.resize(save == cut ? from + roll.below(content.size() - from) : content.size());
+                const bool cut = (save == 0 && test.cut == kind::first_cut) || (save == 2 && test.cut == kind::last_cut);
+                content.resize(cut ? from + roll.below(content.size() - from) : content.size());
                 files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
                 sb::write_file(files.back(), content);
                 saves.push_back(testing::plain_walk(files.back()));
             }
             for (const auto& set : {std::vector<std::size_t>{0, 1}, {0, 2}, {0, 1, 2}}) {
-                std::vector<std::string> set_files;
-                std::vector<const testing::plain_save*> set_saves;
+                std::vector<std::string> arguments{"diff"};
+                std::vector<const testing::plain_save*> compared;
                 for (const std::size_t save : set) {
-                    set_files.push_back(files[save]);
-                    set_saves.push_back(&saves[save]);
+                    arguments.push_back(files[save]);
+                    compared.push_back(&saves[save]);
                 }
-                SCOPED_TRACE(std::to_string(set.size()) + " saves, the last " + std::to_string(set.back() + 1));
-                compare_with_plain(set_files, set_saves);
+                SCOPED_TRACE(arguments.back());
+                compare_with_plain(arguments, compared);
             }
         }
     }
@@ -248,33 +211,36 @@ TEST(fields_diff_against_plain, values_and_bytes_that_differ)
     });
 }
 
-// A list added is left to fields_diff_test: where the size of 0 that closes
-// a stream goes is not a matter of paths.
+// A list added is left to fields_diff_test and the fuzzer: the saves made up
+// here all end their streams alike.
 TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
 {
+    const auto has_points = [](const chain& units) { return units[0].path && !units[0].path->points.empty(); };
+    const auto pointless = [](const chain& units) { return units[0].path && units[0].path->points.empty(); };
     compare_kinds({
-        {"a unit added mid-list", {}, [](auto& save, dice& roll) { insert_somewhere(save, roll, made_up_slot(roll)); }},
+        {"a unit added mid-list", {}, [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::new_unit(2, *some_chain(save, roll))); }},
         // Never a list's last slot: a list of no slots would end the stream.
         {"a unit removed mid-list", {},
          [](auto& save, dice& roll) {
-             const auto* gone = unit_slot(save, roll, [](const auto& list, const auto&) { return list.slots.size() > 1; });
-             for (auto& list : save.unit_lists) {
-                 std::erase_if(list.slots, [&](const auto& slot) { return &slot == gone; });
+             auto& list = save.unit_lists[0].slots; // two units and a reference, and maybe more
+             const auto unit = [](const auto& slot) { return !slot.chain.empty(); };
+             if (list.size() > 1 && std::ranges::any_of(list, unit)) {
+                 const auto gone = std::find_if(list.begin() + static_cast<std::ptrdiff_t>(roll.below(list.size())), list.end(), unit);
+                 list.erase(gone != list.end() ? gone : std::ranges::find_if(list, unit));
              }
          }},
         {"a reference added", {},
          [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::reference(static_cast<std::uint16_t>(1 + roll.below(372)))); }},
         {"a path made longer", {},
-         [](auto& save, dice& roll) {
-             auto& points = unit_slot(save, roll, [](const auto&, const auto& slot) { return slot.chain[0].path && !slot.chain[0].path->points.empty(); })
-                                ->chain[0].path->points;
+         [&](auto& save, dice& roll) {
+             auto& points = (*some_chain(save, roll, has_points))[0].path->points;
              points.resize(points.size() + 1 + roll.below(3), 99);
          }},
         // The points are a record that the save whose path has none lacks.
         {"a path without points given some", {},
-         [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain[0].path && s.chain[0].path->points.empty(); })) {
-                 slot->chain[0].path->points.assign(1 + roll.below(3), 17);
+         [&](auto& save, dice& roll) {
+             if (auto* units = some_chain(save, roll, pointless)) {
+                 (*units)[0].path->points.assign(1 + roll.below(3), 17);
              }
          }},
         {"version 69 against 70", {},
@@ -285,9 +251,9 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
         // unkf1 1 brings the word unkf1_extra.
         {"a unit's unkf1 from 0 to 1", {},
          [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain[0].unkf1 == 0; })) {
-                 slot->chain[0].unkf1 = 1;
-                 slot->chain[0].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
+             if (auto* units = some_chain(save, roll, [](const chain& units) { return units[0].unkf1 == 0; })) {
+                 (*units)[0].unkf1 = 1;
+                 (*units)[0].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
              }
          }},
         // A record more in the groups moves the number of every new object.
@@ -297,11 +263,11 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
         // it are still compared after the linked unit's extra word.
         {"an unkf1_extra that only a linked unit has", {},
          [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain.size() > 1 && s.chain[1].unkf1 == 0; })) {
-                 slot->chain[1].unkf1 = 1;
-                 slot->chain[1].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
-                 roll.raise(slot->chain[0].word_after_link);
-                 slot->chain[0].unkf1 = slot->chain[0].unkf1 == 1 ? 1 : static_cast<std::uint16_t>(2 + roll.below(9));
+             if (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 1 && units[1].unkf1 == 0; })) {
+                 (*units)[1].unkf1 = 1;
+                 (*units)[1].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
+                 roll.raise((*units)[0].word_after_link);
+                 (*units)[0].unkf1 = (*units)[0].unkf1 == 1 ? 1 : static_cast<std::uint16_t>(2 + roll.below(9));
              }
          }},
     });
@@ -313,12 +279,16 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
 TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth)
 {
     compare_kinds({
-        {"a chain one level deeper", {}, [](auto& save, dice& roll) { unit_slot(save, roll)->chain.push_back(made_up_unit(roll)); }},
+        {"a chain one level deeper", {},
+         [](auto& save, dice& roll) {
+             auto& units = *some_chain(save, roll);
+             units.push_back(units.back());
+         }},
         {"a chain one level shorter", {},
          [](auto& save, dice& roll) {
-             if (auto* slot = unit_slot(save, roll, [](const auto&, const auto& s) { return s.chain.size() > 1; })) {
-                 slot->chain.pop_back();
-                 slot->chain.back().link_kind = slot->chain.back().link_ref = 0; // links none now
+             if (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 1; })) {
+                 units->pop_back();
+                 units->back().link_kind = units->back().link_ref = 0; // links none now
              }
          }},
     });

@@ -126,19 +126,24 @@ void add_runs(std::vector<std::string>& lines, std::string_view path, const colu
 
 // A layer cell by cell: each cell whose bytes differ is a line, named by its
 // row and column of the map.
-void add_cells(std::vector<std::string>& lines, std::string_view path, const column& leaves)
+void add_cells(std::vector<std::string>& lines, std::string_view path, const column& leaves, const plain_leaf& first)
 {
-    const plain_leaf& first = **std::ranges::find_if(leaves, [](const plain_leaf* leaf) { return leaf != nullptr; });
     const std::size_t size = first.cell_size;
-    for (std::size_t cell = 0; cell * size < first.elements.size(); ++cell) {
-        const auto bytes = [&](const plain_leaf* leaf) { return std::span(leaf->elements).subspan(cell * size, size); };
-        if (std::ranges::all_of(leaves, [&](const plain_leaf* leaf) { return !leaf || std::ranges::equal(bytes(leaf), bytes(&first)); })) {
-            continue;
+    for (std::size_t cell = 0;; ++cell) {
+        std::size_t differs = first.elements.size(); // where the next cell that differs begins
+        for (const plain_leaf* leaf : leaves) {
+            const auto from = std::span(first.elements).subspan(cell * size);
+            differs = leaf && leaf != &first ? std::min(differs, cell * size + static_cast<std::size_t>(std::ranges::mismatch(from, std::span(leaf->elements).subspan(cell * size)).in1 - from.begin())) : differs;
         }
+        if (differs == first.elements.size()) {
+            return;
+        }
+        cell = differs / size;
         std::string line = std::string(path).append(".row[").append(std::to_string(cell / map_side)).append("].column[");
         line.append(std::to_string(cell % map_side)).append("] ").append(hex(first.offset + cell * size));
         for (const plain_leaf* leaf : leaves) {
-            line.append(" ").append(!leaf ? "-" : size == 1 ? std::to_string(bytes(leaf)[0]) : listed(bytes(leaf)));
+            const auto bytes = leaf ? std::span(leaf->elements).subspan(cell * size, size) : std::span<const std::uint16_t>();
+            line.append(" ").append(!leaf ? "-" : size == 1 ? std::to_string(bytes[0]) : listed(bytes));
         }
         lines.push_back(line);
     }
@@ -195,7 +200,9 @@ void plain_save::finish(const walk_summary& summary)
 {
     for (std::size_t at = 0; at < leaves.size(); ++at) {
         at_path.emplace(leaves[at].path, at);
+        sorted.push_back(leaves[at].path);
     }
+    std::ranges::sort(sorted);
     if (const auto& at = summary.broken) {
         broken = at->message + " at " + hex(at->offset) + " (" + std::to_string(at->offset) + ") reading " + at->path() +
                  ": needed " + std::to_string(at->needed) + " bytes, " + std::to_string(at->left) + " left";
@@ -243,8 +250,9 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         return found != saves[save]->at_path.end() ? &saves[save]->leaves[found->second] : nullptr;
     };
     const auto find = [&](std::size_t save, std::size_t at) { return reach[save] > at ? leaf_at(save, paths[at]) : nullptr; };
-    const auto holds = [&](std::size_t save, std::string_view record) {
-        return std::ranges::any_of(saves[save]->leaves, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
+    const auto holds = [&](std::size_t save, std::string_view record) { // no byte that follows a record sorts before '.'
+        const auto found = std::ranges::lower_bound(saves[save]->sorted, record);
+        return found != saves[save]->sorted.end() && within(*found, record);
     };
     std::vector<std::string> lines;
     std::string_view passed_over = "\n";
@@ -330,7 +338,7 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         } else if (first.is == plain_leaf::kind::bytes || first.is == plain_leaf::kind::points) {
             add_runs(lines, path, leaves);
         } else if (first.is == plain_leaf::kind::cells) {
-            add_cells(lines, path, leaves);
+            add_cells(lines, path, leaves, first);
         } else if (differs([](const plain_leaf& leaf) { return leaf.value; })) {
             for (const plain_leaf* leaf : leaves) {
                 line.append(" ").append(leaf ? leaf->value : "-");

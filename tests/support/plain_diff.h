@@ -32,6 +32,7 @@ struct plain_leaf {
 struct plain_save {
     std::vector<plain_leaf> leaves;
     std::unordered_map<std::string_view, std::size_t> at_path; // into leaves, once finished
+    std::vector<std::string_view> sorted;                      // the paths, in the order of their bytes
     std::string broken; // the break as diff writes it; empty for a whole save
 
     plain_save() = default;
