@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <list>
+#include <unordered_map>
 
 namespace orbse::testing {
 namespace {
@@ -71,8 +72,7 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
                 after = std::next(found->second);
                 continue;
             }
-            while (after != order.end() && !save->at_path.contains(*after) && !later_numbered(*after, leaf.path) &&
-                   section(*after) <= section(leaf.path)) {
+            while (after != order.end() && !save->find(*after) && !later_numbered(*after, leaf.path) && section(*after) <= section(leaf.path)) {
                 ++after;
             }
             where[leaf.path] = order.insert(after, leaf.path);
@@ -83,9 +83,8 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
 
 // A raw stretch byte by byte or a path's points point by point: each run of
 // elements that differ, an element a save lacks differing from the others'.
-void add_runs(std::vector<std::string>& lines, std::string_view path, const column& leaves)
+void add_runs(std::vector<std::string>& lines, std::string_view path, const column& leaves, const plain_leaf& first)
 {
-    const plain_leaf& first = **std::ranges::find_if(leaves, [](const plain_leaf* leaf) { return leaf != nullptr; });
     const bool bytes = first.is == plain_leaf::kind::bytes;
     std::size_t longest = 0;
     for (const plain_leaf* leaf : leaves) {
@@ -96,31 +95,29 @@ void add_runs(std::vector<std::string>& lines, std::string_view path, const colu
             return leaf && (leaf->elements.size() <= at || first.elements.size() <= at || leaf->elements[at] != first.elements[at]);
         });
     };
-    for (std::size_t from = 0; from < longest; ++from) {
-        if (!differs(from)) {
+    for (std::size_t from = 0, end = 0; from < longest; from = end + 1) {
+        for (end = from; end < longest && differs(end);) {
+            ++end; // the run is [from, end)
+        }
+        if (end == from) {
             continue;
         }
-        std::size_t to = from;
-        while (to + 1 < longest && differs(to + 1)) {
-            ++to;
-        }
         std::string line = std::string(path).append(bytes ? "+" : "[").append(std::to_string(from));
-        line.append(to > from ? (bytes ? "..+" : "..") + std::to_string(to) : "").append(bytes ? "" : "]");
+        line.append(end - from > 1 ? (bytes ? "..+" : "..") + std::to_string(end - 1) : "").append(bytes ? "" : "]");
         std::string values;
         for (const plain_leaf* leaf : leaves) {
             const bool has = leaf && leaf->elements.size() > from;
-            const std::size_t end = has ? std::min(to + 1, leaf->elements.size()) : from;
-            const auto shown = has ? std::span(leaf->elements).subspan(from, std::min<std::size_t>(end - from, 64)) : std::span<const std::uint16_t>();
+            const std::size_t count = has ? std::min(end, leaf->elements.size()) - from : 0;
+            const auto shown = has ? std::span(leaf->elements).subspan(from, std::min<std::size_t>(count, 64)) : std::span<const std::uint16_t>();
             std::string run = bytes ? "" : listed(shown);
             for (const std::uint16_t byte : bytes ? shown : std::span<const std::uint16_t>()) {
                 run.append(1, "0123456789abcdef"[byte >> 4]).append(1, "0123456789abcdef"[byte & 15]);
             }
-            run.insert(run.size() - (bytes ? 0 : 1), end - from > 64 ? (bytes ? "..." : ",...") : "");
+            run.insert(run.size() - (bytes ? 0 : 1), count > 64 ? (bytes ? "..." : ",...") : "");
             line.append(" ").append(has ? hex(leaf->offset + from * (bytes ? 1 : 2)) : "-");
             values.append(" ").append(has ? run : "-");
         }
         lines.push_back(line + values);
-        from = to;
     }
 }
 
@@ -132,8 +129,11 @@ void add_cells(std::vector<std::string>& lines, std::string_view path, const col
     for (std::size_t cell = 0;; ++cell) {
         std::size_t differs = first.elements.size(); // where the next cell that differs begins
         for (const plain_leaf* leaf : leaves) {
-            const auto from = std::span(first.elements).subspan(cell * size);
-            differs = leaf && leaf != &first ? std::min(differs, cell * size + static_cast<std::size_t>(std::ranges::mismatch(from, std::span(leaf->elements).subspan(cell * size)).in1 - from.begin())) : differs;
+            if (leaf && leaf != &first) {
+                const auto from = std::span(first.elements).subspan(cell * size);
+                const auto parted = std::ranges::mismatch(from, std::span(leaf->elements).subspan(cell * size)).in1;
+                differs = std::min(differs, cell * size + static_cast<std::size_t>(parted - from.begin()));
+            }
         }
         if (differs == first.elements.size()) {
             return;
@@ -199,14 +199,27 @@ void plain_save::take(const field_leaf& leaf, save_walk& walk)
 void plain_save::finish(const walk_summary& summary)
 {
     for (std::size_t at = 0; at < leaves.size(); ++at) {
-        at_path.emplace(leaves[at].path, at);
-        sorted.push_back(leaves[at].path);
+        index.emplace_back(leaves[at].path, at);
     }
-    std::ranges::sort(sorted);
+    std::ranges::sort(index);
     if (const auto& at = summary.broken) {
         broken = at->message + " at " + hex(at->offset) + " (" + std::to_string(at->offset) + ") reading " + at->path() +
                  ": needed " + std::to_string(at->needed) + " bytes, " + std::to_string(at->left) + " left";
     }
+}
+
+const plain_leaf* plain_save::find(std::string_view path) const
+{
+    const auto found = std::ranges::lower_bound(index, path, {}, &std::pair<std::string_view, std::size_t>::first);
+    return found != index.end() && found->first == path ? &leaves[found->second] : nullptr;
+}
+
+// A path inside the record sorts right after it: no byte that may follow a
+// record in a path sorts before its '.'.
+bool plain_save::holds(std::string_view record) const
+{
+    const auto found = std::ranges::lower_bound(index, record, {}, &std::pair<std::string_view, std::size_t>::first);
+    return found != index.end() && within(found->first, record);
 }
 
 plain_save plain_walk(const std::string& path)
@@ -245,15 +258,7 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         const auto last = save->leaves.empty() ? paths.begin() : std::ranges::find(paths, save->leaves.back().path) + 1;
         reach.push_back(save->broken.empty() ? paths.size() : static_cast<std::size_t>(last - paths.begin()));
     }
-    const auto leaf_at = [&](std::size_t save, std::string_view path) -> const plain_leaf* {
-        const auto found = saves[save]->at_path.find(path);
-        return found != saves[save]->at_path.end() ? &saves[save]->leaves[found->second] : nullptr;
-    };
-    const auto find = [&](std::size_t save, std::size_t at) { return reach[save] > at ? leaf_at(save, paths[at]) : nullptr; };
-    const auto holds = [&](std::size_t save, std::string_view record) { // no byte that follows a record sorts before '.'
-        const auto found = std::ranges::lower_bound(saves[save]->sorted, record);
-        return found != saves[save]->sorted.end() && within(*found, record);
-    };
+    const auto find = [&](std::size_t save, std::size_t at) { return reach[save] > at ? saves[save]->find(paths[at]) : nullptr; };
     std::vector<std::string> lines;
     std::string_view passed_over = "\n";
     for (std::size_t at = 0; at <= paths.size(); ++at) {
@@ -273,15 +278,11 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
             continue;
         }
         const std::string_view path = paths[at];
-        const plain_leaf* closing = nullptr;
-        for (const plain_leaf* leaf : leaves) {
-            closing = leaf && !leaf->shown.empty() ? leaf : closing;
-        }
+        const auto closes = std::ranges::find_if(leaves, [](const plain_leaf* leaf) { return leaf && !leaf->shown.empty(); });
+        const plain_leaf* closing = closes == leaves.end() ? nullptr : *closes;
         for (const std::size_t save : closing ? compared : std::vector<std::size_t>()) {
             const std::string_view list = std::string_view(closing->shown).substr(0, closing->shown.rfind('.'));
-            if (!leaves[save] && within(saves[save]->leaves.back().path, list)) {
-                leaves[save] = leaf_at(save, closing->shown);
-            }
+            leaves[save] = !leaves[save] && within(saves[save]->leaves.back().path, list) ? saves[save]->find(closing->shown) : leaves[save];
         }
         if (std::ranges::any_of(compared, lacks)) {
             // The outermost record of the path (a prefix that ends before a
@@ -290,16 +291,17 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
             for (std::size_t dot = closing ? std::string_view::npos : path.find('.');; dot = path.find('.', dot + 1)) {
                 record = path.substr(0, dot);
                 holders.clear();
-                std::ranges::copy_if(compared, std::back_inserter(holders), [&](std::size_t save) { return holds(save, record); });
+                std::ranges::copy_if(compared, std::back_inserter(holders), [&](std::size_t save) { return saves[save]->holds(record); });
                 if (holders.size() < compared.size() || dot == std::string_view::npos) {
                     break;
                 }
             }
             const std::size_t level = record.rfind(".unit.linked[");
+            std::string line;
             if (record.starts_with("units.") && level != std::string_view::npos && record.find('.', level + 6) == std::string_view::npos) {
                 // Where each save goes on inside the slot's unit.
                 passed_over = record.substr(0, level + 5);
-                std::string line = std::string(passed_over).append(" "), where, offset;
+                std::string where, offset;
                 for (std::size_t save = 0; save < saves.size(); ++save) {
                     std::size_t next = at;
                     while (next < paths.size() && within(paths[next], passed_over) && !find(save, next)) {
@@ -309,16 +311,16 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
                     where.append(" ").append(goes_on ? paths[next].substr(passed_over.size() + 1) : "-");
                     offset = offset.empty() && goes_on ? hex(find(save, next)->offset) : offset;
                 }
-                lines.push_back(line + offset + " differs in shape:" + where);
-                continue;
-            }
-            passed_over = record;
-            const auto& first = saves[holders[0]]->leaves;
-            const auto begins = std::ranges::find_if(first, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
-            std::string line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins->offset));
-            line.append(holders.size() > 1 ? " only in saves" : " only in save");
-            for (const std::size_t save : holders) {
-                line.append(" ").append(std::to_string(save + 1));
+                line = std::string(passed_over).append(" ").append(offset).append(" differs in shape:").append(where);
+            } else {
+                passed_over = record;
+                const auto& first = saves[holders[0]]->leaves;
+                const auto begins = std::ranges::find_if(first, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
+                line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins->offset));
+                line.append(holders.size() > 1 ? " only in saves" : " only in save");
+                for (const std::size_t save : holders) {
+                    line.append(" ").append(std::to_string(save + 1));
+                }
             }
             lines.push_back(line);
             continue;
@@ -327,23 +329,23 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         const auto differs = [&](auto&& part) {
             return std::ranges::any_of(compared, [&](std::size_t save) { return part(*leaves[save]) != part(first); });
         };
-        const std::string offset = hex(first.offset);
-        std::string line;
+        std::string line = std::string(closing ? closing->shown : path).append(" ").append(hex(first.offset));
         if (differs([](const plain_leaf& leaf) { return leaf.slot; })) {
             passed_over = path.substr(0, path.rfind('.'));
+            line = std::string(passed_over).append(" ").append(hex(first.offset));
             for (const plain_leaf* leaf : leaves) {
                 line.append(!leaf ? " -" : (leaf->slot == slot_holds::unit ? " unit(" : " reference(") + leaf->value + ")");
             }
-            lines.push_back(std::string(passed_over).append(" ").append(offset).append(line));
+            lines.push_back(line);
         } else if (first.is == plain_leaf::kind::bytes || first.is == plain_leaf::kind::points) {
-            add_runs(lines, path, leaves);
+            add_runs(lines, path, leaves, first);
         } else if (first.is == plain_leaf::kind::cells) {
             add_cells(lines, path, leaves, first);
         } else if (differs([](const plain_leaf& leaf) { return leaf.value; })) {
             for (const plain_leaf* leaf : leaves) {
                 line.append(" ").append(leaf ? leaf->value : "-");
             }
-            lines.push_back(std::string(closing ? closing->shown : path).append(" ").append(offset).append(line));
+            lines.push_back(line);
         }
     }
     return lines;

@@ -1,18 +1,15 @@
 // A plain comparison of saves, the yardstick orbse-fields diff is held to:
 // every leaf keyed by its path, the saves' paths merged into one file order,
-// and the lines diff writes predicted path by path. It knows nothing of how
-// diff walks the saves in step.
-//
-// A map layer is one entry of its cells' bytes: the walk reads a layer whole
-// or not at all, so every save that has it has all its cells, at the same
-// paths. Its cells are made into lines only where they differ, as the fuzzer
-// compares thousands of saves.
+// and diff's lines predicted path by path, knowing nothing of how diff walks
+// the saves in step. A map layer is one entry of its cells' bytes (the walk
+// reads a layer whole or not at all), made into lines only where cells
+// differ, as the fuzzer compares thousands of saves.
 #pragma once
 
 #include "orbsaves/save_walk.h"
 
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace orbse::testing {
@@ -31,18 +28,19 @@ struct plain_leaf {
 
 struct plain_save {
     std::vector<plain_leaf> leaves;
-    std::unordered_map<std::string_view, std::size_t> at_path; // into leaves, once finished
-    std::vector<std::string_view> sorted;                      // the paths, in the order of their bytes
+    std::vector<std::pair<std::string_view, std::size_t>> index; // the leaves by path, in byte order
     std::string broken; // the break as diff writes it; empty for a whole save
 
     plain_save() = default;
-    plain_save(plain_save&&) = default; // not copied: the keys are views of the leaves' paths
+    plain_save(plain_save&&) = default; // not copied: the index views the leaves' paths
     plain_save& operator=(plain_save&&) = default;
 
     // A leaf as the walk hands it out (the tail's further pieces are read
     // from `walk`), then the end of the walk.
     void take(const field_leaf& leaf, save_walk& walk);
     void finish(const walk_summary& summary);
+    const plain_leaf* find(std::string_view path) const;
+    bool holds(std::string_view record) const; // a leaf at or inside it
 };
 
 plain_save plain_walk(const std::string& path);
