@@ -125,7 +125,7 @@ struct kind {
 // leaves: its lines, its exit code and its message for a damaged save.
 void compare_with_plain(const std::vector<std::string>& arguments, const std::vector<const testing::plain_save*>& saves)
 {
-    const auto expected = testing::plain_diff(saves);
+    const auto expected = testing::lines_of(testing::plain_diff(saves));
     ASSERT_FALSE(expected.empty()); // every kind changes something
     const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
     EXPECT_EQ(result.exit_code, 1) << result.standard_error;

@@ -3,7 +3,7 @@
 #include "orbsaves/save_model.h"
 
 #include <algorithm>
-#include <array>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +14,14 @@ namespace orbse::testing {
 namespace {
 
 using column = std::vector<const plain_leaf*>; // a leaf of each save; null where none or not compared
+constexpr auto by_path = &std::pair<std::string_view, std::size_t>::first;
 
+// "0x" and at least eight lower-case hex digits.
 std::string hex(std::uint64_t offset)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(offset));
-    return text;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, offset, 16).ptr;
+    return std::string("0x").append(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, 8 - (end - digits))), '0').append(digits, end);
 }
 
 // Elements as `list` writes them: [a,b,c].
@@ -48,19 +50,10 @@ bool later_numbered(std::string_view later, std::string_view path)
            std::strtoull(later.data() + open + 1, nullptr, 10) > std::strtoull(path.data() + open + 1, nullptr, 10);
 }
 
-// Where a path's part of the save comes in the file.
-std::size_t section(std::string_view path)
-{
-    static constexpr std::array<std::string_view, 9> order{"header", "pass_layer", "resource_layer", "players", "block40",
-                                                            "block36", "groups", "units", "tail"};
-    return static_cast<std::size_t>(std::ranges::find(order, path.substr(0, path.find_first_of(".["))) - order.begin());
-}
-
 // Every path of the saves once, in file order: each save's paths in its own
 // order, and a path that the saves before it lack placed after the others'
 // paths up to the next path it shares with them, but before a later numbered
-// part (another save's slot 3 after its own slot 2) or a later part of the
-// save (the groups after a version's block, which a damaged save may lack).
+// part (another save's slot 3 after its own slot 2).
 std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>& saves)
 {
     std::list<std::string_view> order;
@@ -72,7 +65,7 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
                 after = std::next(found->second);
                 continue;
             }
-            while (after != order.end() && !save->find(*after) && !later_numbered(*after, leaf.path) && section(*after) <= section(leaf.path)) {
+            while (after != order.end() && !save->find(*after) && !later_numbered(*after, leaf.path)) {
                 ++after;
             }
             where[leaf.path] = order.insert(after, leaf.path);
@@ -83,7 +76,7 @@ std::vector<std::string_view> merged_paths(const std::vector<const plain_save*>&
 
 // A raw stretch byte by byte or a path's points point by point: each run of
 // elements that differ, an element a save lacks differing from the others'.
-void add_runs(std::vector<std::string>& lines, std::string_view path, const column& leaves, const plain_leaf& first)
+void add_runs(std::string& out, std::string_view path, const column& leaves, const plain_leaf& first)
 {
     const bool bytes = first.is == plain_leaf::kind::bytes;
     std::size_t longest = 0;
@@ -102,8 +95,8 @@ void add_runs(std::vector<std::string>& lines, std::string_view path, const colu
         if (end == from) {
             continue;
         }
-        std::string line = std::string(path).append(bytes ? "+" : "[").append(std::to_string(from));
-        line.append(end - from > 1 ? (bytes ? "..+" : "..") + std::to_string(end - 1) : "").append(bytes ? "" : "]");
+        out.append(path).append(bytes ? "+" : "[").append(std::to_string(from));
+        out.append(end - from > 1 ? (bytes ? "..+" : "..") + std::to_string(end - 1) : "").append(bytes ? "" : "]");
         std::string values;
         for (const plain_leaf* leaf : leaves) {
             const bool has = leaf && leaf->elements.size() > from;
@@ -114,16 +107,16 @@ void add_runs(std::vector<std::string>& lines, std::string_view path, const colu
                 run.append(1, "0123456789abcdef"[byte >> 4]).append(1, "0123456789abcdef"[byte & 15]);
             }
             run.insert(run.size() - (bytes ? 0 : 1), count > 64 ? (bytes ? "..." : ",...") : "");
-            line.append(" ").append(has ? hex(leaf->offset + from * (bytes ? 1 : 2)) : "-");
+            out.append(" ").append(has ? hex(leaf->offset + from * (bytes ? 1 : 2)) : "-");
             values.append(" ").append(has ? run : "-");
         }
-        lines.push_back(line + values);
+        out.append(values).append("\n");
     }
 }
 
 // A layer cell by cell: each cell whose bytes differ is a line, named by its
 // row and column of the map.
-void add_cells(std::vector<std::string>& lines, std::string_view path, const column& leaves, const plain_leaf& first)
+void add_cells(std::string& out, std::string_view path, const column& leaves, const plain_leaf& first)
 {
     const std::size_t size = first.cell_size;
     for (std::size_t cell = 0;; ++cell) {
@@ -139,13 +132,13 @@ void add_cells(std::vector<std::string>& lines, std::string_view path, const col
             return;
         }
         cell = differs / size;
-        std::string line = std::string(path).append(".row[").append(std::to_string(cell / map_side)).append("].column[");
-        line.append(std::to_string(cell % map_side)).append("] ").append(hex(first.offset + cell * size));
+        out.append(path).append(".row[").append(std::to_string(cell / map_side)).append("].column[");
+        out.append(std::to_string(cell % map_side)).append("] ").append(hex(first.offset + cell * size));
         for (const plain_leaf* leaf : leaves) {
             const auto bytes = leaf ? std::span(leaf->elements).subspan(cell * size, size) : std::span<const std::uint16_t>();
-            line.append(" ").append(!leaf ? "-" : size == 1 ? std::to_string(bytes[0]) : listed(bytes));
+            out.append(" ").append(!leaf ? "-" : size == 1 ? std::to_string(bytes[0]) : listed(bytes));
         }
-        lines.push_back(line);
+        out.append("\n");
     }
 }
 
@@ -153,6 +146,7 @@ void add_cells(std::vector<std::string>& lines, std::string_view path, const col
 
 void plain_save::take(const field_leaf& leaf, save_walk& walk)
 {
+    leaves.reserve(leaves.empty() ? 4096 : 0); // a save's leaves but its layers' cells, a few thousand
     const auto place = leaf.place.view();
     if (leaf.name.empty() && place.size() == 3 && place[1].name == "row" && place[2].name == "column") {
         if (leaves.empty() || leaves.back().path != place[0].name) {
@@ -210,7 +204,7 @@ void plain_save::finish(const walk_summary& summary)
 
 const plain_leaf* plain_save::find(std::string_view path) const
 {
-    const auto found = std::ranges::lower_bound(index, path, {}, &std::pair<std::string_view, std::size_t>::first);
+    const auto found = std::ranges::lower_bound(index, path, {}, by_path);
     return found != index.end() && found->first == path ? &leaves[found->second] : nullptr;
 }
 
@@ -218,7 +212,7 @@ const plain_leaf* plain_save::find(std::string_view path) const
 // record in a path sorts before its '.'.
 bool plain_save::holds(std::string_view record) const
 {
-    const auto found = std::ranges::lower_bound(index, record, {}, &std::pair<std::string_view, std::size_t>::first);
+    const auto found = std::ranges::lower_bound(index, record, {}, by_path);
     return found != index.end() && within(found->first, record);
 }
 
@@ -250,7 +244,7 @@ plain_save plain_walk(const std::string& path)
 // - raw stretches and points run by run, layers cell by cell, other leaves
 //   value by value.
 // A damaged save's break follows its last leaf.
-std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
+std::string plain_diff(const std::vector<const plain_save*>& saves)
 {
     const auto paths = merged_paths(saves);
     std::vector<std::size_t> reach; // how many paths each save is compared on
@@ -259,14 +253,16 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
         reach.push_back(save->broken.empty() ? paths.size() : static_cast<std::size_t>(last - paths.begin()));
     }
     const auto find = [&](std::size_t save, std::size_t at) { return reach[save] > at ? saves[save]->find(paths[at]) : nullptr; };
-    std::vector<std::string> lines;
+    std::string lines;
     std::string_view passed_over = "\n";
+    std::vector<std::size_t> compared, holders;
+    column leaves;
     for (std::size_t at = 0; at <= paths.size(); ++at) {
-        std::vector<std::size_t> compared, holders;
-        column leaves;
+        compared.clear();
+        leaves.clear();
         for (std::size_t save = 0; save < saves.size(); ++save) {
             if (!saves[save]->broken.empty() && reach[save] == at) {
-                lines.push_back("error: save " + std::to_string(save + 1) + ": " + saves[save]->broken);
+                lines.append("error: save ").append(std::to_string(save + 1)).append(": ").append(saves[save]->broken).append("\n");
             }
             if (reach[save] > at) {
                 compared.push_back(save);
@@ -314,38 +310,41 @@ std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves)
                 line = std::string(passed_over).append(" ").append(offset).append(" differs in shape:").append(where);
             } else {
                 passed_over = record;
-                const auto& first = saves[holders[0]]->leaves;
-                const auto begins = std::ranges::find_if(first, [&](const plain_leaf& leaf) { return within(leaf.path, record); });
-                line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins->offset));
+                const plain_save& holder = *saves[holders[0]];
+                std::uint64_t begins = UINT64_MAX;
+                for (auto in = std::ranges::lower_bound(holder.index, record, {}, by_path); in != holder.index.end() && within(in->first, record); ++in) {
+                    begins = std::min(begins, holder.leaves[in->second].offset);
+                }
+                line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins));
                 line.append(holders.size() > 1 ? " only in saves" : " only in save");
                 for (const std::size_t save : holders) {
                     line.append(" ").append(std::to_string(save + 1));
                 }
             }
-            lines.push_back(line);
+            lines.append(line).append("\n");
             continue;
         }
         const plain_leaf& first = *leaves[compared[0]];
         const auto differs = [&](auto&& part) {
             return std::ranges::any_of(compared, [&](std::size_t save) { return part(*leaves[save]) != part(first); });
         };
-        std::string line = std::string(closing ? closing->shown : path).append(" ").append(hex(first.offset));
         if (differs([](const plain_leaf& leaf) { return leaf.slot; })) {
             passed_over = path.substr(0, path.rfind('.'));
-            line = std::string(passed_over).append(" ").append(hex(first.offset));
+            lines.append(passed_over).append(" ").append(hex(first.offset));
             for (const plain_leaf* leaf : leaves) {
-                line.append(!leaf ? " -" : (leaf->slot == slot_holds::unit ? " unit(" : " reference(") + leaf->value + ")");
+                lines.append(!leaf ? " -" : leaf->slot == slot_holds::unit ? " unit(" : " reference(").append(leaf ? leaf->value + ")" : "");
             }
-            lines.push_back(line);
-        } else if (first.is == plain_leaf::kind::bytes || first.is == plain_leaf::kind::points) {
-            add_runs(lines, path, leaves, first);
-        } else if (first.is == plain_leaf::kind::cells) {
-            add_cells(lines, path, leaves, first);
-        } else if (differs([](const plain_leaf& leaf) { return leaf.value; })) {
+            lines.append("\n");
+        } else if (first.is != plain_leaf::kind::value) {
+            if (differs([](const plain_leaf& leaf) -> const auto& { return leaf.elements; })) {
+                (first.is == plain_leaf::kind::cells ? add_cells : add_runs)(lines, path, leaves, first);
+            }
+        } else if (differs([](const plain_leaf& leaf) -> const auto& { return leaf.value; })) {
+            lines.append(closing ? closing->shown : path).append(" ").append(hex(first.offset));
             for (const plain_leaf* leaf : leaves) {
-                line.append(" ").append(leaf ? leaf->value : "-");
+                lines.append(" ").append(leaf ? leaf->value : "-");
             }
-            lines.push_back(line);
+            lines.append("\n");
         }
     }
     return lines;

@@ -4,6 +4,13 @@
 // the saves in step. A map layer is one entry of its cells' bytes (the walk
 // reads a layer whole or not at all), made into lines only where cells
 // differ, as the fuzzer compares thousands of saves.
+//
+// Paths do not say everything. Where saves hold at one place fields that
+// the others lack (version 69's header byte and version 70's), the first
+// save's come first, where diff keeps to the format's order. And the last
+// leaves of a damaged save, where the others lack their paths, have no path
+// after them to say where they go among the others' own: such a save is
+// beyond this comparison.
 #pragma once
 
 #include "orbsaves/save_walk.h"
@@ -45,7 +52,7 @@ struct plain_save {
 
 plain_save plain_walk(const std::string& path);
 
-// The lines diff writes for `saves` (two or more), in order.
-std::vector<std::string> plain_diff(const std::vector<const plain_save*>& saves);
+// What diff writes for `saves` (two or more): its lines, each ended by "\n".
+std::string plain_diff(const std::vector<const plain_save*>& saves);
 
 } // namespace orbse::testing
