@@ -10,12 +10,16 @@
 #include "runtime/platform.h"
 #include "sample_saves.h"
 #include "runtime/text_channel.h"
+#include "support/plain_diff.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +46,12 @@ const std::string& scratch_report_path()
     return path;
 }
 
+const std::string& scratch_diff_path()
+{
+    static const std::string path = scratch_path(".diff");
+    return path;
+}
+
 // The save every input is compared with, written once and removed when the
 // process ends normally.
 const std::string& diff_seed_path()
@@ -62,6 +72,7 @@ void remove_scratch_files()
 {
     std::remove(scratch_save_path().c_str());
     std::remove(scratch_report_path().c_str());
+    std::remove(scratch_diff_path().c_str());
 }
 
 void write_scratch_save(const std::uint8_t* data, std::size_t size)
@@ -81,7 +92,7 @@ const orbse::picture_names discarded_pictures{"/dev/null", "/dev/null", "/dev/nu
 // ends, without a part it cannot place (which it raises), and the walk must
 // reach the end exactly when the loader did, and break exactly where a
 // short read ended the loading.
-void walk(std::size_t size, bool loaded_whole, bool ended_short)
+void walk(std::size_t size, bool loaded_whole, bool ended_short, orbse::testing::plain_save& plain)
 {
     orbse::platform::native_file discard;
     if (orbse::platform::create_always("/dev/null", false, discard) != 0) {
@@ -102,9 +113,11 @@ void walk(std::size_t size, bool loaded_whole, bool ended_short)
                 }
                 tiled = leaf.offset + leaf.size;
                 writer.take(leaf);
+                plain.take(leaf, walked); // after the writer: it reads the tail's further pieces
             }
         }
         const auto& summary = walked.summary();
+        plain.finish(summary);
         writer.finish(summary.broken ? &*summary.broken : nullptr);
         broken = summary.broken.has_value();
         if (broken) {
@@ -125,22 +138,51 @@ void walk(std::size_t size, bool loaded_whole, bool ended_short)
     }
 }
 
-// orbse-fields diff of the input against a fixed save, its output thrown
-// away: it must run to an answer (0, 1) whatever the input holds; trouble
-// (2) would mean that the two walks or the comparison lost their way.
-void diff_with_seed()
+// orbse-fields diff of the fixed save and the input: it must run to an
+// answer (0, 1) whatever the input holds, as trouble (2) would mean that the
+// two walks or the comparison lost their way; and it must write exactly the
+// lines of the plain comparison of the two saves' leaves (the input's
+// gathered by its walk above, the fixed save's once), for every input but a
+// damaged one whose last leaf lies at a path the fixed save lacks: no path
+// after that leaf says where it goes among the fixed save's own, which diff
+// places by the format's order of fields and the plain comparison cannot.
+// The fixed save comes first: where the two hold header fields at one offset
+// that the other lacks (version 70's alien_player and reserved, version 69's
+// version_69_byte), diff places them in the format's order, and the plain
+// comparison the first save's first, which for version 70 is the same.
+void diff_with_seed(const orbse::testing::plain_save& input)
 {
-    orbse::platform::native_file discarded;
-    if (orbse::platform::create_always("/dev/null", false, discarded) != 0) {
+    static const orbse::testing::plain_save seed = orbse::testing::plain_walk(diff_seed_path());
+    orbse::platform::native_file output;
+    if (orbse::platform::create_always(scratch_diff_path(), false, output) != 0) {
         std::abort();
     }
     int code = 0;
     {
-        orbse::fields::output_stream out(discarded);
-        code = orbse::fields::diff_saves({scratch_save_path(), diff_seed_path()}, false, out);
+        orbse::fields::output_stream out(output);
+        code = orbse::fields::diff_saves({diff_seed_path(), scratch_save_path()}, false, out);
     }
-    orbse::platform::close(discarded);
+    orbse::platform::close(output);
     if (code != orbse::fields::exit_done && code != orbse::fields::exit_damaged) {
+        std::abort();
+    }
+    const bool placed = input.broken.empty() || input.leaves.empty() || seed.find(input.leaves.back().path) != nullptr;
+    if (!placed) {
+        return;
+    }
+    std::ifstream file(scratch_diff_path(), std::ios::binary | std::ios::ate);
+    std::string written(static_cast<std::size_t>(file.tellg()), '\0');
+    file.seekg(0).read(written.data(), static_cast<std::streamsize>(written.size()));
+    const std::string expected = orbse::testing::plain_diff({&seed, &input});
+    if (written != expected) {
+        const auto parted = static_cast<std::size_t>(std::ranges::mismatch(written, expected).in1 - written.begin());
+        const auto line_of = [&](const std::string& text) {
+            const std::size_t from = parted == 0 ? 0 : text.rfind('\n', parted - 1) + 1;
+            return from >= text.size() ? std::string("(none)") : text.substr(from, text.find('\n', from) - from);
+        };
+        std::fprintf(stderr, "diff and the plain comparison part at line %zu:\n  diff:  %s\n  plain: %s\n",
+                     static_cast<std::size_t>(std::count(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(parted), '\n')) + 1,
+                     line_of(written).c_str(), line_of(expected).c_str());
         std::abort();
     }
 }
@@ -170,8 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         report_output.close();
         orbse::pending_io_error = 0;
     }
-    walk(size, loaded_whole, ended_short);
-    diff_with_seed();
+    orbse::testing::plain_save plain;
+    walk(size, loaded_whole, ended_short, plain);
+    diff_with_seed(plain);
     remove_scratch_files();
     return 0;
 }

@@ -1,6 +1,7 @@
 // The whole inspection of one save held in memory: load, the three pictures
-// and the report, with the outputs thrown away. Shared by the fuzzer and by
-// the corpus replay of the ordinary test suite.
+// and the report, with the outputs thrown away; the field program's walk,
+// dump and diff against a fixed save. Shared by the fuzzer and by the corpus
+// replay of the ordinary test suite.
 #pragma once
 
 #include <cstddef>
