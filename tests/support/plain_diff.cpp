@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <list>
 #include <unordered_map>
@@ -15,6 +14,7 @@ namespace {
 
 using column = std::vector<const plain_leaf*>; // a leaf of each save; null where none or not compared
 constexpr auto by_path = &std::pair<std::string_view, std::size_t>::first;
+constexpr std::string_view hex_digits = "0123456789abcdef";
 
 // "0x" and at least eight lower-case hex digits.
 std::string hex(std::uint64_t offset)
@@ -104,7 +104,7 @@ void add_runs(std::string& out, std::string_view path, const column& leaves, con
             const auto shown = has ? std::span(leaf->elements).subspan(from, std::min<std::size_t>(count, 64)) : std::span<const std::uint16_t>();
             std::string run = bytes ? "" : listed(shown);
             for (const std::uint16_t byte : bytes ? shown : std::span<const std::uint16_t>()) {
-                run.append(1, "0123456789abcdef"[byte >> 4]).append(1, "0123456789abcdef"[byte & 15]);
+                run.append(1, hex_digits[byte >> 4]).append(1, hex_digits[byte & 15]);
             }
             run.insert(run.size() - (bytes ? 0 : 1), count > 64 ? (bytes ? "..." : ",...") : "");
             out.append(" ").append(has ? hex(leaf->offset + from * (bytes ? 1 : 2)) : "-");
@@ -178,12 +178,12 @@ void plain_save::take(const field_leaf& leaf, save_walk& walk)
         // Without its NUL padding; printable ASCII as it is, every other byte
         // (and " and \) as \xNN.
         const auto end = std::find_if(leaf.bytes.rbegin(), leaf.bytes.rend(), [](std::uint8_t byte) { return byte != 0; }).base();
-        char written[8];
+        taken.value = "\"";
         for (const std::uint8_t byte : std::span(leaf.bytes.begin(), end)) {
-            std::snprintf(written, sizeof written, byte < 0x20 || byte > 0x7e || byte == '"' || byte == '\\' ? "\\x%02x" : "%c", byte);
-            taken.value += written;
+            const bool plain = byte >= 0x20 && byte <= 0x7e && byte != '"' && byte != '\\';
+            taken.value.append(plain ? std::string(1, static_cast<char>(byte)) : std::string("\\x") + hex_digits[byte >> 4] + hex_digits[byte & 15]);
         }
-        taken.value = "\"" + taken.value + "\"";
+        taken.value += '"';
     } else {
         taken.value = std::to_string(leaf.number);
     }
