@@ -26,6 +26,7 @@
 
 #include "orbsaves/save_model.h"
 #include "orbsaves/setting_names.h"
+#include "orbsaves/unit_class_index.h"
 
 #include <array>
 #include <cstddef>
@@ -407,10 +408,14 @@ inline bool read_on_alike(const stream_cursor& a, const stream_cursor& b)
            a.object_counter == b.object_counter && a.list == b.list && a.list_size == b.list_size && a.slot == b.slot;
 }
 
-// In the fixed part only the version decides how a later step is read (the
-// version's block); every other count that decides a length is read in the
-// step it decides.
-inline bool read_on_alike(const saveorec& a, const saveorec& b) { return a.header.version == b.header.version; }
+// In the fixed part the version decides how a later step is read (the
+// version's block), and the groups read so far decide where the stream's
+// object numbering starts (the length of the unit class index); every other
+// count that decides a length is read in the step it decides.
+inline bool read_on_alike(const saveorec& a, const saveorec& b)
+{
+    return a.header.version == b.header.version && class_index_length(a) == class_index_length(b);
+}
 
 // A list's size opens the list, or, when 0, closes the stream: the list it
 // would have opened is none.

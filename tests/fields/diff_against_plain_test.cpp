@@ -305,5 +305,26 @@ TEST(fields_diff_against_plain, a_cut_save_compared_up_to_its_break)
     compare_kinds({{"the last save cut short", {}, some_value, kind::last_cut}, {"the first save cut short", {}, some_value, kind::first_cut}}, 3);
 }
 
+// Saves whose bytes agree from the second group to their end, one with a
+// post-update record more in the first group: its stream's numbering starts
+// one later, so the same bytes there are other leaves. diff must not pass
+// over them as agreeing.
+TEST(fields_diff_against_plain, the_same_stream_bytes_numbered_from_another_start)
+{
+    auto save = sb::stream_rich_save(70);
+    sb::number_units(save);
+    auto record_more = save;
+    record_more.groups[red].post_updates.push_back(post_update_record{7});
+    const testing::temp_folder folder;
+    std::vector<std::string> arguments{"diff"};
+    std::vector<testing::plain_save> saves;
+    for (const auto* description : {&save, &record_more}) {
+        arguments.push_back(folder.file("save" + std::to_string(saves.size() + 1) + ".sav"));
+        sb::write_file(arguments.back(), sb::build_save(*description));
+        saves.push_back(testing::plain_walk(arguments.back()));
+    }
+    compare_with_plain(arguments, {&saves[0], &saves[1]});
+}
+
 } // namespace
 } // namespace orbse

@@ -514,6 +514,8 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
     one_unit_more.unit_lists[0].slots.insert(one_unit_more.unit_lists[0].slots.begin(), sb::new_unit(1, {sb::unit_description{}}));
     auto version_69 = save;
     version_69.header.version = 69;
+    auto record_more = save;
+    record_more.groups[red].post_updates.push_back(post_update_record{});
     testing::temp_folder folder;
     const auto file_of = [&](sb::save_description description, const std::string& name) {
         sb::number_units(description);
@@ -524,6 +526,7 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
     const auto first = file_of(save, "a.sav");
     const auto other_version = file_of(version_69, "b.sav");
     const auto unit_more = file_of(one_unit_more, "c.sav");
+    const auto groups_longer = file_of(record_more, "d.sav");
     struct case_ {
         const char* name;
         std::string other;
@@ -538,6 +541,7 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
         {"another version, after its header", other_version, "pass_layer.row[0].column[0]", false},
         {"a unit more ahead, between the groups", unit_more, "groups[2].lead_word", true},
         {"a unit more behind: the counter differs", unit_more, "units.lists[1].slots[0].object_id", false},
+        {"a post-update record more behind: the numbering will start later", groups_longer, "groups[1].lead_word", false},
     };
     bool offsets_right = true;
     for (const auto& test : cases) {
