@@ -862,12 +862,7 @@ std::string path_of(std::span<const path_part> parts)
     return text;
 }
 
-std::string path_of(const field_leaf& leaf)
-{
-    std::string text;
-    append_path(text, leaf.place.view(), leaf.name);
-    return text;
-}
+std::string path_of(const field_leaf& leaf) { return path_of(leaf, leaf.place.depth + 1); }
 
 std::string path_of(const field_leaf& leaf, std::size_t length)
 {
