@@ -514,8 +514,9 @@ private:
 
     // Saves that stood at one place a step ago part where some go on inside
     // the record they were in and the others leave it for one of another
-    // kind (a linked unit's unkf1_extra in one save, the word after the
-    // linked unit in the other): those still inside hold more of it and are
+    // kind, or back to a part of the same kind with a lower number (a linked
+    // unit's unkf1_extra in one save, the word after the linked unit one
+    // level up in the other): those still inside hold more of it and are
     // behind. Saves that go on to the next part of the same kind (the next
     // slot, a deeper level of a chain) are left to the order of places.
     // Empty when this does not tell.
@@ -532,7 +533,8 @@ private:
                 return {};
             }
             const std::size_t kept = shared_length(places[save].view(), last.view());
-            if (kept < places[save].depth && kept < last.depth && places[save].parts[kept].name == last.parts[kept].name) {
+            if (kept < places[save].depth && kept < last.depth && places[save].parts[kept].name == last.parts[kept].name &&
+                places[save].parts[kept].index > last.parts[kept].index) {
                 return {};
             }
             deepest = std::max(deepest, kept);

@@ -270,6 +270,21 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
                  (*units)[0].unkf1 = (*units)[0].unkf1 == 1 ? 1 : static_cast<std::uint16_t>(2 + roll.below(9));
              }
          }},
+        // Deeper in a chain the walk comes back to a level of the same name.
+        {"an unkf1_extra that only a second linked unit has",
+         [](auto& save, dice& roll) {
+             for (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 2; }); units != nullptr; units = nullptr) {
+                 (*units)[2].unkf1 = 0;
+                 (*units)[2].unkf1_extra.reset();
+             }
+         },
+         [](auto& save, dice& roll) {
+             if (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 2 && units[2].unkf1 == 0; })) {
+                 (*units)[2].unkf1 = 1;
+                 (*units)[2].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
+                 roll.raise((*units)[1].word_after_link);
+             }
+         }},
     });
 }
 
