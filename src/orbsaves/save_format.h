@@ -481,11 +481,13 @@ void map_slot(io& visitor, stream_cursor& at)
         }
         step(at.object_counter);
         visitor.record("unit", [&] {
-            std::uint16_t class_word = 0;
-            visitor.u16("class_word", class_word);
-            at.unit = &visitor.unit_record();
-            at.unit->object_id = number;
-            at.unit->class_word = class_word;
+            visitor.unit_level([&] {
+                std::uint16_t class_word = 0;
+                visitor.u16("class_word", class_word);
+                at.unit = &visitor.unit_record();
+                at.unit->object_id = number;
+                at.unit->class_word = class_word;
+            });
         });
         at.level = 0;
         at.next = stream_cursor::step::unit_level;
@@ -493,16 +495,17 @@ void map_slot(io& visitor, stream_cursor& at)
 }
 
 // The fields of one level of the slot's unit: the unit itself, or its
-// linked unit at that depth.
+// linked unit at that depth. Each level is a unit object of its own, whose
+// unit_class names its type.
 template <typename io, typename fields_of>
 void in_unit_level(io& visitor, const stream_cursor& at, fields_of&& fields)
 {
     visitor.element("slots", at.slot, [&] {
         visitor.record("unit", [&] {
             if (at.level == 0) {
-                fields();
+                visitor.unit_level(fields);
             } else {
-                visitor.element("linked", at.level, fields);
+                visitor.element("linked", at.level, [&] { visitor.unit_level(fields); });
             }
         });
     });
@@ -587,6 +590,12 @@ struct structure_passed_through {
 
     template <typename fields_of>
     void element(const char*, std::size_t, fields_of&& fields)
+    {
+        fields();
+    }
+
+    template <typename fields_of>
+    void unit_level(fields_of&& fields)
     {
         fields();
     }

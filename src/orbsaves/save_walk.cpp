@@ -198,6 +198,16 @@ public:
         pop_part();
     }
 
+    // A failing read inside leaves it set, as it leaves the place: the
+    // walk ends there.
+    template <typename fields_of>
+    void unit_level(fields_of&& fields)
+    {
+        unit_depth_ = static_cast<std::uint8_t>(place_.depth);
+        fields();
+        unit_depth_ = 0;
+    }
+
     // Read in one piece, as the loader reads it, and handed out a row at a
     // time: a layer is twelve thousand leaves.
     void layer(const char* name, std::span<std::uint8_t> cells, std::size_t bytes_per_cell)
@@ -520,6 +530,8 @@ private:
         leaf.slot = slot_holds::not_a_slot;
         leaf.sizes_list = false;
         leaf.closes_stream = false;
+        leaf.unit_depth = unit_depth_;
+        leaf.names_unit_type = false;
         return leaf;
     }
 
@@ -539,6 +551,7 @@ private:
         }
         field_leaf& leaf = add_leaf(name_of(name), at, size, type);
         leaf.number = value;
+        leaf.names_unit_type = meaning.what == format::note::kind::unit_class;
         begin_note();
         describe(meaning, value);
         if (note_text_.size() > note_begin_) {
@@ -626,6 +639,7 @@ private:
     saveorec& save_;
     const std::uint64_t file_size_;
     leaf_place place_;
+    std::uint8_t unit_depth_ = 0; // of the unit level being read, or 0
 
     std::vector<field_leaf> leaves_; // the first leaf_count_ are the record's
     std::size_t leaf_count_ = 0;
@@ -831,6 +845,11 @@ bool save_walk::reads_on_like(const save_walk& other) const
 }
 
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
+
+bool is_known_version(std::uint16_t version)
+{
+    return version == version_69 || version == version_70;
+}
 
 walk_summary check_save(const std::string& path)
 {

@@ -90,6 +90,12 @@ struct field_leaf {
     // place carries.
     bool sizes_list = false;
     bool closes_stream = false;
+    // In a unit object: how many parts of the place make up the level of
+    // the chain the leaf belongs to (`units`, `lists[0]`, `slots[3]`, `unit`
+    // and, for a linked unit, `linked[1]`); 0 outside the unit stream's
+    // objects. The level's unit_class leaf `names_unit_type` in its note.
+    std::uint8_t unit_depth = 0;
+    bool names_unit_type = false;
 };
 
 // Whether `place` lies in the record `record` (or is it).
@@ -202,6 +208,10 @@ private:
     struct state;
     std::unique_ptr<state> state_;
 };
+
+// Whether a save of this version word has the header and block of its own
+// (69 and 70); every other word reads on without them.
+bool is_known_version(std::uint16_t version);
 
 // Walks the whole save for its summary alone.
 walk_summary check_save(const std::string& path);
