@@ -50,6 +50,18 @@ struct write_piece {
 error_code write_gathered(native_file file, const write_piece* pieces, std::size_t count,
                           std::size_t& transferred);
 
+// Creates a new file in the system's folder for temporary files (TMPDIR, or
+// /tmp, on POSIX; GetTempPath's folder on Windows), under a name no file had
+// before, and opens it for writing alone; `name` receives its path.
+error_code create_temporary(native_file& file, std::string& name);
+
+// Removes a file that nothing holds open.
+error_code remove_file(const std::string& name);
+
+// Whether `name` is a folder; false as well when there is nothing of that
+// name or it cannot be looked at.
+bool is_folder(const std::string& name);
+
 error_code size(native_file file, std::uint64_t& size_in_bytes);
 error_code position(native_file file, std::uint64_t& offset);
 error_code close(native_file file);
@@ -92,6 +104,9 @@ error_code code_for_system_error(int system_error);
 // it (EPIPE on POSIX, ERROR_NO_DATA or ERROR_BROKEN_PIPE on Windows): the
 // reader wanted no more, which is not a fault of the writer.
 bool reader_has_gone(error_code code);
+
+// The standard input stream as a file for `read`, its bytes as they come.
+native_file standard_input();
 
 // The standard output stream as a file for `write`: bytes go out as given,
 // with no conversion of line ends on any platform.

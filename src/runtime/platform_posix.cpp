@@ -10,6 +10,7 @@
 #include <climits>
 #include <array>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -176,6 +177,47 @@ error_code create_always(const std::string& name, bool share_write, native_file&
     }
     file.value = opened;
     return 0;
+}
+
+namespace {
+
+std::string temporary_folder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+}
+
+} // namespace
+
+error_code create_temporary(native_file& file, std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
+    // mkstemp fills in the X's and creates the file with O_EXCL, readable by
+    // its owner alone, retrying until it has a name no file had.
+    std::string pattern = temporary_folder() + "/orbse-XXXXXX";
+    const int opened = ::mkstemp(pattern.data());
+    if (opened < 0) {
+        return code_for_errno(errno, pattern);
+    }
+    file.value = opened;
+    name = pattern;
+    return 0;
+}
+
+error_code remove_file(const std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::remove); injected != 0) {
+        return injected;
+    }
+    return ::unlink(name.c_str()) == 0 ? 0 : code_for_errno(errno, name);
+}
+
+bool is_folder(const std::string& name)
+{
+    struct stat status {};
+    return ::stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
@@ -363,6 +405,11 @@ void write_standard_error(std::string_view text)
         }
         written += static_cast<std::size_t>(put);
     }
+}
+
+native_file standard_input()
+{
+    return native_file{STDIN_FILENO};
 }
 
 native_file standard_output()

@@ -138,6 +138,51 @@ error_code create_always(const std::string& name, bool share_write, native_file&
     return open_file(name, access, sharing, CREATE_ALWAYS, file);
 }
 
+error_code create_temporary(native_file& file, std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
+    char folder[MAX_PATH + 1]{};
+    const DWORD length = ::GetTempPathA(MAX_PATH + 1, folder);
+    if (length == 0) {
+        return last_error();
+    }
+    if (length > MAX_PATH) {
+        return codes::path_not_found; // a folder whose name GetTempFileNameA could not take
+    }
+    // With 0 for its number GetTempFileNameA tries names until it creates a
+    // file of a name no file had; that file is then opened for writing.
+    char created[MAX_PATH]{};
+    if (::GetTempFileNameA(folder, "orb", 0, created) == 0) {
+        return last_error();
+    }
+    const HANDLE opened = ::CreateFileA(created, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                                        FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const error_code code = last_error();
+        ::DeleteFileA(created);
+        return code;
+    }
+    file = file_of(opened);
+    name = created;
+    return 0;
+}
+
+error_code remove_file(const std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::remove); injected != 0) {
+        return injected;
+    }
+    return ::DeleteFileA(name.c_str()) ? 0 : last_error();
+}
+
+bool is_folder(const std::string& name)
+{
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 error_code read(native_file file, void* buffer, std::size_t count, std::size_t& transferred)
 {
     if (const auto injected = seam::consult(seam::file_operation::read); injected != 0) {
@@ -353,6 +398,11 @@ error_code code_for_system_error(int system_error) { return static_cast<error_co
 // A pipe whose reading end is closed refuses a write with either code,
 // depending on how far the reader's side is taken down.
 bool reader_has_gone(error_code code) { return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE; }
+
+native_file standard_input()
+{
+    return native_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
+}
 
 native_file standard_output()
 {
