@@ -2,6 +2,7 @@
 
 #include "fields/dump_writer.h"
 #include "fields/leaf_format.h"
+#include "fields/save_input.h"
 #include "orbsaves/save_walk.h"
 #include "runtime/failures.h"
 #include "runtime/platform.h"
@@ -16,14 +17,14 @@ namespace {
 
 // Opens the walk, turning what stops it before it starts into a message:
 // a save that cannot be opened, or memory that runs out.
-std::unique_ptr<save_walk> open_walk(const std::string& save, bool with_leaves = true)
+std::unique_ptr<save_walk> open_walk(const save_input& save, bool with_leaves = true)
 {
     try {
-        return std::make_unique<save_walk>(save, with_leaves);
+        return std::make_unique<save_walk>(save.path(), with_leaves);
     } catch (const failure& failed) {
-        report_problem(save, failed.message());
+        report_problem(save.name(), failed.message());
     } catch (const std::bad_alloc&) {
-        report_problem(save, "Out of memory");
+        report_problem(save.name(), "Out of memory");
     }
     return nullptr;
 }
@@ -245,7 +246,8 @@ void report_problem(const std::string& save, std::string_view text)
 
 int list_fields(const std::string& save, bool json, output_stream& out)
 {
-    const auto walk = open_walk(save);
+    const auto input = save_input::prepare(save);
+    const auto walk = input ? open_walk(*input) : nullptr;
     if (!walk) {
         return exit_trouble;
     }
@@ -271,7 +273,8 @@ int list_fields(const std::string& save, bool json, output_stream& out)
 
 int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offsets, output_stream& out)
 {
-    const auto walk = open_walk(save);
+    const auto input = save_input::prepare(save);
+    const auto walk = input ? open_walk(*input) : nullptr;
     if (!walk) {
         return exit_trouble;
     }
@@ -310,7 +313,8 @@ int show_offsets(const std::string& save, const std::vector<std::uint64_t>& offs
 
 int dump_save(const std::string& save, output_stream& out)
 {
-    const auto walk = open_walk(save);
+    const auto input = save_input::prepare(save);
+    const auto walk = input ? open_walk(*input) : nullptr;
     if (!walk) {
         return exit_trouble;
     }
@@ -329,7 +333,8 @@ int check_saves(const std::vector<std::string>& saves, output_stream& out)
 {
     int code = exit_done;
     for (const auto& save : saves) {
-        const auto walk = open_walk(save, false);
+        const auto input = save_input::prepare(save);
+        const auto walk = input ? open_walk(*input, false) : nullptr;
         if (!walk) {
             code = exit_trouble;
             continue;

@@ -16,6 +16,7 @@
 // passed over whole and named as differing in shape.
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
+#include "fields/save_input.h"
 #include "runtime/byte_window.h"
 #include "runtime/failures.h"
 #include "runtime/platform.h"
@@ -636,11 +637,19 @@ private:
 
 int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& out)
 {
+    // Declared first, the inputs go last: a spooled input's file is removed
+    // once nothing reads it.
+    std::vector<std::unique_ptr<save_input>> inputs;
     std::vector<side> sides(saves.size());
     bool unreadable = false;
     for (std::size_t save = 0; save < saves.size(); ++save) {
+        inputs.push_back(save_input::prepare(saves[save]));
+        if (!inputs.back()) {
+            unreadable = true;
+            continue;
+        }
         try {
-            sides[save].walk = std::make_unique<save_walk>(saves[save]);
+            sides[save].walk = std::make_unique<save_walk>(inputs.back()->path());
         } catch (const failure& failed) {
             report_problem(saves[save], failed.message());
             unreadable = true;
@@ -653,8 +662,8 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
     // compared.
     std::vector<std::unique_ptr<byte_window>> windows;
     try {
-        for (const auto& save : saves) {
-            windows.push_back(std::make_unique<byte_window>(save));
+        for (const auto& input : inputs) {
+            windows.push_back(std::make_unique<byte_window>(input->path()));
         }
     } catch (const io_failure&) {
         windows.clear();
