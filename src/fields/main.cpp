@@ -6,10 +6,12 @@
 //   orbse-fields dump SAVE            the whole walk as one JSON document
 #include "fields/commands.h"
 #include "fields/output_stream.h"
+#include "fields/save_input.h"
 #include "runtime/platform.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <new>
 #include <sstream>
@@ -26,6 +28,29 @@ bool parse_offset(const std::string& text, std::uint64_t& offset)
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(begin, end, offset, hex ? 16 : 10);
     return error == std::errc{} && stop == end && begin != end;
+}
+
+// The command words, as registered, so that a command added later is
+// named too.
+std::string command_list(const CLI::App& program)
+{
+    std::string list;
+    for (const CLI::App* command : program.get_subcommands([](const CLI::App*) { return true; })) {
+        list += (list.empty() ? "" : ", ") + command->get_name();
+    }
+    return list;
+}
+
+// CLI11 says only that a command is required, also when a word was given
+// that is none: the error then names the word, and the commands there are.
+CLI::ParseError without_command(const CLI::App& program)
+{
+    const std::vector<std::string> left = program.remaining();
+    const auto is_word = [](const std::string& argument) { return !argument.empty() && argument.front() != '-'; };
+    const auto word = std::find_if(left.begin(), left.end(), is_word);
+    const std::string problem = word == left.end() ? "a command is required" : "unknown command \"" + *word + "\"";
+    return CLI::ParseError("orbse-fields: " + problem + "; the commands are: " + command_list(program),
+                           CLI::ExitCodes::RequiredError);
 }
 
 // CLI11 writes its help and its errors to C++ streams, which Windows would
@@ -94,7 +119,13 @@ int main(int argc, char** argv)
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return answer_parse_error(program, error);
+        const bool no_command = program.get_subcommands().empty() && error.get_exit_code() != 0;
+        return answer_parse_error(program, no_command ? without_command(program) : error);
+    }
+    if (fields::names_standard_input_twice(*diff ? diff_saves : check_saves)) {
+        orbse::platform::write_standard_error("orbse-fields: standard input (\"-\") can be read only once; "
+                                              "name it as one SAVE at most\n");
+        return fields::exit_trouble;
     }
 
     fields::output_stream out;

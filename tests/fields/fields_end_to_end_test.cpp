@@ -94,7 +94,7 @@ TEST(fields_program, options_and_usage)
     run_cases({
         {"version", {"--version"}, 0, "orbse-fields 0.1.0", "", ""},
         {"help", {"--help"}, 0, "", "Exit status: 0 success", ""},
-        {"no command", {}, 2, "", "", "subcommand"},
+        {"no command", {}, 2, "", "", "a command is required"},
         {"an unknown option", {"list", "--bogus", "COMPLETE"}, 2, "", "", "bogus"},
         {"an offset that is no number", {"at", "COMPLETE", "0xzz"}, 2, "", "", "not an offset: 0xzz"},
     });
