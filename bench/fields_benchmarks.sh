@@ -16,7 +16,10 @@
 #      save, a chain of 1,000,000 linked units, 256 MB of reference lists and
 #      a 300 MB tail (bound 32 MB), and of diff of two 256 MB mixed saves
 #      (bound 64 MB), beside the baseline's;
-#   6. orbse on the 256 MB mixed save against the baseline's (bound 1.05x).
+#   6. stats --by-type over 100 copies of the demo save against list --json
+#      of each of them (bound 1.5x), and its peak memory there and on the
+#      256 MB mixed save (bound 64 MB);
+#   7. orbse on the 256 MB mixed save against the baseline's (bound 1.05x).
 # Times are whole runs in alternating rounds (alternating_runs.py), medians.
 #
 # Usage: ORBSE_BASELINE=DIR bench/fields_benchmarks.sh [--smoke] [BUILD_DIR]
@@ -39,10 +42,10 @@ baseline_dir=$(cd "${ORBSE_BASELINE:-$build_dir}" && pwd)
 bench_dir=$(cd "$(dirname "$0")" && pwd)
 
 if $smoke; then
-  small=1; sizes=(1 2 4); big=4; chain=10000; refs=4; tail_mb=4; at_counts=(10 100)
+  small=1; sizes=(1 2 4); big=4; chain=10000; refs=4; tail_mb=4; at_counts=(10 100); stats_saves=3
   demo_rounds=1; small_rounds=1; at_rounds=1; big_rounds=1
 else
-  small=16; sizes=(16 64 256); big=256; chain=1000000; refs=256; tail_mb=300; at_counts=(100 1000)
+  small=16; sizes=(16 64 256); big=256; chain=1000000; refs=256; tail_mb=300; at_counts=(100 1000); stats_saves=100
   demo_rounds=30; small_rounds=20; at_rounds=5; big_rounds=10
 fi
 
@@ -202,7 +205,19 @@ for entry in "${saves[@]}"; do
   fi
 done
 
-echo "== 6. orbse on the ${big} MB mixed save within 5 % of the baseline's"
+echo "== 6. stats over $stats_saves demo saves within 1.5x list --json of each to /dev/null (this build); at most 64 MB, also over the ${big} MB save"
+mkdir "$work/saves"
+for ((i = 0; i < stats_saves; i++)); do
+  cp "$work/demo.sav" "$work/saves/demo-$i.sav"
+done
+# shellcheck disable=SC2016 # the inner shell expands them
+alternate "$small_rounds" /dev/null "stats --by-type=$fields stats --by-type $work/saves" \
+  "list --json of each=sh -c 'for save in \"\$0\"/*; do \"\$1\" list --json \"\$save\"; done' $work/saves $fields"
+echo "stats --by-type of $stats_saves demo saves: $(peak "$fields" stats --by-type "$work/saves") MB"
+echo "stats --by-type of the ${big} MB mixed save: $(peak "$fields" stats --by-type "$big_save") MB"
+rm -rf "$work/saves"
+
+echo "== 7. orbse on the ${big} MB mixed save within 5 % of the baseline's"
 # Each build's run writes its pictures and report beside a link of its own.
 ln -s "$big_save" "$work/this/mixed.sav"
 ln -s "$big_save" "$work/baseline/mixed.sav"
