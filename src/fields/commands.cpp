@@ -53,7 +53,8 @@ struct kept_leaf {
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint16_t> words;
 
-    // The bytes a line shows: all of a name or a cell, a raw stretch's first.
+    // The bytes a line shows: all of a name or a cell, a raw stretch's
+    // first 64 (`at` writes lines only, never a record).
     explicit kept_leaf(const field_leaf& from)
         : leaf(from), path(path_of(from)), note(from.note),
           bytes(from.bytes.begin(), from.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(from.bytes.size(), raw_head_size))),
@@ -252,10 +253,13 @@ int list_fields(const std::string& save, bool json, output_stream& out)
         return exit_trouble;
     }
     path_text paths;
+    // The tail's bytes after its first piece go straight from the walk into
+    // the output; the text line shows none of them.
+    const further_bytes further = [&walk] { return walk->next_tail_piece(); };
     for (auto record = walk->next(); !record.empty(); record = walk->next()) {
         for (const field_leaf& leaf : record) {
             const std::string_view path = paths.of(leaf);
-            json ? write_leaf_json(out, leaf, path) : write_leaf_line(out, leaf, path);
+            json ? write_leaf_json(out, leaf, path, further) : write_leaf_line(out, leaf, path);
         }
     }
     const walk_summary& summary = walk->summary();
@@ -318,7 +322,7 @@ int dump_save(const std::string& save, output_stream& out)
     if (!walk) {
         return exit_trouble;
     }
-    dump_writer writer(out);
+    dump_writer writer(out, [&walk] { return walk->next_tail_piece(); });
     for (auto record = walk->next(); !record.empty(); record = walk->next()) {
         for (const field_leaf& leaf : record) {
             writer.take(leaf);

@@ -3,6 +3,7 @@
 #include "fields/leaf_format.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace orbse::fields {
 namespace {
@@ -26,17 +27,13 @@ void write_number_leaf(output_stream& out, const field_leaf& leaf)
     out.put('}');
 }
 
-void write_raw_leaf(output_stream& out, const field_leaf& leaf)
+void write_raw_leaf(output_stream& out, const field_leaf& leaf, const further_bytes& further)
 {
     out.write("{\"size\":");
     out.write_number(leaf.size);
     out.write(",\"hex\":\"");
-    write_raw_head(out, leaf);
-    out.put('"');
-    if (leaf.size > raw_head_size) {
-        out.write(",\"shortened\":true");
-    }
-    out.put('}');
+    write_raw_hex(out, leaf, further);
+    out.write("\"}");
 }
 
 void write_text_leaf(output_stream& out, const field_leaf& leaf)
@@ -50,7 +47,10 @@ void write_text_leaf(output_stream& out, const field_leaf& leaf)
 
 } // namespace
 
-dump_writer::dump_writer(output_stream& out) : out_(out) { parts_.reserve(16); }
+dump_writer::dump_writer(output_stream& out, further_bytes further) : out_(out), further_(std::move(further))
+{
+    parts_.reserve(16);
+}
 
 // The document is the record of the whole file. It is begun with the walk's
 // first part, so that a save that cannot be opened leaves no output at all.
@@ -207,7 +207,7 @@ void dump_writer::write_value(const field_leaf& leaf)
         write_text_leaf(out_, leaf);
         return;
     case leaf_type::raw:
-        write_raw_leaf(out_, leaf);
+        write_raw_leaf(out_, leaf, further_);
         return;
     case leaf_type::u8_array:
     case leaf_type::u16_array:

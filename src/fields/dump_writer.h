@@ -14,9 +14,9 @@
 //                                when the walk says what it means
 //   a name (text[30])            {"text":"...","hex":"..."}: the text as the
 //                                listing shows it and all its bytes
-//   bytes nothing interprets     {"size":N,"hex":"..."}; for a stretch longer
-//                                than 64 bytes hex holds its first 64 and
-//                                "shortened":true says so
+//   bytes nothing interprets     {"size":N,"hex":"..."}, hex holding every
+//                                byte: the tail's are written a piece at a
+//                                time as the walk reads them
 //   a resource cell, a path      an array of numbers
 //
 // Two places differ from the path. A unit list's field `size` (its number
@@ -31,6 +31,7 @@
 // size it reached, and puts the break in the document's "error" member.
 #pragma once
 
+#include "fields/leaf_format.h"
 #include "fields/output_stream.h"
 #include "orbsaves/save_walk.h"
 
@@ -44,7 +45,8 @@ namespace orbse::fields {
 
 class dump_writer {
 public:
-    explicit dump_writer(output_stream& out);
+    // `further` hands out the tail's bytes after those its leaf holds.
+    dump_writer(output_stream& out, further_bytes further);
 
     // The walk's leaves in file order: the parts they lie in begin and end
     // around them.
@@ -90,6 +92,7 @@ private:
     void write_value(const field_leaf& leaf);
 
     output_stream& out_;
+    further_bytes further_;
     std::vector<open_part> parts_;
     std::uint64_t covered_ = 0; // where the last leaf ended
 };

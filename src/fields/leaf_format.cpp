@@ -16,11 +16,35 @@ void write_type(output_stream& out, const field_leaf& leaf)
     }
 }
 
-} // namespace
-
+// The first 64 bytes, and for a longer stretch how many there are in all,
+// so that a line never looks like the whole of what it cuts.
 void write_raw_head(output_stream& out, const field_leaf& leaf)
 {
     out.write_hex(leaf.bytes.data(), std::min(leaf.bytes.size(), raw_head_size));
+    if (leaf.size > raw_head_size) {
+        out.write("... (first ");
+        out.write_number(raw_head_size);
+        out.write(" of ");
+        out.write_number(leaf.size);
+        out.write(" bytes)");
+    }
+}
+
+} // namespace
+
+void write_raw_hex(output_stream& out, const field_leaf& leaf, const further_bytes& further)
+{
+    out.write_hex(leaf.bytes.data(), leaf.bytes.size());
+    // A piece that does not come is a break in the tail, which the walk's
+    // summary reports: the hex ends with the bytes that were read.
+    for (std::uint64_t written = leaf.bytes.size(); written < leaf.size;) {
+        const auto piece = further();
+        if (piece.empty()) {
+            return;
+        }
+        out.write_hex(piece.data(), piece.size());
+        written += piece.size();
+    }
 }
 
 void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json)
@@ -38,16 +62,11 @@ void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json)
     case leaf_type::raw:
         if (json) {
             out.put('"');
-            write_raw_head(out, leaf);
+            out.write_hex(leaf.bytes.data(), leaf.bytes.size());
             out.put('"');
             return;
         }
         write_raw_head(out, leaf);
-        if (leaf.size > raw_head_size) {
-            out.write("... (");
-            out.write_number(leaf.size);
-            out.write(" bytes)");
-        }
         return;
     case leaf_type::u8_array:
         out.put('[');
@@ -86,7 +105,7 @@ void write_leaf_line(output_stream& out, const field_leaf& leaf, std::string_vie
     out.put('\n');
 }
 
-void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_view path)
+void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_view path, const further_bytes& further)
 {
     // Paths are made of the format's field names and positions: no quote
     // or backslash can be in them.
@@ -99,7 +118,13 @@ void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_vie
     out.write(",\"type\":\"");
     write_type(out, leaf);
     out.write("\",\"value\":");
-    write_leaf_value(out, leaf, true);
+    if (leaf.type == leaf_type::raw) {
+        out.put('"');
+        write_raw_hex(out, leaf, further);
+        out.put('"');
+    } else {
+        write_leaf_value(out, leaf, true);
+    }
     if (!leaf.note.empty()) {
         out.write(",\"note\":");
         write_json_quoted(out, leaf.note);

@@ -5,18 +5,26 @@
 #include "fields/output_stream.h"
 #include "orbsaves/save_walk.h"
 
+#include <functional>
 #include <span>
 #include <string_view>
 
 namespace orbse::fields {
 
+// The bytes of a raw leaf beyond those it holds, a piece at a time, empty
+// after the last: the tail's further pieces (save_walk::next_tail_piece).
+using further_bytes = std::function<std::span<const std::uint8_t>()>;
+
+// A line shows the first 64 bytes of a longer raw stretch and says so; a
+// record carries every byte.
 void write_leaf_line(output_stream& out, const field_leaf& leaf, std::string_view path);
-void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_view path);
-// The value alone, as the line or the record shows it: a raw stretch by its
-// first 64 bytes, in text with its length after them.
+void write_leaf_json(output_stream& out, const field_leaf& leaf, std::string_view path, const further_bytes& further);
+// The value alone, as the line or the record shows it. A raw stretch in JSON
+// is the bytes the leaf holds: all of them but for the tail's further pieces.
 void write_leaf_value(output_stream& out, const field_leaf& leaf, bool json);
-// The first 64 bytes of a raw stretch, in hex.
-void write_raw_head(output_stream& out, const field_leaf& leaf);
+// Every byte of a raw stretch in hex: the leaf's own, then the further
+// pieces as they come, so that a tail of any length is never held whole.
+void write_raw_hex(output_stream& out, const field_leaf& leaf, const further_bytes& further);
 
 // "Read beyond end of file at 0x0000a000 (40960) reading units.lists[0]...:
 // needed 144 bytes, 10 left", without a line end.

@@ -95,7 +95,7 @@ def text_of_bytes(hex_text):
     return "".join(chr(byte) for byte in raw)
 
 
-def compare_leaf(dumped, listed):
+def compare_leaf(dumped, listed, content):
     path, value, note = dumped
     expect(path == listed["path"], f"leaf {listed['path']} is {path} in the dump")
     expect(note == listed.get("note"), f"{path}: note {note!r} against {listed.get('note')!r}")
@@ -107,7 +107,9 @@ def compare_leaf(dumped, listed):
     elif kind == "raw":
         expect(value["hex"] == listed["value"], f"{path}: bytes differ")
         expect(value["size"] == listed["size"], f"{path}: size {value['size']}")
-        expect(value.get("shortened", False) == (listed["size"] > 64), f"{path}: shortened or not")
+        # Every byte, as the file holds it at the leaf's offset.
+        whole = content[listed["offset"]:listed["offset"] + listed["size"]]
+        expect(bytes.fromhex(value["hex"]) == whole, f"{path}: not the file's {listed['size']} bytes")
     else:
         expect(value == listed["value"], f"{path}: {value!r} against {listed['value']!r}")
 
@@ -143,6 +145,8 @@ def mutations(document):
     if unit is not None:
         yield "a unit with a member of no field", "unit", dict(unit, unk9=0)
         yield "a raw stretch without its size", "unit", dict(unit, **{"unit_data@4": {"hex": "00"}})
+    yield "a raw stretch marked as cut short", "raw", {"size": 100, "hex": "00", "shortened": True}
+    yield "a raw stretch of half a byte", "raw", {"size": 1, "hex": "0"}
 
 
 def refuses(schema, definition, part):
@@ -178,8 +182,10 @@ def check(fields, schema_path, save):
     flat = flattener()
     flat.record("", document)
     expect(len(flat.leaves) == len(listed), f"{len(flat.leaves)} leaves against {len(listed)} listed")
+    with open(save, "rb") as save_file:
+        content = save_file.read()
     for dumped, listed_leaf in zip(flat.leaves, listed):
-        compare_leaf(dumped, listed_leaf)
+        compare_leaf(dumped, listed_leaf, content)
     covered = listed[-1]["offset"] + listed[-1]["size"] if listed else 0
     compare_extents(flat, listed, covered)
 
@@ -192,6 +198,7 @@ def check(fields, schema_path, save):
         "error_path": broken["path"] if broken else None,
         "deepest_level": max(levels, default=0),
         "tail": document["tail"]["size"] if "tail" in document else 0,
+        "longest_raw": max((leaf["size"] for leaf in listed if leaf["type"] == "raw"), default=0),
     }
 
 

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <regex>
+#include <span>
 
 namespace orbse {
 namespace {
@@ -52,7 +55,15 @@ std::string written_by(const std::function<void(fields::dump_writer&)>& events)
     EXPECT_EQ(platform::create_always(path, false, file), 0);
     {
         fields::output_stream out(file);
-        fields::dump_writer writer(out);
+        // The tail's bytes after those its leaf holds: 40 bytes from 0xCD,
+        // then 20 from 0xEF.
+        static const std::uint8_t second[40] = {0xCD};
+        static const std::uint8_t third[20] = {0xEF};
+        std::size_t handed = 0;
+        fields::dump_writer writer(out, [&handed] {
+            const std::array<std::span<const std::uint8_t>, 3> pieces{std::span(second), std::span(third), {}};
+            return pieces[std::min<std::size_t>(handed++, 2)];
+        });
         events(writer);
     }
     platform::close(file);
@@ -64,7 +75,7 @@ std::string written_by(const std::function<void(fields::dump_writer&)>& events)
 TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
 {
     const std::uint8_t name_bytes[30] = {'R', 0xE9, 'd'};
-    static const std::uint8_t head[100] = {0xAB};
+    static const std::uint8_t head[40] = {0xAB};
     walk_break cut;
     cut.code = 100;
     cut.message = "Read beyond end of file";
@@ -76,7 +87,7 @@ TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
     cut.offset = 4;
     cut.needed = 2;
     const std::vector<writer_case> cases{
-        {"a numbered part of one unnamed value is that value; a name keeps its bytes",
+        {"a numbered part of one unnamed value is that value; a name keeps its bytes, the tail all of its pieces",
          [&](fields::dump_writer& w) {
              for (std::int64_t button = 0; button < 2; ++button) {
                  w.take(number({}, static_cast<std::uint64_t>(button), 1, button, button == 0 ? "Alpha" : "",
@@ -94,7 +105,8 @@ TEST(fields_dump, the_writer_shapes_parts_into_members_arrays_and_values)
          },
          R"({"offset":0,"buttons":[{"value":0,"note":"Alpha"},1],"game_name":{"text":"R\u00e9d","hex":")" +
              std::string("52e964") + std::string(54, '0') + R"("},"tail":{"size":100,"hex":"ab)" +
-             std::string(126, '0') + R"(","shortened":true},"size":132})" + "\n"},
+             std::string(78, '0') + "cd" + std::string(78, '0') + "ef" + std::string(38, '0') + R"("},"size":132})" +
+             "\n"},
         {"numbers of every width and sign",
          [](fields::dump_writer& w) {
              const std::vector<std::pair<const char*, std::int64_t>> numbers{
@@ -197,6 +209,7 @@ struct document_case {
     std::string error_path; // empty: complete
     int deepest_level;
     std::uint64_t tail;
+    std::uint64_t longest_raw; // the longest raw leaf, checked byte for byte against the file
 };
 
 sb::bytes cut(const sb::bytes& content, std::size_t kept)
@@ -214,20 +227,24 @@ std::string fact(const std::string& facts, const std::string& name)
 TEST(fields_dump, every_feature_parses_validates_and_agrees_with_the_listing)
 {
     const sb::bytes rich = sb::build_save(sb::stream_rich_save(70));
+    constexpr std::uint64_t megabyte = 1024 * 1024;
+    constexpr std::uint64_t loses = 176; // a player's, the longest raw stretch of the fixed part
+    constexpr std::uint64_t header_reserved = 5;
     const std::vector<document_case> cases{
-        {"the demo save", sb::build_save(sb::demo_save()), 0, "", 2, 10},
+        {"the demo save", sb::build_save(sb::demo_save()), 0, "", 2, 10, loses},
         {"version 70: updates, post-updates, references, paths, a chain with its own paths, unkf1 1 and 2", rich,
-         0, "", 2, 0},
-        {"version 69 with a long tail, shortened", sb::build_save(with_tail(sb::stream_rich_save(69), 300)), 0, "",
-         2, 300},
+         0, "", 2, 0, loses},
+        {"version 69 with a tail of a megabyte, every byte of it",
+         sb::build_save(with_tail(sb::stream_rich_save(69), megabyte)), 0, "", 2, megabyte, megabyte},
         {"version 71: no header beyond the version, no version block", sb::build_save(sb::stream_rich_save(71)), 0,
-         "", 2, 0},
-        {"names with quotes, backslashes and bytes outside ASCII", sb::build_save(odd_names(70)), 0, "", 2, 0},
-        {"the counter wrapping past 65535, points 0 to 65535, a tail", sb::build_save(wrapping_save()), 0, "", 1, 3},
+         "", 2, 0, loses},
+        {"names with quotes, backslashes and bytes outside ASCII", sb::build_save(odd_names(70)), 0, "", 2, 0, loses},
+        {"the counter wrapping past 65535, points 0 to 65535, a tail", sb::build_save(wrapping_save()), 0, "", 1, 3,
+         loses},
         {"cut inside the chain's second linked unit", cut(rich, rich.size() - 100), 1,
-         "units.lists[2].slots[0].unit.linked[2].unit_data", 1, 0},
-        {"cut inside the resource layer", cut(rich, 224 + 12544 + 9), 1, "resource_layer", 0, 0},
-        {"an empty file", {}, 1, "header.version", 0, 0},
+         "units.lists[2].slots[0].unit.linked[2].unit_data", 1, 0, loses},
+        {"cut inside the resource layer", cut(rich, 224 + 12544 + 9), 1, "resource_layer", 0, 0, header_reserved},
+        {"an empty file", {}, 1, "header.version", 0, 0, 0},
     };
     testing::temp_folder folder;
     for (const auto& test : cases) {
@@ -242,6 +259,7 @@ TEST(fields_dump, every_feature_parses_validates_and_agrees_with_the_listing)
         EXPECT_EQ(fact(facts, "error_path"), test.error_path.empty() ? "null" : "\"" + test.error_path + "\"");
         EXPECT_EQ(fact(facts, "deepest_level"), std::to_string(test.deepest_level));
         EXPECT_EQ(fact(facts, "tail"), std::to_string(test.tail));
+        EXPECT_EQ(fact(facts, "longest_raw"), std::to_string(test.longest_raw));
         if (test.exit_code == 0) {
             EXPECT_EQ(fact(facts, "size"), std::to_string(test.content.size()));
         }

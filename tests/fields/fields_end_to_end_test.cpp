@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orbse {
@@ -150,6 +152,85 @@ TEST(fields_program, dump)
     EXPECT_EQ(document.standard_output.rfind(R"({"offset":0,"header":{"offset":0,"version":70,)", 0), 0u);
     EXPECT_TRUE(document.standard_output.ends_with(R"(,"size":)" + std::to_string(files.content.size()) + "}\n"));
     EXPECT_TRUE(run_fields({"dump", files.missing()}).standard_output.empty());
+}
+
+std::string hex_of(const sb::bytes& content, std::uint64_t offset, std::uint64_t count)
+{
+    constexpr std::string_view digits = "0123456789abcdef";
+    std::string hex;
+    for (std::uint64_t at = offset; at < offset + count; ++at) {
+        hex += digits[content[at] >> 4];
+        hex += digits[content[at] & 15];
+    }
+    return hex;
+}
+
+std::string line_holding(const std::string& output, const std::string& wanted)
+{
+    for (const auto& line : lines_of(output)) {
+        if (line.find(wanted) != std::string::npos) {
+            return line;
+        }
+    }
+    return "no line holds " + wanted;
+}
+
+// A member of a JSON Lines record whose value holds no comma.
+std::string member_of(const std::string& record, const std::string& name)
+{
+    const auto begin = record.find("\"" + name + "\":");
+    if (begin == std::string::npos) {
+        return "missing";
+    }
+    const auto from = begin + name.size() + 3;
+    return record.substr(from, record.find_first_of(",}", from) - from);
+}
+
+// A raw stretch's JSON record carries every byte the file holds at its
+// offset, the tail's too; a line shows the first 64 of a longer one and
+// says that it cut them.
+TEST(fields_program, list_gives_raw_stretches_whole_in_json_and_cut_in_lines)
+{
+    constexpr std::uint64_t megabyte = 1024 * 1024;
+    auto described = sb::stream_rich_save(70);
+    for (std::size_t at = 0; at < described.players[2].loses.size(); ++at) {
+        described.players[2].loses[at] = static_cast<std::uint8_t>(at + 1);
+    }
+    described.players[2].reserved_middle.fill(0xC3);
+    described.players[2].reserved_front.fill(0x5A);
+    described.closing_zero_size = true;
+    described.tail.resize(megabyte);
+    for (std::size_t at = 0; at < described.tail.size(); ++at) {
+        described.tail[at] = static_cast<std::uint8_t>(at * 7 / 3);
+    }
+    const sb::bytes content = sb::build_save(described);
+    const testing::temp_folder folder;
+    const auto save = folder.file("raw.sav");
+    testing::write_file(save, content);
+    const auto records = run_fields({"list", "--json", save});
+    const auto lines = run_fields({"list", save});
+    ASSERT_EQ(records.exit_code, 0) << records.standard_error;
+    ASSERT_EQ(lines.exit_code, 0) << lines.standard_error;
+    const struct {
+        std::string path;
+        std::uint64_t size;
+        std::string line_ends; // after the first 64 bytes
+    } cases[]{
+        {"players[2].loses", 176, "... (first 64 of 176 bytes)"},
+        {"players[2].reserved_middle", 110, "... (first 64 of 110 bytes)"},
+        {"players[2].reserved_front", 40, ""},
+        {"tail", megabyte, "... (first 64 of 1048576 bytes)"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.path);
+        const auto record = line_holding(records.standard_output, R"({"path":")" + test.path + R"(",)");
+        const auto offset = std::stoull(member_of(record, "offset"));
+        EXPECT_EQ(member_of(record, "size"), std::to_string(test.size));
+        EXPECT_EQ(member_of(record, "value"), std::string(1, '"').append(hex_of(content, offset, test.size)).append(1, '"'));
+        const auto line = line_holding(lines.standard_output, " raw " + test.path + " ");
+        EXPECT_EQ(line.substr(line.find(" raw ")),
+                  " raw " + test.path + " " + hex_of(content, offset, std::min<std::uint64_t>(test.size, 64)) + test.line_ends);
+    }
 }
 
 // Every byte of the file lies in exactly one listed leaf, and `at` finds
