@@ -4,6 +4,7 @@
 #include "support/test_files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -43,8 +44,11 @@ int open_capture(const std::string& path)
     return descriptor;
 }
 
+// `started`, when given, runs in the test once the child is on its way,
+// before the test waits for it.
 program_result run_in_child(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& working_folder, const std::function<void()>& prepare)
+                            const std::string& working_folder, const std::function<void()>& prepare,
+                            const std::function<void()>& started = {})
 {
     temp_folder captures;
     const std::string output_path = captures.file("stdout");
@@ -59,6 +63,9 @@ program_result run_in_child(const std::string& program, const std::vector<std::s
     ::close(error);
     if (child < 0) {
         throw std::runtime_error("cannot start " + program);
+    }
+    if (started) {
+        started();
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -88,6 +95,41 @@ program_result run_prepared(const std::string& program, const std::vector<std::s
                             const std::function<void()>& prepare)
 {
     return run_in_child(program, arguments, {}, prepare);
+}
+
+program_result run_with_input(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& input, const std::string& temporary_folder)
+{
+    int pipe_ends[2];
+    if (::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    const auto prepare = [&] {
+        ::dup2(pipe_ends[0], STDIN_FILENO);
+        ::setenv("TMPDIR", temporary_folder.c_str(), 1);
+    };
+    // A child that stops reading early (a usage error) closes the pipe: the
+    // write then fails with EPIPE rather than ending the test with SIGPIPE.
+    const auto feed = [&] {
+        ::close(pipe_ends[0]);
+        struct sigaction ignore {};
+        struct sigaction earlier {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &earlier);
+        for (std::size_t written = 0; written < input.size();) {
+            const ssize_t put = ::write(pipe_ends[1], input.data() + written, input.size() - written);
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                break;
+            }
+            written += static_cast<std::size_t>(put);
+        }
+        ::close(pipe_ends[1]);
+        ::sigaction(SIGPIPE, &earlier, nullptr);
+    };
+    return run_in_child(program, arguments, {}, prepare, feed);
 }
 
 program_result run_inspector(const std::vector<std::string>& arguments, const std::string& working_folder)

@@ -23,6 +23,12 @@ const std::string& inspector_path();
 program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& working_folder = {});
 
+// Runs `program` as run_program does, with `input` fed to its standard
+// input through a pipe, and `temporary_folder` as its folder for temporary
+// files (TMPDIR; TMP and TEMP on Windows).
+program_result run_with_input(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& input, const std::string& temporary_folder);
+
 // Runs the inspector.
 program_result run_inspector(const std::vector<std::string>& arguments, const std::string& working_folder = {});
 

@@ -16,6 +16,10 @@ struct raw_run {
     std::string working_folder;
     // False starts the program without a standard error handle.
     bool with_standard_error = true;
+    // When given, fed to the program's standard input through a pipe.
+    const std::string* standard_input = nullptr;
+    // When given, the program's folder for temporary files (TMP and TEMP).
+    std::string temporary_folder;
 };
 
 program_result run_raw(const std::string& program, const raw_run& run);
