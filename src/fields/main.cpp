@@ -4,9 +4,11 @@
 //   orbse-fields check SAVE...        complete, or where it breaks
 //   orbse-fields diff SAVE SAVE...    the leaves whose values differ
 //   orbse-fields dump SAVE            the whole walk as one JSON document
+//   orbse-fields stats SAVE...        what each field holds across saves
 #include "fields/commands.h"
 #include "fields/output_stream.h"
 #include "fields/save_input.h"
+#include "fields/stats.h"
 #include "runtime/platform.h"
 
 #include <CLI/CLI.hpp>
@@ -113,6 +115,15 @@ int main(int argc, char** argv)
                                                 "offset and size, every field with its value and meaning.");
     dump->add_option("SAVE", dump_save, "the save file")->required();
 
+    std::vector<std::string> stats_saves;
+    fields::stats_options stats_options;
+    auto* stats = program.add_subcommand("stats", "What each field holds across the SAVEs, its indexes made *: how "
+                                                  "often it occurs, its range, its distinct and most frequent values, "
+                                                  "and for bytes each offset constant or not.");
+    stats->add_option("SAVE", stats_saves, "save files, or folders of them")->required();
+    stats->add_flag("--by-type", stats_options.by_type, "the fields of unit objects apart for each unit type row");
+    stats->add_flag("--json", stats_options.json, "JSON Lines, one record per field");
+
     program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read) or, for diff, "
                    "saves that differ, 2 a usage error or a save that cannot be read at all, 141 (quietly) the "
                    "reader of the output closed it before the end.");
@@ -122,7 +133,7 @@ int main(int argc, char** argv)
         const bool no_command = program.get_subcommands().empty() && error.get_exit_code() != 0;
         return answer_parse_error(program, no_command ? without_command(program) : error);
     }
-    if (fields::names_standard_input_twice(*diff ? diff_saves : check_saves)) {
+    if (fields::names_standard_input_twice(*diff ? diff_saves : *stats ? stats_saves : check_saves)) {
         orbse::platform::write_standard_error("orbse-fields: standard input (\"-\") can be read only once; "
                                               "name it as one SAVE at most\n");
         return fields::exit_trouble;
@@ -150,6 +161,9 @@ int main(int argc, char** argv)
         }
         if (*dump) {
             return fields::dump_save(dump_save, out);
+        }
+        if (*stats) {
+            return fields::stats_of_saves(stats_saves, stats_options, out);
         }
         return fields::check_saves(check_saves, out);
     };

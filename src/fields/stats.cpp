@@ -2,6 +2,7 @@
 
 #include "fields/commands.h"
 #include "fields/leaf_format.h"
+#include "fields/save_input.h"
 #include "orbsaves/save_walk.h"
 #include "runtime/failures.h"
 
@@ -512,32 +513,40 @@ int stats_of_saves(const std::vector<std::string>& arguments, const stats_option
     stats_gatherer gatherer(options.by_type);
     int code = exit_done;
     std::size_t counted = 0;
+    // A damaged save is left out whole, so it is read through first; in a
+    // folder a file that is not a save (a report, a picture) shows by its
+    // version word and is passed over.
+    const auto count_save = [&](const std::string& name, const std::string& path, bool in_folder) {
+        walk_summary summary;
+        try {
+            summary = check_save(path);
+        } catch (const failure& failed) {
+            report_problem(name, failed.message());
+            code = exit_trouble;
+            return;
+        }
+        if (in_folder && !is_known_version(summary.version)) {
+            return;
+        }
+        if (summary.broken) {
+            report_problem(name, "damaged save, left out: " + summary.broken->message + " at offset " +
+                                     std::to_string(summary.broken->offset));
+            code = std::max(code, exit_damaged);
+            return;
+        }
+        save_walk walk(path);
+        gatherer.take_save(walk);
+        ++counted;
+    };
     for (const auto& argument : arguments) {
+        if (argument == standard_input_name) {
+            const auto input = save_input::prepare(argument);
+            input ? count_save(argument, input->path(), false) : void(code = exit_trouble);
+            continue;
+        }
         bool in_folder = false;
         for (const auto& save : saves_in(argument, in_folder)) {
-            // A damaged save is left out whole, so it is read through first;
-            // in a folder a file that is not a save (a report, a picture)
-            // shows by its version word and is passed over.
-            walk_summary summary;
-            try {
-                summary = check_save(save);
-            } catch (const failure& failed) {
-                report_problem(save, failed.message());
-                code = exit_trouble;
-                continue;
-            }
-            if (in_folder && !is_known_version(summary.version)) {
-                continue;
-            }
-            if (summary.broken) {
-                report_problem(save, "damaged save, left out: " + summary.broken->message + " at offset " +
-                                         std::to_string(summary.broken->offset));
-                code = std::max(code, exit_damaged);
-                continue;
-            }
-            save_walk walk(save);
-            gatherer.take_save(walk);
-            ++counted;
+            count_save(save, save, in_folder);
         }
     }
     for (const field_stats* field : gatherer.fields()) {
