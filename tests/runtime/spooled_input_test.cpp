@@ -126,19 +126,5 @@ TEST(spooled_input, a_failed_operation_raises_its_code_and_leaves_no_file)
     }
 }
 
-TEST(platform_is_folder, tells_a_folder_from_a_file_and_from_nothing)
-{
-    temp_folder folder;
-    testing::write_file(folder.file("a_file"), {1});
-    std::filesystem::create_directory(folder.path() / "a_folder");
-    const struct {
-        std::string name;
-        bool folder;
-    } cases[] = {{"a_folder", true}, {"a_file", false}, {"missing", false}, {"a_file/inside", false}};
-    for (const auto& entry : cases) {
-        EXPECT_EQ(platform::is_folder(folder.file(entry.name)), entry.folder) << entry.name;
-    }
-}
-
 } // namespace
 } // namespace orbse
