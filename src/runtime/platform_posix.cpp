@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
 
 namespace orbse::platform {
 namespace {
@@ -202,7 +203,7 @@ error_code create_temporary(native_file& file, std::string& name)
         return code_for_errno(errno, pattern);
     }
     file.value = opened;
-    name = pattern;
+    name = std::move(pattern); // takes the text over: no allocation to fail once the file exists
     return 0;
 }
 

@@ -153,6 +153,8 @@ error_code create_temporary(native_file& file, std::string& name)
     }
     // With 0 for its number GetTempFileNameA tries names until it creates a
     // file of a name no file had; that file is then opened for writing.
+    // Room for the name first: no allocation is to fail once the file exists.
+    name.reserve(MAX_PATH);
     char created[MAX_PATH]{};
     if (::GetTempFileNameA(folder, "orb", 0, created) == 0) {
         return last_error();
