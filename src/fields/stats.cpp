@@ -57,12 +57,14 @@ struct value_counts {
 
 // One byte offset of a stretch, across every stretch that reaches it.
 struct byte_column {
+    std::uint64_t count = 0; // the stretches long enough to hold it
     std::bitset<256> seen;
     std::uint8_t smallest = 0xFF;
     std::uint8_t largest = 0;
 
     void add(std::uint8_t byte)
     {
+        ++count;
         seen.set(byte);
         smallest = std::min(smallest, byte);
         largest = std::max(largest, byte);
@@ -110,8 +112,7 @@ public:
                 take(leaf);
             }
         }
-        settle_held({});
-        levels_.clear();
+        end_unit_object();
     }
 
     // The fields in the order their paths were first met, and a path's unit
@@ -128,47 +129,58 @@ public:
     }
 
 private:
-    // A level of a unit chain whose unit_class has been read.
-    struct typed_level {
-        leaf_place place;
-        std::string type;
-    };
-
+    // A level of a unit's chain is typed once its unit_class is read: its
+    // fields before that (the class word, the unit data, the path) are held
+    // until then, those after it (the ends the walk comes back to after the
+    // deeper levels) find the type kept for the level. A unit object begins
+    // after a leaf outside one (its slot's object number), which ends the
+    // one before.
     void take(const field_leaf& leaf)
     {
         if (!by_type_ || leaf.unit_depth == 0) {
+            end_unit_object();
             add(field_for(starred_path(leaf), {}, leaf.type), leaf.type, leaf.size, leaf.number, leaf.bytes, leaf.words);
             return;
         }
-        const auto level = leaf.place.view().first(leaf.unit_depth);
-        while (!levels_.empty() && !lies_in(level, levels_.back().place.view())) {
-            levels_.pop_back();
-        }
         if (leaf.names_unit_type) {
-            typed_level typed;
-            std::copy(level.begin(), level.end(), typed.place.parts.begin());
-            typed.place.depth = level.size();
-            typed.type = std::string(leaf.note);
-            levels_.push_back(std::move(typed));
-            settle_held(levels_.back().type);
+            level_types_.resize(std::min<std::uint64_t>(leaf.chain_level, level_types_.size()));
+            level_types_.push_back(type_number(leaf.note));
+            settle_held(type_names_[level_types_.back()]);
         }
-        if (levels_.empty() || !std::ranges::equal(levels_.back().place.view(), level)) {
+        if (leaf.chain_level >= level_types_.size()) {
             held_.push_back({std::string(starred_path(leaf)), leaf.type, leaf.size, leaf.number,
                              {leaf.bytes.begin(), leaf.bytes.end()}, {leaf.words.begin(), leaf.words.end()}});
             return;
         }
-        add(field_for(starred_path(leaf), levels_.back().type, leaf.type), leaf.type, leaf.size, leaf.number, leaf.bytes,
-            leaf.words);
+        add(field_for(starred_path(leaf), type_names_[level_types_[leaf.chain_level]], leaf.type), leaf.type, leaf.size,
+            leaf.number, leaf.bytes, leaf.words);
     }
 
     // The leaves held for the level whose type has just been read go to
-    // that type (with none, when a walk ends before a type).
+    // that type (with none, when an object ends before a type).
     void settle_held(std::string_view type)
     {
         for (const auto& held : held_) {
             add(field_for(held.path, type, held.type), held.type, held.size, held.number, held.bytes, held.words);
         }
         held_.clear();
+    }
+
+    void end_unit_object()
+    {
+        settle_held({});
+        level_types_.clear();
+    }
+
+    // Types are kept by number, so that a chain a million levels deep
+    // costs four bytes a level.
+    std::uint32_t type_number(std::string_view type)
+    {
+        const auto [found, added] = type_numbers_.try_emplace(std::string(type), type_names_.size());
+        if (added) {
+            type_names_.emplace_back(type);
+        }
+        return found->second;
     }
 
     static void add(field_stats& field, leaf_type type, std::uint64_t size, std::int64_t number,
@@ -246,7 +258,9 @@ private:
     std::vector<field_stats> fields_;
     std::unordered_map<std::string, std::size_t> index_; // path, a line end and the unit type
     std::unordered_map<std::string, std::size_t> path_orders_;
-    std::vector<typed_level> levels_; // the chain levels around the leaf, outermost first
+    std::vector<std::string> type_names_;
+    std::unordered_map<std::string, std::uint32_t> type_numbers_;
+    std::vector<std::uint32_t> level_types_; // of the chain's levels typed so far, the slot's own unit first
     std::vector<held_leaf> held_;
     std::string key_;
     leaf_place place_;
@@ -277,14 +291,18 @@ std::string_view type_name(leaf_type type)
     return "";
 }
 
-// Runs of byte offsets alike: constant ones one after another, each varying
-// one alone.
+// Runs of byte offsets alike: constant ones one after another that as many
+// stretches reach, each varying one alone.
 template <typename write_run>
 void for_each_byte_run(const field_stats& field, write_run&& write)
 {
+    const auto joins = [&](std::size_t from, std::size_t next) {
+        return field.bytes[from].constant() && field.bytes[next].constant() &&
+               field.bytes[next].count == field.bytes[from].count;
+    };
     for (std::size_t from = 0; from < field.bytes.size();) {
         std::size_t to = from;
-        while (field.bytes[from].constant() && to + 1 < field.bytes.size() && field.bytes[to + 1].constant()) {
+        while (to + 1 < field.bytes.size() && joins(from, to + 1)) {
             ++to;
         }
         write(from, to);
@@ -340,6 +358,13 @@ void write_stretch_text(output_stream& out, const field_stats& field)
             out.write(" to ");
             out.write_hex(&column.largest, 1);
         }
+        if (column.count < field.count) {
+            out.write(" (in ");
+            out.write_number(column.count);
+            out.write(" of ");
+            out.write_number(field.count);
+            out.put(')');
+        }
         out.put('\n');
     });
     if (field.largest_size > most_bytes_counted) {
@@ -378,9 +403,9 @@ void write_values_text(output_stream& out, const field_stats& field)
     if (values.more) {
         out.write("more than ");
         out.write_number(most_values_counted);
-        out.write(" distinct, the first ");
+        out.write(" distinct; of the first ");
         out.write_number(most_values_counted);
-        out.write(" most often: ");
+        out.write(" met, most often: ");
     } else {
         out.write_number(values.counted.size());
         out.write(" distinct: ");
@@ -405,7 +430,11 @@ void write_field_text(output_stream& out, const field_stats& field)
         out.put(']');
     }
     out.put(' ');
-    field.is_stretch() ? write_stretch_text(out, field) : write_values_text(out, field);
+    if (field.is_stretch()) {
+        write_stretch_text(out, field);
+    } else {
+        write_values_text(out, field);
+    }
 }
 
 void write_stretch_json(output_stream& out, const field_stats& field)
@@ -425,6 +454,8 @@ void write_stretch_json(output_stream& out, const field_stats& field)
         out.write_number(from);
         out.write(",\"to\":");
         out.write_number(to);
+        out.write(",\"count\":");
+        out.write_number(column.count);
         if (column.constant()) {
             out.write(",\"constant\":\"");
             write_hex_bytes(out, field, from, to);
@@ -482,28 +513,32 @@ void write_field_json(output_stream& out, const field_stats& field)
     out.write(type_name(field.type));
     out.write("\",\"count\":");
     out.write_number(field.count);
-    field.is_stretch() ? write_stretch_json(out, field) : write_values_json(out, field);
+    if (field.is_stretch()) {
+        write_stretch_json(out, field);
+    } else {
+        write_values_json(out, field);
+    }
     out.write("}\n");
 }
 
-// The saves an argument stands for: itself, or a folder's files in name
-// order.
-std::vector<std::string> saves_in(const std::string& argument, bool& is_folder)
+// The files directly in a folder, in name order; false, after a message,
+// when it cannot be read.
+bool files_in(const std::string& folder, std::vector<std::string>& files)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    is_folder = fs::is_directory(argument, error);
-    if (!is_folder) {
-        return {argument};
-    }
-    std::vector<std::string> saves;
-    for (const auto& entry : fs::directory_iterator(argument, error)) {
-        if (entry.is_regular_file(error)) {
-            saves.push_back(entry.path().string());
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        std::error_code kind_error;
+        if (entry->is_regular_file(kind_error)) {
+            files.push_back(entry->path().string());
         }
     }
-    std::sort(saves.begin(), saves.end());
-    return saves;
+    if (error) {
+        report_problem(folder, "the folder cannot be read: " + error.message());
+        return false;
+    }
+    std::sort(files.begin(), files.end());
+    return true;
 }
 
 } // namespace
@@ -534,29 +569,45 @@ int stats_of_saves(const std::vector<std::string>& arguments, const stats_option
             code = std::max(code, exit_damaged);
             return;
         }
-        save_walk walk(path);
-        gatherer.take_save(walk);
-        ++counted;
+        try {
+            save_walk walk(path);
+            gatherer.take_save(walk);
+            ++counted;
+        } catch (const failure& failed) {
+            report_problem(name, failed.message());
+            code = exit_trouble;
+        }
     };
     for (const auto& argument : arguments) {
         if (argument == standard_input_name) {
             const auto input = save_input::prepare(argument);
-            input ? count_save(argument, input->path(), false) : void(code = exit_trouble);
-            continue;
-        }
-        bool in_folder = false;
-        for (const auto& save : saves_in(argument, in_folder)) {
-            count_save(save, save, in_folder);
+            if (input) {
+                count_save(argument, input->path(), false);
+            } else {
+                code = exit_trouble;
+            }
+        } else if (!platform::is_folder(argument)) {
+            count_save(argument, argument, false);
+        } else if (std::vector<std::string> files; files_in(argument, files)) {
+            for (const auto& file : files) {
+                count_save(file, file, true);
+            }
+        } else {
+            code = exit_trouble;
         }
     }
     for (const field_stats* field : gatherer.fields()) {
-        options.json ? write_field_json(out, *field) : write_field_text(out, *field);
+        if (options.json) {
+            write_field_json(out, *field);
+        } else {
+            write_field_text(out, *field);
+        }
     }
     if (!out.flush()) {
         platform::write_standard_error("orbse-fields: standard output could not be written\n");
         return exit_trouble;
     }
-    if (counted == 0 && code == exit_done) {
+    if (counted == 0) {
         platform::write_standard_error("orbse-fields: no save to count\n");
         return exit_trouble;
     }

@@ -481,7 +481,7 @@ void map_slot(io& visitor, stream_cursor& at)
         }
         step(at.object_counter);
         visitor.record("unit", [&] {
-            visitor.unit_level([&] {
+            visitor.unit_level(0, [&] {
                 std::uint16_t class_word = 0;
                 visitor.u16("class_word", class_word);
                 at.unit = &visitor.unit_record();
@@ -503,9 +503,9 @@ void in_unit_level(io& visitor, const stream_cursor& at, fields_of&& fields)
     visitor.element("slots", at.slot, [&] {
         visitor.record("unit", [&] {
             if (at.level == 0) {
-                visitor.unit_level(fields);
+                visitor.unit_level(0, fields);
             } else {
-                visitor.element("linked", at.level, [&] { visitor.unit_level(fields); });
+                visitor.element("linked", at.level, [&] { visitor.unit_level(at.level, fields); });
             }
         });
     });
@@ -595,7 +595,7 @@ struct structure_passed_through {
     }
 
     template <typename fields_of>
-    void unit_level(fields_of&& fields)
+    void unit_level(std::uint64_t, fields_of&& fields)
     {
         fields();
     }

@@ -201,9 +201,10 @@ public:
     // A failing read inside leaves it set, as it leaves the place: the
     // walk ends there.
     template <typename fields_of>
-    void unit_level(fields_of&& fields)
+    void unit_level(std::uint64_t level, fields_of&& fields)
     {
         unit_depth_ = static_cast<std::uint8_t>(place_.depth);
+        chain_level_ = level;
         fields();
         unit_depth_ = 0;
     }
@@ -531,6 +532,7 @@ private:
         leaf.sizes_list = false;
         leaf.closes_stream = false;
         leaf.unit_depth = unit_depth_;
+        leaf.chain_level = unit_depth_ > 0 ? chain_level_ : 0;
         leaf.names_unit_type = false;
         return leaf;
     }
@@ -640,6 +642,7 @@ private:
     const std::uint64_t file_size_;
     leaf_place place_;
     std::uint8_t unit_depth_ = 0; // of the unit level being read, or 0
+    std::uint64_t chain_level_ = 0;
 
     std::vector<field_leaf> leaves_; // the first leaf_count_ are the record's
     std::size_t leaf_count_ = 0;

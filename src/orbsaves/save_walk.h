@@ -92,9 +92,12 @@ struct field_leaf {
     bool closes_stream = false;
     // In a unit object: how many parts of the place make up the level of
     // the chain the leaf belongs to (`units`, `lists[0]`, `slots[3]`, `unit`
-    // and, for a linked unit, `linked[1]`); 0 outside the unit stream's
-    // objects. The level's unit_class leaf `names_unit_type` in its note.
+    // and, for a linked unit, `linked[1]`), 0 outside the unit stream's
+    // objects; and which level that is, 0 for the slot's own unit. The
+    // level's unit_class leaf `names_unit_type` in its note. Every unit
+    // object follows a leaf outside one, its slot's object number.
     std::uint8_t unit_depth = 0;
+    std::uint64_t chain_level = 0;
     bool names_unit_type = false;
 };
 

@@ -29,14 +29,21 @@ sb::unit_description unit_of(std::uint16_t unit_class, std::uint16_t unk1)
 }
 
 // Save `index` of a series: two units, of classes 10 and 20, the second
-// linking a third of class 10; unk1 takes 1, 2 and 3 over the series; byte
-// 100 of the red player's loses is the save's index.
+// linking one of class 10 that links one of class 30, the words after each
+// link telling the level; unk1 takes 1, 2 and 3 over the series; byte 100
+// of the red player's loses is the save's index; the tail is index + 1
+// bytes of 0xab.
 sb::save_description series_save(std::uint16_t index)
 {
     auto save = sb::empty_save(70);
     save.players[0].loses[100] = static_cast<std::uint8_t>(index);
+    std::vector<sb::unit_description> chain{unit_of(20, 2), unit_of(10, 3), unit_of(30, 4)};
+    chain[0].word_after_link = 60;
+    chain[1].word_after_link = 61;
     save.unit_lists = {{{sb::new_unit(2, {unit_of(10, static_cast<std::uint16_t>(1 + index % 3))}),
-                         sb::new_unit(1, {unit_of(20, 2), unit_of(10, 3)})}}};
+                         sb::new_unit(1, chain)}}};
+    save.closing_zero_size = true;
+    save.tail.assign(index + 1u, 0xab);
     sb::number_units(save);
     return save;
 }
@@ -84,7 +91,7 @@ TEST(fields_stats, counts_ranges_and_constant_bytes_of_known_fields)
         {"a field constant in every unit, of both levels of a chain",
          {},
          {unit + "unk4 ", unit + "linked[*].unk4 "},
-         {unit + "unk4 u8: 6 times, always 7", unit + "linked[*].unk4 u8: 3 times, always 7"}},
+         {unit + "unk4 u8: 6 times, always 7", unit + "linked[*].unk4 u8: 6 times, always 7"}},
         {"a field that takes three values",
          {},
          {unit + "unk1 "},
@@ -99,7 +106,17 @@ TEST(fields_stats, counts_ranges_and_constant_bytes_of_known_fields)
          {unit + "unk5 ", unit + "linked[*].unk5 "},
          {unit + "unk5 [type row 9 DEPOT] u16: 3 times, always 1000",
           unit + "unk5 [type row 19 LARGE_CONES] u16: 3 times, always 2000",
-          unit + "linked[*].unk5 [type row 9 DEPOT] u16: 3 times, always 1000"}},
+          unit + "linked[*].unk5 [type row 9 DEPOT] u16: 3 times, always 1000",
+          unit + "linked[*].unk5 [type row 29 RESEARCH_CENTER] u16: 3 times, always 3000"}},
+        {"the words the walk comes back to after deeper levels go with their own level's type",
+         {"--by-type"},
+         {unit + "word_after_link ", unit + "linked[*].word_after_link "},
+         {unit + "linked[*].word_after_link [type row 9 DEPOT] u16: 3 times, always 61",
+          unit + "word_after_link [type row 19 LARGE_CONES] u16: 3 times, always 60"}},
+        {"bytes that only the longer stretches reach",
+         {},
+         {"tail "},
+         {"tail raw[1 to 3]: 3 times", "  +0: always ab", "  +1: always ab (in 2 of 3)", "  +2: always ab (in 1 of 3)"}},
         {"the class word, which comes before the type, follows it too",
          {"--by-type"},
          {unit + "class_word "},
@@ -144,7 +161,7 @@ TEST(fields_stats, distinct_values_are_counted_up_to_a_cap)
     EXPECT_EQ(result.exit_code, 0) << result.standard_error;
     EXPECT_EQ(lines_starting(result.standard_output, {"units.lists[*].slots[*].unit.path.points "}),
               std::vector<std::string>{"units.lists[*].slots[*].unit.path.points u16[]: once, 1001 values, 0 to 1000, "
-                                       "more than 1000 distinct, the first 1000 most often: 0 (1), 1 (1), 2 (1), 3 (1), 4 (1)"});
+                                       "more than 1000 distinct; of the first 1000 met, most often: 0 (1), 1 (1), 2 (1), 3 (1), 4 (1)"});
 }
 
 // Which saves are counted: a folder's saves, not the other files in it; a
@@ -155,8 +172,9 @@ TEST(fields_stats, saves_counted_and_left_out)
     const testing::temp_folder folder;
     const auto saves = write_series(folder, 2);
     testing::write_text_file(folder.file("notes.txt"), "not a save, read as version 0x6f6e\n");
+    // Cut inside the resource layer, which is one read from 12,768 on.
     auto cut = sb::build_save(series_save(2));
-    cut.resize(cut.size() - 3);
+    cut.resize(30000);
     const testing::temp_folder damaged_folder;
     const std::string damaged = damaged_folder.file("cut.sav");
     sb::write_file(damaged, cut);
@@ -173,13 +191,17 @@ TEST(fields_stats, saves_counted_and_left_out)
     const auto with_damaged = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"stats", folder.path().string(), damaged});
     EXPECT_EQ(with_damaged.exit_code, 1);
     EXPECT_EQ(count_of_unk4(with_damaged), count_of_unk4(folder_only));
-    EXPECT_EQ(with_damaged.standard_error, "orbse-fields: " + damaged + ": damaged save, left out: Read beyond end of file at offset " +
-                                               std::to_string(cut.size() - 1) + "\n");
+    EXPECT_EQ(with_damaged.standard_error, "orbse-fields: " + damaged + ": damaged save, left out: Read beyond end of file at offset 12768\n");
 
     const auto nothing = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"stats", empty_folder.path().string()});
     EXPECT_EQ(nothing.exit_code, 2);
     EXPECT_EQ(nothing.standard_output, "");
     EXPECT_EQ(nothing.standard_error, "orbse-fields: no save to count\n");
+
+    const auto only_damaged = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"stats", damaged});
+    EXPECT_EQ(only_damaged.exit_code, 2);
+    EXPECT_EQ(only_damaged.standard_output, "");
+    EXPECT_EQ(only_damaged.standard_error, with_damaged.standard_error + "orbse-fields: no save to count\n");
 }
 
 } // namespace
