@@ -268,27 +268,12 @@ private:
     std::string path_;
 };
 
-std::string_view type_name(leaf_type type)
+// A type's name without its size, as the walk names it ("u16", "raw",
+// "text"); a path's points, whose count varies, "u16[]".
+std::string type_name(leaf_type type)
 {
-    switch (type) {
-    case leaf_type::u8:
-        return "u8";
-    case leaf_type::u16:
-        return "u16";
-    case leaf_type::u32:
-        return "u32";
-    case leaf_type::i32:
-        return "i32";
-    case leaf_type::text:
-        return "text";
-    case leaf_type::raw:
-        return "raw";
-    case leaf_type::u8_array:
-        return "u8";
-    case leaf_type::u16_array:
-        return "u16[]";
-    }
-    return "";
+    const std::string sized = leaf_type_name(type, 0);
+    return sized.substr(0, sized.find('[')) + (type == leaf_type::u16_array ? "[]" : "");
 }
 
 // Runs of byte offsets alike: constant ones one after another that as many
