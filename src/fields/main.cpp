@@ -5,9 +5,12 @@
 //   orbse-fields diff SAVE SAVE...    the leaves whose values differ
 //   orbse-fields dump SAVE            the whole walk as one JSON document
 //   orbse-fields stats SAVE...        what each field holds across saves
+//   orbse-fields set SAVE PATH=VALUE... -o OUTPUT | --in-place
+//                                     a new save with those values
 #include "fields/commands.h"
 #include "fields/output_stream.h"
 #include "fields/save_input.h"
+#include "fields/set.h"
 #include "fields/stats.h"
 #include "runtime/platform.h"
 
@@ -124,6 +127,29 @@ int main(int argc, char** argv)
     stats->add_flag("--by-type", stats_options.by_type, "the fields of unit objects apart for each unit type row");
     stats->add_flag("--json", stats_options.json, "JSON Lines, one record per field");
 
+    fields::set_request set_request;
+    auto* set = program.add_subcommand("set", "Writes SAVE with the leaf fields at PATH set to VALUE, as list "
+                                              "writes both, and reads it back; fields that decide how the rest of "
+                                              "the save is read are refused.");
+    set->add_option("SAVE", set_request.save, "the save file")->required();
+    set->add_option("PATH=VALUE", set_request.assignments,
+                    "a leaf's path and its new value (PATH+N=VALUE: bytes or elements from N on)")
+        ->required();
+    auto* output = set->add_option("-o,--output", set_request.output, "the new save's file");
+    auto* in_place = set->add_flag("--in-place", set_request.in_place, "write over SAVE, keeping the old as SAVE.bak");
+    bool no_backup = false;
+    set->add_flag("--no-backup", no_backup, "with --in-place: keep no SAVE.bak")->needs(in_place);
+    output->excludes(in_place);
+    set->callback([&] {
+        if (!set_request.in_place && set_request.output.empty()) {
+            throw CLI::RequiredError("set needs -o OUTPUT or --in-place");
+        }
+        if (set_request.in_place && set_request.save == fields::standard_input_name) {
+            throw CLI::ValidationError("--in-place", "standard input cannot be written over");
+        }
+        set_request.keep_backup = !no_backup;
+    });
+
     program.footer("Exit status: 0 success, 1 a damaged save (after everything that could be read) or, for diff, "
                    "saves that differ, 2 a usage error or a save that cannot be read at all, 141 (quietly) the "
                    "reader of the output closed it before the end.");
@@ -164,6 +190,9 @@ int main(int argc, char** argv)
         }
         if (*stats) {
             return fields::stats_of_saves(stats_saves, stats_options, out);
+        }
+        if (*set) {
+            return fields::set_fields(set_request, out);
         }
         return fields::check_saves(check_saves, out);
     };

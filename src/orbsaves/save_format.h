@@ -56,17 +56,38 @@ struct note {
     };
     kind what = kind::none;
     std::uint32_t context = 0;
+    // The value decides how the rest of the save is read: what follows it,
+    // how long it is, or how the objects after it are numbered. A value
+    // changed there makes the bytes after it read as something else.
+    bool decides_layout = false;
 };
 
 inline constexpr note no_note{};
 
 constexpr note named_by(setting which) { return note{note::kind::setting, static_cast<std::uint32_t>(which)}; }
 
+// The same meaning, for a value the reading of what follows turns on.
+constexpr note deciding(note meaning)
+{
+    meaning.decides_layout = true;
+    return meaning;
+}
+
+inline constexpr note decides_layout = deciding(no_note);
+
+// A slot's object number, where `object_counter` is the number before it:
+// whether a new unit follows turns on it.
+constexpr note slot_number(std::uint16_t object_counter)
+{
+    return deciding(note{note::kind::slot_object, object_counter});
+}
+
 // The unit data's named fields, by their offsets in the unit object. The
 // rest of its 144 bytes is stored as read and interpreted by nothing.
 struct named_unit_field {
     std::string_view name;
     unit_field field;
+    bool decides_layout = false; // whether an inline path follows turns on it
 };
 
 inline constexpr std::array<named_unit_field, 12> unit_data_fields{{
@@ -80,8 +101,8 @@ inline constexpr std::array<named_unit_field, 12> unit_data_fields{{
     {"unk6", unit_fields::unk6},
     {"unk7", unit_fields::unk7},
     {"unk8", unit_fields::unk8},
-    {"path_ref", unit_fields::path_ref},
-    {"path_kind", unit_fields::path_kind},
+    {"path_ref", unit_fields::path_ref, true},
+    {"path_kind", unit_fields::path_kind, true},
 }};
 
 // Sizes of the fixed part's pieces: each is one read.
@@ -143,7 +164,7 @@ template <typename io>
 void map_header(io& visitor, game_header& header)
 {
     visitor.record("header", [&] {
-        visitor.u16("version", header.version);
+        visitor.u16("version", header.version, decides_layout);
         if (header.version == version_70) {
             visitor.piece(v70_header_read, nullptr, [&] {
                 map_header_front(visitor, header);
@@ -220,7 +241,9 @@ void map_version_block(io& visitor, saveorec& save)
 // ---- The per-player groups -----------------------------------------------
 
 // 93 entries of an object number and a values record, in one read. Entry
-// 0's number is the player's base number.
+// 0's number is the player's base number, which decides the updates rows
+// that carry values; every row's number decides the unit types the class
+// index gives the stream's units.
 template <typename io>
 void map_units_block(io& visitor, units_block& block)
 {
@@ -228,7 +251,7 @@ void map_units_block(io& visitor, units_block& block)
         for (std::size_t row = 0; row < block.size(); ++row) {
             visitor.element("units_block", row, [&] {
                 visitor.u16("object_number", block[row].object_number,
-                            note{note::kind::unit_row, static_cast<std::uint32_t>(row)});
+                            deciding(note{note::kind::unit_row, static_cast<std::uint32_t>(row)}));
                 visitor.raw("values", std::span(block[row].values));
             });
         }
@@ -246,7 +269,8 @@ void map_updates(io& visitor, units_updates_block& updates, std::uint16_t base)
         auto& entry = updates.entries[row];
         updates.flags[row] = 0;
         visitor.element("updates", static_cast<std::size_t>(row), [&] {
-            visitor.u16("object_number", entry.object_number, note{note::kind::unit_row, static_cast<std::uint32_t>(row)});
+            visitor.u16("object_number", entry.object_number,
+                        deciding(note{note::kind::unit_row, static_cast<std::uint32_t>(row)}));
             if (entry.object_number != static_cast<std::int32_t>(base) + row) {
                 updates.flags[row] = 1;
                 ++updates.count;
@@ -261,7 +285,7 @@ template <typename io>
 void map_post_updates(io& visitor, units_post_updates_block_record& post_updates)
 {
     visitor.record("post_updates", [&] {
-        visitor.u16("count", post_updates.count);
+        visitor.u16("count", post_updates.count, decides_layout);
         visitor.post_update_records(post_updates);
     });
 }
@@ -333,7 +357,7 @@ void map_path(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
         for (std::size_t word = 0; word < unit.path.header_words.size(); ++word) {
             visitor.element("header_words", word, [&] { visitor.u16(nullptr, unit.path.header_words[word]); });
         }
-        visitor.u16("point_count", unit.path.point_count);
+        visitor.u16("point_count", unit.path.point_count, decides_layout);
         visitor.path_points(unit);
         visitor.skip("word_after_points", 2); // a word after the points that nothing uses
     });
@@ -344,7 +368,7 @@ template <typename io>
 void map_unkf1(io& visitor, unidefrec& unit)
 {
     constexpr std::uint16_t extra_word_follows = 1;
-    visitor.u16("unkf1", unit.unkf1);
+    visitor.u16("unkf1", unit.unkf1, decides_layout);
     if (unit.unkf1 == extra_word_follows) {
         visitor.u16("unkf1_extra", unit.unkf1_extra);
     }
@@ -362,10 +386,10 @@ bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
     }
     visitor.u16("unit_class", unit.unit_class, note{note::kind::unit_class, 0});
     visitor.u16("aux_word", unit.aux_word);
-    visitor.u16("link_ref", unit.link_ref);
+    visitor.u16("link_ref", unit.link_ref, decides_layout);
     // A number that is the next one is never 0, so 0 says "not the next".
     const std::uint32_t next_number = is_next_object(unit.link_ref, object_counter) ? unit.link_ref : 0;
-    visitor.u16("link_kind", unit.link_kind, note{note::kind::link_kind, next_number});
+    visitor.u16("link_kind", unit.link_kind, deciding(note{note::kind::link_kind, next_number}));
     return next_number != 0 && unit.link_kind == new_linked_unit_kind;
 }
 
@@ -446,7 +470,7 @@ template <typename io>
 void map_list_size(io& visitor, stream_cursor& at)
 {
     std::uint16_t list_size = 0;
-    visitor.u16("size", list_size);
+    visitor.u16("size", list_size, decides_layout);
     if (closes_stream(list_size)) {
         visitor.stream_closed();
         at.next = stream_cursor::step::ended;
@@ -472,7 +496,7 @@ void map_slot(io& visitor, stream_cursor& at)
     }
     visitor.element("slots", at.slot, [&] {
         std::uint16_t number = 0;
-        visitor.u16("object_id", number, note{note::kind::slot_object, at.object_counter});
+        visitor.u16("object_id", number, slot_number(at.object_counter));
         const bool new_unit = is_next_object(number, at.object_counter);
         visitor.slot_read(number, new_unit);
         if (!new_unit) {

@@ -50,6 +50,7 @@ struct unit_data_piece {
     std::size_t size;
     std::string_view name;
     bool named;
+    bool decides_layout = false;
 };
 
 // The unit data's leaves in offset order, covering its 144 bytes.
@@ -59,7 +60,7 @@ public:
     {
         std::vector<unit_data_piece> named;
         for (const auto& field : format::unit_data_fields) {
-            named.push_back({field.field.object_offset, field.field.width, field.name, true});
+            named.push_back({field.field.object_offset, field.field.width, field.name, true, field.decides_layout});
         }
         std::sort(named.begin(), named.end(),
                   [](const unit_data_piece& a, const unit_data_piece& b) { return a.object_offset < b.object_offset; });
@@ -100,6 +101,19 @@ const unit_data_layout& unit_layout()
 {
     static const unit_data_layout layout;
     return layout;
+}
+
+// The table a note names a number's values from.
+value_names names_of(format::note meaning)
+{
+    switch (meaning.what) {
+    case format::note::kind::clan:
+        return {value_names::table::clan};
+    case format::note::kind::setting:
+        return {value_names::table::setting, static_cast<setting>(meaning.context)};
+    default:
+        return {};
+    }
 }
 
 // The visitor that walks the description over the file, gathering the
@@ -279,6 +293,7 @@ public:
             const std::uint16_t value = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
             field_leaf& leaf = add_leaf(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16);
             leaf.number = value;
+            leaf.decides_layout = piece.decides_layout;
             if (piece.object_offset == unit_fields::path_kind.object_offset &&
                 is_next_object(unit.path_ref(), object_counter) && value == new_path_kind) {
                 begin_note();
@@ -358,7 +373,7 @@ public:
         for (std::size_t slot = 0; kept && slot < taken; ++slot) {
             push_part("slots", static_cast<std::int64_t>(first_slot + slot));
             number_leaf("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot],
-                        format::note{format::note::kind::slot_object, object_counter});
+                        format::slot_number(object_counter));
             last_leaf().slot = slot_holds::reference;
             pop_part();
         }
@@ -534,6 +549,8 @@ private:
         leaf.unit_depth = unit_depth_;
         leaf.chain_level = unit_depth_ > 0 ? chain_level_ : 0;
         leaf.names_unit_type = false;
+        leaf.decides_layout = false;
+        leaf.names = {};
         return leaf;
     }
 
@@ -554,6 +571,8 @@ private:
         field_leaf& leaf = add_leaf(name_of(name), at, size, type);
         leaf.number = value;
         leaf.names_unit_type = meaning.what == format::note::kind::unit_class;
+        leaf.decides_layout = meaning.decides_layout;
+        leaf.names = names_of(meaning);
         begin_note();
         describe(meaning, value);
         if (note_text_.size() > note_begin_) {
@@ -848,6 +867,24 @@ bool save_walk::reads_on_like(const save_walk& other) const
 }
 
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
+
+std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_view name)
+{
+    switch (leaf.names.from) {
+    case value_names::table::none:
+        return std::nullopt;
+    case value_names::table::clan:
+        for (std::size_t clan = 0; clan < clan_names.size(); ++clan) {
+            if (clan_names[clan] == name) {
+                return static_cast<std::int64_t>(clan + 1); // clans are counted from 1
+            }
+        }
+        return std::nullopt;
+    case value_names::table::setting:
+        return setting_value(leaf.names.which, name);
+    }
+    return std::nullopt;
+}
 
 bool is_known_version(std::uint16_t version)
 {

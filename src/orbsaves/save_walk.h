@@ -13,6 +13,8 @@
 // reading, and what the inspector says.
 #pragma once
 
+#include "orbsaves/setting_names.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -62,6 +64,14 @@ struct leaf_place {
 // What a slot's object number says the slot holds.
 enum class slot_holds : std::uint8_t { not_a_slot, unit, reference };
 
+// The table that gives a number's values names, where one does: the clans
+// or one of the coded settings. The note shows the value's name from it.
+struct value_names {
+    enum class table : std::uint8_t { none, clan, setting };
+    table from = table::none;
+    setting which = setting::save_type; // for table::setting
+};
+
 // One leaf field of the file. The views hold until the walk's next record.
 struct field_leaf {
     std::uint64_t offset = 0;
@@ -99,7 +109,18 @@ struct field_leaf {
     std::uint8_t unit_depth = 0;
     std::uint64_t chain_level = 0;
     bool names_unit_type = false;
+    // The value decides how the rest of the save is read (the version, a
+    // size or count, an object number, an inline path's or a linked unit's
+    // marks, unkf1): changed, the bytes after it read as something else.
+    bool decides_layout = false;
+    // For a number: the table that names its values, if any.
+    value_names names;
 };
+
+// The number that `name` stands for in the table naming the leaf's values,
+// as its note spells it; empty when the leaf's values have no names or
+// none is `name`.
+std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_view name);
 
 // Whether `place` lies in the record `record` (or is it).
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record);

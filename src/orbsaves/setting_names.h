@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 
 namespace orbse {
@@ -74,24 +76,46 @@ inline constexpr std::array<enumeration_entry, 3> alien_frequency_texts{{
 // The coded settings by the table that names their values.
 enum class setting : std::uint8_t { save_type, player_kind, turn_mode, end_type, richness, alien_frequency };
 
-// The name of `value` of a setting, or `unlisted` when its table has none.
-constexpr std::string_view setting_name(setting which, std::int32_t value, std::string_view unlisted)
+// The table that names a setting's values.
+constexpr std::span<const enumeration_entry> setting_table(setting which)
 {
     switch (which) {
     case setting::save_type:
-        return enumeration_text(save_type_texts, value, unlisted);
+        return save_type_texts;
     case setting::player_kind:
-        return enumeration_text(player_kind_texts, value, unlisted);
+        return player_kind_texts;
     case setting::turn_mode:
-        return enumeration_text(turn_mode_texts, value, unlisted);
+        return turn_mode_texts;
     case setting::end_type:
-        return enumeration_text(end_type_texts, value, unlisted);
+        return end_type_texts;
     case setting::richness:
-        return enumeration_text(richness_texts, value, unlisted);
+        return richness_texts;
     case setting::alien_frequency:
-        return enumeration_text(alien_frequency_texts, value, unlisted);
+        return alien_frequency_texts;
+    }
+    return {};
+}
+
+// The name of `value` of a setting, or `unlisted` when its table has none.
+constexpr std::string_view setting_name(setting which, std::int32_t value, std::string_view unlisted)
+{
+    for (const enumeration_entry& entry : setting_table(which)) {
+        if (entry.value == value) {
+            return entry.text;
+        }
     }
     return unlisted;
+}
+
+// The value a setting's table names `text`, if it names one so.
+constexpr std::optional<std::int32_t> setting_value(setting which, std::string_view text)
+{
+    for (const enumeration_entry& entry : setting_table(which)) {
+        if (entry.text == text) {
+            return entry.value;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace orbse

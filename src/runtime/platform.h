@@ -55,6 +55,21 @@ error_code write_gathered(native_file file, const write_piece* pieces, std::size
 // before, and opens it for writing alone; `name` receives its path.
 error_code create_temporary(native_file& file, std::string& name);
 
+// Creates a new file in the folder of `final_name`, under a name no file
+// had, with the permissions a newly created file gets, and opens it for
+// writing alone; `name` receives its path. A file written there can take
+// `final_name` by rename_replacing: the same folder is the same file system.
+error_code create_beside(const std::string& final_name, native_file& file, std::string& name);
+
+// Waits until the file's bytes are on the disk (fsync, FlushFileBuffers):
+// a file renamed over another must not be found empty after a power cut.
+error_code flush_to_disk(native_file file);
+
+// Gives the file `from` the name `to` in one step, replacing a file of that
+// name. Windows refuses while another program holds `to` open without
+// letting it be deleted.
+error_code rename_replacing(const std::string& from, const std::string& to);
+
 // Removes a file that nothing holds open.
 error_code remove_file(const std::string& name);
 

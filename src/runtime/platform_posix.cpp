@@ -207,6 +207,47 @@ error_code create_temporary(native_file& file, std::string& name)
     return 0;
 }
 
+error_code create_beside(const std::string& final_name, native_file& file, std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
+    // mkstemp creates the file readable by its owner alone; it gets the
+    // permissions of any new file instead, those the umask leaves of 0666.
+    std::string pattern = final_name + ".orbse-XXXXXX";
+    const int opened = ::mkstemp(pattern.data());
+    if (opened < 0) {
+        return code_for_errno(errno, pattern);
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(opened, 0666 & ~mask) != 0) {
+        const error_code code = code_for_errno(errno);
+        ::close(opened);
+        ::unlink(pattern.c_str());
+        return code;
+    }
+    file.value = opened;
+    name = std::move(pattern);
+    return 0;
+}
+
+error_code flush_to_disk(native_file file)
+{
+    if (const auto injected = seam::consult(seam::file_operation::flush); injected != 0) {
+        return injected;
+    }
+    return ::fsync(descriptor(file)) == 0 ? 0 : code_for_errno(errno);
+}
+
+error_code rename_replacing(const std::string& from, const std::string& to)
+{
+    if (const auto injected = seam::consult(seam::file_operation::rename); injected != 0) {
+        return injected;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : code_for_errno(errno, to);
+}
+
 error_code remove_file(const std::string& name)
 {
     if (const auto injected = seam::consult(seam::file_operation::remove); injected != 0) {

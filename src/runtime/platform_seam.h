@@ -7,7 +7,7 @@
 
 namespace orbse::platform::seam {
 
-enum class file_operation { open, create, read, write, size, position, close, remove };
+enum class file_operation { open, create, read, write, size, position, close, remove, flush, rename };
 
 // Answers 0 to let the operation go on, or the error code it fails with.
 using fault_hook = error_code (*)(file_operation operation);

@@ -171,6 +171,48 @@ error_code create_temporary(native_file& file, std::string& name)
     return 0;
 }
 
+error_code create_beside(const std::string& final_name, native_file& file, std::string& name)
+{
+    if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
+        return injected;
+    }
+    const std::size_t folder_end = final_name.find_last_of(path_separators);
+    const std::string folder = folder_end == std::string::npos ? std::string(".") : final_name.substr(0, folder_end + 1);
+    // As for a temporary file: GetTempFileNameA creates a file of a name no
+    // file had, here in the folder of the final name.
+    char created[MAX_PATH]{};
+    if (::GetTempFileNameA(folder.c_str(), "orb", 0, created) == 0) {
+        return last_error();
+    }
+    const HANDLE opened = ::CreateFileA(created, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const error_code code = last_error();
+        ::DeleteFileA(created);
+        return code;
+    }
+    file = file_of(opened);
+    name = created;
+    return 0;
+}
+
+error_code flush_to_disk(native_file file)
+{
+    if (const auto injected = seam::consult(seam::file_operation::flush); injected != 0) {
+        return injected;
+    }
+    return ::FlushFileBuffers(handle_of(file)) ? 0 : last_error();
+}
+
+error_code rename_replacing(const std::string& from, const std::string& to)
+{
+    if (const auto injected = seam::consult(seam::file_operation::rename); injected != 0) {
+        return injected;
+    }
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    return ::MoveFileExA(from.c_str(), to.c_str(), how) ? 0 : last_error();
+}
+
 error_code remove_file(const std::string& name)
 {
     if (const auto injected = seam::consult(seam::file_operation::remove); injected != 0) {
