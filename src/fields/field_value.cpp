@@ -184,23 +184,28 @@ std::string count_text(std::uint64_t count, const std::string& what)
 
 } // namespace
 
-value_bytes bytes_of_value(const field_leaf& leaf, std::uint64_t first, std::string_view text)
+value_bytes bytes_of_value(const field_leaf& leaf, std::optional<std::uint64_t> from, std::string_view text)
 {
     value_bytes value;
     const std::uint64_t width = leaf.type == leaf_type::u16_array ? 2 : 1;
-    const bool whole = first == 0;
-    value.offset = leaf.offset + first * width;
-    const std::uint64_t room = leaf.size - std::min(leaf.size, first * width);
+    const bool whole = !from.has_value();
+    const std::uint64_t first = from.value_or(0);
+    // Past every field's end, kept from overflowing.
+    const std::uint64_t skipped = std::min(first, leaf.size) * width;
+    value.offset = leaf.offset + skipped;
+    const std::uint64_t room = leaf.size - std::min(leaf.size, skipped);
     const bool numbers = leaf.type == leaf_type::u8 || leaf.type == leaf_type::u16 || leaf.type == leaf_type::u32 ||
                          leaf.type == leaf_type::i32;
-    if (numbers || room == 0) {
-        if (!whole || room == 0) {
-            value.problem = "has no byte or element " + std::to_string(first) + " to set apart";
-            return value;
-        }
-        if (const auto number = number_of(leaf, text, leaf.type, value.problem)) {
+    if (numbers) {
+        if (!whole) {
+            value.problem = "is one number; +N sets the bytes of a stretch or the elements of a run";
+        } else if (const auto number = number_of(leaf, text, leaf.type, value.problem)) {
             append_little_endian(value.bytes, *number, leaf.size);
         }
+        return value;
+    }
+    if (room == 0) {
+        value.problem = "has no byte or element " + std::to_string(first);
         return value;
     }
     bool understood = true;

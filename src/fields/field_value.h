@@ -14,6 +14,7 @@
 #include "orbsaves/save_walk.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,8 @@ struct value_bytes {
     std::string problem;             // why, when it was
 };
 
-// The bytes of `text` as the value of `leaf` from its element `first` on
-// (a byte of a raw stretch or a name, a number of a run).
-value_bytes bytes_of_value(const field_leaf& leaf, std::uint64_t first, std::string_view text);
+// The bytes of `text` as the whole value of `leaf`, or with `first` from
+// that element on (a byte of a raw stretch or a name, a number of a run).
+value_bytes bytes_of_value(const field_leaf& leaf, std::optional<std::uint64_t> first, std::string_view text);
 
 } // namespace orbse::fields

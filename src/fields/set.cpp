@@ -24,7 +24,7 @@ constexpr std::size_t copy_piece_size = 64 * 1024;
 
 struct assignment {
     std::string path;
-    std::uint64_t first = 0; // PATH+N: the byte or element the value starts at
+    std::optional<std::uint64_t> first; // PATH+N: the byte or element the value starts at
     std::string value;
 };
 
@@ -44,15 +44,17 @@ std::optional<assignment> parse_assignment(const std::string& text)
     if (equals == std::string::npos || equals == 0) {
         return std::nullopt;
     }
-    assignment parsed{text.substr(0, equals), 0, text.substr(equals + 1)};
+    assignment parsed{text.substr(0, equals), std::nullopt, text.substr(equals + 1)};
     const std::size_t plus = parsed.path.rfind('+');
     if (plus != std::string::npos) {
         const char* begin = parsed.path.data() + plus + 1;
         const char* end = parsed.path.data() + parsed.path.size();
-        const auto [stop, error] = std::from_chars(begin, end, parsed.first);
+        std::uint64_t first = 0;
+        const auto [stop, error] = std::from_chars(begin, end, first);
         if (error != std::errc{} || stop != end || begin == end) {
             return std::nullopt;
         }
+        parsed.first = first;
         parsed.path.resize(plus);
     }
     return parsed;
@@ -68,7 +70,7 @@ struct found_changes {
 void refuse_or_take(const field_leaf& leaf, const assignment& asked, found_changes& found)
 {
     // As given: PATH, or PATH+N.
-    const std::string named = asked.first == 0 ? asked.path : asked.path + "+" + std::to_string(asked.first);
+    const std::string named = asked.first ? asked.path + "+" + std::to_string(*asked.first) : asked.path;
     if (leaf.decides_layout) {
         found.problems.push_back(named + ": decides how the rest of the save is read; it cannot be set");
         return;
