@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     output->excludes(in_place);
     set->callback([&] {
         if (!set_request.in_place && set_request.output.empty()) {
-            throw CLI::RequiredError("set needs -o OUTPUT or --in-place");
+            throw CLI::RequiredError("-o OUTPUT or --in-place");
         }
         if (set_request.in_place && set_request.save == fields::standard_input_name) {
             throw CLI::ValidationError("--in-place", "standard input cannot be written over");

@@ -328,7 +328,7 @@ int set_fields(const set_request& request, output_stream& out)
         return exit_trouble;
     }
     if (found.summary.broken) {
-        std::string text = "damaged save: " + found.summary.broken->message + " at " +
+        std::string text = "damaged save: " + found.summary.broken->message + " at offset " +
                            std::to_string(found.summary.broken->offset) +
                            "; the bytes from there on were copied as they are";
         report_problem(request.save, text);
