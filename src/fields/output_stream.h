@@ -65,6 +65,9 @@ public:
     // that it writes can be read.
     bool flush();
     bool failed() const { return failed_; }
+    // Drops what is gathered and not yet handed to the system: lines that
+    // turned out to say what did not happen.
+    void discard() { fill_ = 0; }
 
 private:
     void write_decimal(std::int64_t value, bool is_signed);

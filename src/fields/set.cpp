@@ -179,10 +179,11 @@ bool holds_patched_bytes(const std::string& old_save, const std::string& written
     io_check();
     const std::uint64_t size = file_size(old_file);
     io_check();
-    if (file_size(new_file) != size) {
+    const std::uint64_t written_size = file_size(new_file);
+    io_check();
+    if (written_size != size) {
         return false;
     }
-    io_check();
     std::vector<std::uint8_t> read_back(buffer.size());
     for (std::uint64_t start = 0; start < size; start += buffer.size()) {
         const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - start));
@@ -196,6 +197,13 @@ bool holds_patched_bytes(const std::string& old_save, const std::string& written
         }
     }
     return true;
+}
+
+// A walk that the system stopped, rather than a save that ends early.
+const walk_break* read_failure_of(const save_walk& walk)
+{
+    const auto& broken = walk.summary().broken;
+    return broken && broken->code != read_beyond_end ? &*broken : nullptr;
 }
 
 bool same_leaf(const field_leaf& a, const field_leaf& b)
@@ -224,6 +232,11 @@ std::optional<std::string> reads_differently(const std::string& old_save, const 
     for (;;) {
         const auto old_record = old_walk.next();
         const auto new_record = new_walk.next();
+        for (const save_walk* walk : {&old_walk, &new_walk}) {
+            if (const walk_break* failed = read_failure_of(*walk)) {
+                return failed->message;
+            }
+        }
         if (old_record.size() != new_record.size()) {
             return "a record of " + std::to_string(new_record.size()) + " leaves where the old save has " +
                    std::to_string(old_record.size());
@@ -266,7 +279,9 @@ std::unique_ptr<save_walk> open_for_changes(const save_input& input)
     return nullptr;
 }
 
-// Writes, reads back and puts in place; false after a message.
+// Writes, reads back and puts in place; false after a message. The lines
+// of the leaves set go out before the new save takes its name: a save
+// written whose lines could not be is reported as not written, and is not.
 bool write_new_save(const set_request& request, const save_input& input, const std::vector<patch>& patches,
                     output_stream& out)
 {
@@ -282,6 +297,9 @@ bool write_new_save(const set_request& request, const save_input& input, const s
         } else {
             problem = reads_differently(input.path(), written.path(), patches, out);
         }
+        if (!problem && !out.flush()) {
+            problem = "standard output could not be written";
+        }
         if (!problem) {
             written.put_in_place(request.in_place && request.keep_backup ? request.save + ".bak" : std::string());
             return true;
@@ -289,6 +307,7 @@ bool write_new_save(const set_request& request, const save_input& input, const s
     } catch (const failure& failed) {
         problem = std::string(failed.message());
     }
+    out.discard();
     report_problem(target, "not written: " + *problem);
     return false;
 }
@@ -312,6 +331,12 @@ int set_fields(const set_request& request, output_stream& out)
         return exit_trouble;
     }
     found_changes found = find_changes(*walk, asked);
+    // A save that ends early may be set before its end; one the system
+    // could not read is not copied.
+    if (found.summary.broken && found.summary.broken->code != read_beyond_end) {
+        report_problem(request.save, found.summary.broken->message);
+        return exit_trouble;
+    }
     refuse_overlaps(found);
     if (!found.problems.empty()) {
         for (const std::string& problem : found.problems) {
@@ -320,11 +345,6 @@ int set_fields(const set_request& request, output_stream& out)
         return exit_trouble;
     }
     if (!write_new_save(request, *input, found.patches, out)) {
-        out.flush();
-        return exit_trouble;
-    }
-    if (!out.flush()) {
-        report_problem(request.save, "standard output could not be written");
         return exit_trouble;
     }
     if (found.summary.broken) {
