@@ -3,6 +3,7 @@
 #include "fields/commands.h"
 #include "fields/dump_writer.h"
 #include "fields/output_stream.h"
+#include "fields/set.h"
 #include "orbsaves/save_walk.h"
 #include "orbse/run.h"
 #include "runtime/data_file.h"
@@ -16,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -52,6 +55,12 @@ const std::string& scratch_diff_path()
     return path;
 }
 
+const std::string& scratch_set_path()
+{
+    static const std::string path = scratch_path("-set.sav");
+    return path;
+}
+
 // The save every input is compared with, written once and removed when the
 // process ends normally.
 const std::string& diff_seed_path()
@@ -73,6 +82,7 @@ void remove_scratch_files()
     std::remove(scratch_save_path().c_str());
     std::remove(scratch_report_path().c_str());
     std::remove(scratch_diff_path().c_str());
+    std::remove(scratch_set_path().c_str());
 }
 
 void write_scratch_save(const std::uint8_t* data, std::size_t size)
@@ -189,6 +199,123 @@ void diff_with_seed(const orbse::testing::plain_save& input)
     }
 }
 
+// A leaf of the input to set, picked by the input's own bytes, and a new
+// value for it: its first byte or element changed, as PATH+0 for the
+// stretches and runs.
+struct chosen_change {
+    std::string assignment;
+    std::uint64_t offset = 0; // of the byte that changes
+    std::uint8_t new_byte = 0;
+    bool decides_layout = false;
+};
+
+std::string hex_byte(std::uint8_t byte)
+{
+    constexpr char digits[] = "0123456789abcdef";
+    return {digits[byte >> 4], digits[byte & 15]};
+}
+
+std::optional<chosen_change> change_of(const orbse::field_leaf& leaf)
+{
+    using orbse::leaf_type;
+    chosen_change change;
+    change.offset = leaf.offset;
+    change.decides_layout = leaf.decides_layout;
+    const std::string path = orbse::path_of(leaf);
+    switch (leaf.type) {
+    case leaf_type::u8:
+    case leaf_type::u16:
+    case leaf_type::u32:
+    case leaf_type::i32:
+        change.assignment = path + "=" + std::to_string(leaf.number ^ 1);
+        change.new_byte = static_cast<std::uint8_t>(static_cast<std::uint64_t>(leaf.number) ^ 1);
+        return change;
+    case leaf_type::raw:
+    case leaf_type::text:
+        change.new_byte = static_cast<std::uint8_t>(leaf.bytes[0] ^ 0x5a);
+        change.assignment = path + "+0=" + (leaf.type == leaf_type::raw ? "" : "\\x") + hex_byte(change.new_byte);
+        return change;
+    case leaf_type::u8_array:
+        change.new_byte = static_cast<std::uint8_t>(leaf.bytes[0] ^ 1);
+        change.assignment = path + "+0=" + std::to_string(change.new_byte);
+        return change;
+    case leaf_type::u16_array:
+        if (leaf.words.empty()) {
+            return std::nullopt;
+        }
+        change.new_byte = static_cast<std::uint8_t>(leaf.words[0] ^ 1);
+        change.assignment = path + "+0=" + std::to_string(leaf.words[0] ^ 1);
+        return change;
+    }
+    return std::nullopt;
+}
+
+// orbse-fields set of one leaf of the input, picked by its bytes: a leaf
+// that decides the layout is refused (2) and nothing is written; any other
+// is set (1 for a damaged input), and the written save holds the input's
+// bytes but for the one changed, and ends or breaks where the input does.
+void set_one_leaf(const std::uint8_t* data, std::size_t size, const orbse::walk_summary& input_summary)
+{
+    std::uint64_t leaves = 0;
+    {
+        orbse::save_walk counting(scratch_save_path());
+        for (auto record = counting.next(); !record.empty(); record = counting.next()) {
+            leaves += record.size();
+        }
+    }
+    if (leaves == 0) {
+        return;
+    }
+    const std::uint64_t pick = (std::uint64_t{data[size / 2]} * 65599u + size * 31u + data[size - 1]) % leaves;
+    std::optional<chosen_change> change;
+    {
+        orbse::save_walk choosing(scratch_save_path());
+        std::uint64_t seen = 0;
+        for (auto record = choosing.next(); !record.empty() && !change; record = choosing.next()) {
+            if (pick < seen + record.size()) {
+                change = change_of(record[pick - seen]);
+            }
+            seen += record.size();
+        }
+    }
+    if (!change) {
+        return;
+    }
+    orbse::platform::native_file discard;
+    if (orbse::platform::create_always("/dev/null", false, discard) != 0) {
+        std::abort();
+    }
+    int code = 0;
+    {
+        orbse::fields::output_stream out(discard);
+        code = orbse::fields::set_fields({scratch_save_path(), {change->assignment}, scratch_set_path(), false, true}, out);
+        out.discard();
+    }
+    orbse::platform::close(discard);
+    const bool written = ::access(scratch_set_path().c_str(), F_OK) == 0;
+    if (change->decides_layout) {
+        if (code != orbse::fields::exit_trouble || written) {
+            std::abort();
+        }
+        return;
+    }
+    const int expected = input_summary.broken ? orbse::fields::exit_damaged : orbse::fields::exit_done;
+    if (code != expected || !written) {
+        std::fprintf(stderr, "set %s answered %d\n", change->assignment.c_str(), code);
+        std::abort();
+    }
+    std::ifstream file(scratch_set_path(), std::ios::binary);
+    const std::vector<std::uint8_t> set_bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> expected_bytes(data, data + size);
+    expected_bytes[change->offset] = change->new_byte;
+    const auto read_back = orbse::check_save(scratch_set_path());
+    if (set_bytes != expected_bytes || read_back.broken.has_value() != input_summary.broken.has_value() ||
+        (read_back.broken && read_back.broken->offset != input_summary.broken->offset)) {
+        std::fprintf(stderr, "set %s wrote other bytes or reads otherwise\n", change->assignment.c_str());
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -217,6 +344,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orbse::testing::plain_save plain;
     walk(size, loaded_whole, ended_short, plain);
     diff_with_seed(plain);
+    if (size > 0) {
+        set_one_leaf(data, size, orbse::check_save(scratch_save_path()));
+    }
     remove_scratch_files();
     return 0;
 }
