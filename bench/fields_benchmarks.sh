@@ -19,7 +19,10 @@
 #   6. stats --by-type over 100 copies of the demo save against list --json
 #      of each of them (bound 1.5x), and its peak memory there and on the
 #      256 MB mixed save (bound 64 MB);
-#   7. orbse on the 256 MB mixed save against the baseline's (bound 1.05x).
+#   7. orbse on the 256 MB mixed save against the baseline's (bound 1.05x);
+#   8. set of one field of the 16 MB save, in the header and in the stream's
+#      last unit, against copying the save and one check of the copy (bound
+#      1.5x), and its peak memory on the 256 MB save (this build).
 # Times are whole runs in alternating rounds (alternating_runs.py), medians.
 #
 # Usage: ORBSE_BASELINE=DIR bench/fields_benchmarks.sh [--smoke] [BUILD_DIR]
@@ -223,6 +226,18 @@ ln -s "$big_save" "$work/this/mixed.sav"
 ln -s "$big_save" "$work/baseline/mixed.sav"
 alternate "$big_rounds" "$out" "orbse=$work/this/orbse $work/this/mixed.sav" \
   "baseline=$work/baseline/orbse $work/baseline/mixed.sav"
-rm -f "$work"/this/mixed.sav* "$work"/baseline/mixed.sav* "$big_save"
+rm -f "$work"/this/mixed.sav* "$work"/baseline/mixed.sav*
+
+echo "== 8. set of one field of the ${small} MB save within 1.5x copying the save and one check (this build)"
+"$build_dir/make_bench_save" mixed "$small" "$small_save"
+last_unit_bytes=$("$fields" list "$small_save" | awk '/unit_data@4 / { path = $4 } END { print path }')
+# shellcheck disable=SC2016 # the inner shell expands them
+alternate "$small_rounds" "$out" \
+  "set, header=$fields set $small_save header.start_gold=5000 -o $work/set.sav" \
+  "set, last unit=$fields set $small_save $last_unit_bytes+0=ff -o $work/set.sav" \
+  "copy and check=sh -c 'cp \"\$0\" \"\$1\" && \"\$2\" check \"\$1\"' $small_save $work/copy.sav $fields"
+echo "set of the last unit's bytes in the ${big} MB mixed save: $(peak "$fields" set "$big_save" \
+  "$("$fields" list "$big_save" | awk '/unit_data@4 / { path = $4 } END { print path }')+0=ff" -o "$work/set.sav") MB"
+rm -f "$work/set.sav" "$work/copy.sav" "$small_save" "$big_save"
 uptime
 echo "took $SECONDS s"

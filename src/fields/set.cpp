@@ -91,12 +91,20 @@ found_changes find_changes(save_walk& walk, const std::vector<assignment>& asked
     for (std::size_t at = 0; at < asked.size(); ++at) {
         wanted[asked[at].path].push_back(at);
     }
+    // A path ends with its leaf's own name: most leaves are passed over on
+    // that alone, without their path being written out.
+    const auto may_be_wanted = [&wanted](const field_leaf& leaf) {
+        return std::ranges::any_of(wanted, [&leaf](const auto& entry) { return entry.first.ends_with(leaf.name); });
+    };
     found_changes found;
     std::vector<bool> met(asked.size(), false);
     std::size_t left = wanted.size();
     path_text paths;
     for (auto record = walk.next(); !record.empty(); record = walk.next()) {
         for (const field_leaf& leaf : record) {
+            if (!may_be_wanted(leaf)) {
+                continue;
+            }
             const auto hit = wanted.find(paths.of(leaf));
             if (hit == wanted.end() || met[hit->second.front()]) {
                 continue;

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -279,6 +283,29 @@ TEST(fields_set, the_new_save_takes_its_name_when_whole)
     EXPECT_EQ(past_break.standard_error, "orbse-fields: " + cut + ": tail: no such field in this save before its break\n");
     EXPECT_FALSE(testing::file_exists(folder.file("never.sav")));
 }
+
+#ifdef _WIN32
+// Windows will not rename over a file that another program holds open
+// without letting it be deleted: set in place fails, and the save and its
+// folder are as they were.
+TEST(fields_set, in_place_on_a_save_held_open_fails_cleanly)
+{
+    const testing::temp_folder folder;
+    const std::string save = folder.file("held.sav");
+    const auto old_bytes = sb::build_save(rich_save());
+    sb::write_file(save, old_bytes);
+    const HANDLE held = ::CreateFileA(save.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto result = run_fields({"set", save, "header.start_gold=5000", "--in-place"});
+    ::CloseHandle(held);
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_EQ(result.standard_output, "");
+    EXPECT_EQ(result.standard_error.rfind("orbse-fields: " + save + ": not written: ", 0), 0u) << result.standard_error;
+    EXPECT_EQ(testing::read_file(save), old_bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+#endif
 
 } // namespace
 } // namespace orbse
