@@ -23,11 +23,13 @@ namespace sb = save_builder;
 using testing::lines_of;
 
 // A version-70 save with a unit that has a path, a unit that links
-// another, a reference, and a tail of four bytes.
+// another, a reference, and a tail of four bytes. Every cell of its pass
+// layer is grass, which has a colour of its own.
 sb::save_description rich_save()
 {
     auto save = sb::empty_save(70);
     save.header.start_gold = 150;
+    save.pass_layer.fill(1);
     sb::unit_description walker;
     walker.unit_class = 10;
     walker.unk5 = 3;
@@ -282,6 +284,48 @@ TEST(fields_set, the_new_save_takes_its_name_when_whole)
     EXPECT_EQ(past_break.exit_code, 2);
     EXPECT_EQ(past_break.standard_error, "orbse-fields: " + cut + ": tail: no such field in this save before its break\n");
     EXPECT_FALSE(testing::file_exists(folder.file("never.sav")));
+}
+
+// What other readers show of the new save: the inspector's report its
+// header and player values (its lines end in CR LF), its pass picture the
+// layer cell set (an 8 by 8 block of 4-byte pixels), check that it is
+// whole, dump the new values.
+TEST(fields_set, the_inspector_and_the_other_commands_read_the_new_values)
+{
+    const testing::temp_folder folder;
+    const std::string save = folder.file("rich.sav");
+    sb::write_file(save, sb::build_save(rich_save()));
+    const std::string changed = folder.file("changed.sav");
+    const auto result = run_fields({"set", save, "header.start_gold=5000", "players[2].gold_used=321",
+                                    "pass_layer.row[40].column[50]=4", "-o", changed});
+    ASSERT_EQ(result.exit_code, 0) << result.standard_error;
+    for (const auto& name : {save, changed}) {
+        const auto report = testing::run_inspector({name});
+        ASSERT_EQ(report.exit_code, 0) << report.standard_error;
+    }
+    const auto old_report = lines_of(testing::read_text_file(save + ".inf"));
+    const auto new_report = lines_of(testing::read_text_file(changed + ".inf"));
+    ASSERT_EQ(old_report.size(), new_report.size());
+    std::vector<std::string> changed_lines;
+    for (std::size_t line = 0; line < new_report.size(); ++line) {
+        if (old_report[line] != new_report[line]) {
+            changed_lines.push_back(new_report[line]);
+        }
+    }
+    EXPECT_EQ(changed_lines, (std::vector<std::string>{"Start Gold  =5000\r", "Gold Used   =321\r"}));
+    const auto old_picture = testing::read_file(save + "_pass.bmp");
+    const auto new_picture = testing::read_file(changed + "_pass.bmp");
+    const auto picture_changes = differing_offsets(old_picture, new_picture);
+    EXPECT_FALSE(picture_changes.empty());
+    EXPECT_LE(picture_changes.size(), 8u * 8u * 4u);
+    EXPECT_EQ(testing::read_file(save + "_rm1.bmp"), testing::read_file(changed + "_rm1.bmp"));
+
+    const auto check = run_fields({"check", changed});
+    EXPECT_EQ(check.exit_code, 0);
+    EXPECT_NE(check.standard_output.find(", complete"), std::string::npos) << check.standard_output;
+    const auto dump = run_fields({"dump", changed}).standard_output;
+    EXPECT_NE(dump.find("\"start_gold\":5000,"), std::string::npos);
+    EXPECT_NE(dump.find("\"gold_used\":321"), std::string::npos);
 }
 
 #ifdef _WIN32
