@@ -288,8 +288,10 @@ std::unique_ptr<save_walk> open_for_changes(const save_input& input)
 }
 
 // Writes, reads back and puts in place; false after a message. The lines
-// of the leaves set go out before the new save takes its name: a save
-// written whose lines could not be is reported as not written, and is not.
+// of the leaves set go out before the new save takes its name, so that a
+// failure of either leaves everything as it was: a save whose lines could
+// not be written is not put in place, and lines written before a rename
+// that fails are followed by the message that nothing was.
 bool write_new_save(const set_request& request, const save_input& input, const std::vector<patch>& patches,
                     output_stream& out)
 {
@@ -334,11 +336,13 @@ int set_fields(const set_request& request, output_stream& out)
         asked.push_back(std::move(*parsed));
     }
     const auto input = save_input::prepare(request.save);
-    const auto walk = input ? open_for_changes(*input) : nullptr;
+    auto walk = input ? open_for_changes(*input) : nullptr;
     if (!walk) {
         return exit_trouble;
     }
     found_changes found = find_changes(*walk, asked);
+    // Windows renames no file that is open, ours included.
+    walk.reset();
     // A save that ends early may be set before its end; one the system
     // could not read is not copied.
     if (found.summary.broken && found.summary.broken->code != read_beyond_end) {
