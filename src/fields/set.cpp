@@ -84,27 +84,26 @@ void refuse_or_take(const field_leaf& leaf, const assignment& asked, found_chang
 }
 
 // Walks the old save for the leaves asked for, to its end: whether it
-// breaks, and where, is part of the answer.
+// breaks, and where, is part of the answer. The walk makes leaves only on
+// the way to the paths asked for; those are then matched by their text.
 found_changes find_changes(save_walk& walk, const std::vector<assignment>& asked)
 {
     std::map<std::string, std::vector<std::size_t>, std::less<>> wanted;
+    std::vector<leaf_place> destinations;
     for (std::size_t at = 0; at < asked.size(); ++at) {
         wanted[asked[at].path].push_back(at);
+        // A text that is no path is met by no leaf.
+        if (const auto place = place_of_path(asked[at].path)) {
+            destinations.push_back(*place);
+        }
     }
-    // A path ends with its leaf's own name: most leaves are passed over on
-    // that alone, without their path being written out.
-    const auto may_be_wanted = [&wanted](const field_leaf& leaf) {
-        return std::ranges::any_of(wanted, [&leaf](const auto& entry) { return entry.first.ends_with(leaf.name); });
-    };
+    walk.leaves_on_the_way_to(std::move(destinations));
     found_changes found;
     std::vector<bool> met(asked.size(), false);
     std::size_t left = wanted.size();
     path_text paths;
     for (auto record = walk.next(); !record.empty(); record = walk.next()) {
         for (const field_leaf& leaf : record) {
-            if (!may_be_wanted(leaf)) {
-                continue;
-            }
             const auto hit = wanted.find(paths.of(leaf));
             if (hit == wanted.end() || met[hit->second.front()]) {
                 continue;

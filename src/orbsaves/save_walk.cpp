@@ -239,7 +239,8 @@ public:
     {
         const std::size_t bytes_per_cell = layer_.bytes_per_cell;
         const std::size_t row_size = map_side * bytes_per_cell;
-        while (layer_.row < static_cast<std::size_t>(map_side) && !wanted(layer_.start + layer_.row * row_size, row_size)) {
+        while (layer_.row < static_cast<std::size_t>(map_side) &&
+               (!wanted(layer_.start + layer_.row * row_size, row_size) || !row_on_the_way(layer_.row))) {
             ++layer_.row;
         }
         if (layer_.row == static_cast<std::size_t>(map_side)) {
@@ -366,7 +367,10 @@ public:
         const std::uint32_t new_object_number = std::uint32_t{object_counter} + 1;
         const std::uint64_t start = reader_.offset();
         const bool kept = wanted(start, 2);
-        const std::uint64_t unwanted = kept ? 0 : (leaves_from_ - start - 1) / 2;
+        const bool before_leaves_from = start + 2 < leaves_from_;
+        // Slots that are not on the way to a destination are as unwanted
+        // as every slot buffered.
+        const std::uint64_t unwanted = kept ? 0 : before_leaves_from ? (leaves_from_ - start - 1) / 2 : references_.size();
         const std::size_t room = static_cast<std::size_t>(
             std::min<std::uint64_t>(kept ? most_with_leaves : std::min<std::uint64_t>(references_.size(), unwanted), slots_left));
         const std::size_t taken = reader_.take_buffered_u16s_until(new_object_number, std::span(references_).first(room));
@@ -455,6 +459,8 @@ public:
     // another save, passes over them); the reads stay the same.
     void leaves_from(std::uint64_t offset) { leaves_from_ = offset; }
 
+    void leaves_on_the_way_to(std::vector<leaf_place> destinations) { destinations_ = std::move(destinations); }
+
     std::size_t layer_rows_done() const { return layer_.row; }
 
     field_leaf& last_leaf() { return leaves_[leaf_count_ - 1]; }
@@ -468,7 +474,7 @@ public:
     }
 
     // Whether a leaf of `size` bytes at `at` is handed out.
-    bool wanted(std::uint64_t at, std::uint64_t size) const { return at + size >= leaves_from_; }
+    bool wanted(std::uint64_t at, std::uint64_t size) const { return at + size >= leaves_from_ && on_the_way(); }
 
     std::uint64_t lists() const { return lists_; }
     std::uint64_t units() const { return units_; }
@@ -512,6 +518,31 @@ private:
         const std::uint64_t available = file_size_ > read_offset_ ? file_size_ - read_offset_ : 0;
         read_offset_ += available - available % 2;
         read_needed_ = 2;
+    }
+
+    // Whether the place being read holds a destination, or is one.
+    bool on_the_way() const
+    {
+        if (destinations_.empty()) {
+            return true;
+        }
+        const auto here = place_.view();
+        return std::ranges::any_of(destinations_, [&here](const leaf_place& destination) {
+            return lies_in(destination.view(), here);
+        });
+    }
+
+    bool row_on_the_way(std::size_t row)
+    {
+        if (destinations_.empty()) {
+            return true;
+        }
+        push_part(layer_.name);
+        push_part("row", static_cast<std::int64_t>(row));
+        const bool kept = on_the_way();
+        pop_part();
+        pop_part();
+        return kept;
     }
 
     void push_part(std::string_view name, std::int64_t index = -1)
@@ -656,6 +687,7 @@ private:
 
     save_reader& reader_;
     std::uint64_t leaves_from_;
+    std::vector<leaf_place> destinations_; // empty: every place
     bool last_kept_ = false; // whether the field just read was handed out as a leaf
     saveorec& save_;
     const std::uint64_t file_size_;
@@ -868,6 +900,11 @@ bool save_walk::reads_on_like(const save_walk& other) const
 
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
 
+void save_walk::leaves_on_the_way_to(std::vector<leaf_place> destinations)
+{
+    state_->walk->leaves_on_the_way_to(std::move(destinations));
+}
+
 std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_view name)
 {
     switch (leaf.names.from) {
@@ -940,6 +977,35 @@ std::size_t shared_length(std::span<const path_part> a, std::span<const path_par
 {
     const auto shared = std::min(a.size(), b.size());
     return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(shared), b.begin()).first - a.begin());
+}
+
+std::optional<leaf_place> place_of_path(std::string_view path)
+{
+    leaf_place place;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('.', start);
+        end = end == std::string_view::npos ? path.size() : end;
+        std::string_view part = path.substr(start, end - start);
+        std::int64_t index = -1;
+        if (!part.empty() && part.back() == ']') {
+            const std::size_t open = part.find('[');
+            if (open == std::string_view::npos) {
+                return std::nullopt;
+            }
+            const std::string_view digits = part.substr(open + 1, part.size() - open - 2);
+            const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+            if (error != std::errc{} || stop != digits.data() + digits.size() || digits.empty() || index < 0) {
+                return std::nullopt;
+            }
+            part = part.substr(0, open);
+        }
+        if (part.empty() || part.find_first_of("[]") != std::string_view::npos || place.depth == leaf_place::capacity) {
+            return std::nullopt;
+        }
+        place.parts[place.depth++] = {part, index};
+        start = end + 1;
+    }
+    return place;
 }
 
 std::string walk_break::path() const

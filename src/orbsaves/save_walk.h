@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbse {
 
@@ -167,6 +168,12 @@ place_order order_of_parts(const path_part& a, const path_part& b);
 // by: the stream's closing size is placed after every list.
 leaf_place alignment_place_of(const field_leaf& leaf);
 
+// The parts a path names, the leaf's own name as one part more: the way
+// back from path_of. Empty for a text that is no path (an empty part, an
+// index that is not a number, deeper than a place holds). The names view
+// `path`, which must outlive the place.
+std::optional<leaf_place> place_of_path(std::string_view path);
+
 // Where a damaged save breaks.
 struct walk_break {
     std::int32_t code = 0;    // the I/O error code, 100 for a save that ends early
@@ -227,6 +234,13 @@ public:
     // those of another save that reads on alike) passes over them at the
     // speed of a walk without leaves.
     void leaves_from(std::uint64_t offset);
+
+    // Only leaves on the way to one of `destinations` (places as
+    // place_of_path gives them) are handed out: those whose place holds one
+    // of them, or is one. The reads stay the same, and the rest is passed
+    // over at the speed of a walk without leaves: a reader that looks for a
+    // few paths makes no leaf of the others. Empty: every leaf, as before.
+    void leaves_on_the_way_to(std::vector<leaf_place> destinations);
 
 private:
     struct state;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 #include <tuple>
@@ -501,6 +503,90 @@ TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_late
                      [&](const seen_from& leaf) { return leaf.offset + leaf.size >= from; });
         EXPECT_EQ(leaves_from(path, from, offsets_right), expected);
     }
+}
+
+// The leaves a walk told of destinations hands out are those of the whole
+// walk whose place holds one of them or is one, by the plain rule on the
+// paths' text: the destination is the place's path, or goes on from it
+// after a dot. Every leaf's path reads back as its place and name.
+TEST(save_walk, leaves_on_the_way_to_paths_are_the_whole_walks_there)
+{
+    auto save = with_tail(sb::stream_rich_save(70), 20);
+    std::vector<sb::slot_description> references;
+    for (std::uint16_t slot = 0; slot < 700; ++slot) {
+        references.push_back(sb::reference(static_cast<std::uint16_t>(1 + slot % 300)));
+    }
+    save.unit_lists.insert(save.unit_lists.begin(), sb::unit_list_description{references});
+    sb::number_units(save);
+    testing::temp_folder folder;
+    const auto path = folder.file("walked.sav");
+    testing::write_file(path, sb::build_save(save));
+
+    struct placed_leaf {
+        std::string path;
+        std::string place; // the path of the parts it lies in
+        bool operator==(const placed_leaf&) const = default;
+    };
+    const auto walk_to = [&path](const std::vector<std::string>& destinations) {
+        save_walk walk(path);
+        std::vector<leaf_place> places;
+        for (const auto& destination : destinations) {
+            if (const auto place = place_of_path(destination)) {
+                places.push_back(*place);
+            }
+        }
+        walk.leaves_on_the_way_to(std::move(places));
+        std::vector<placed_leaf> seen;
+        for (auto record = walk.next(); !record.empty(); record = walk.next()) {
+            for (const field_leaf& leaf : record) {
+                seen.push_back({path_of(leaf), path_of(leaf.place.view())});
+                const auto read_back = place_of_path(seen.back().path);
+                EXPECT_TRUE((read_back && std::ranges::equal(read_back->view(), alignment_place_of(leaf).view())) ||
+                            leaf.closes_stream)
+                    << seen.back().path;
+            }
+        }
+        EXPECT_FALSE(walk.summary().broken);
+        return seen;
+    };
+    const auto whole = walk_to({});
+    const std::vector<std::vector<std::string>> destination_sets{
+        {"header.start_gold"},
+        {"header.player_names[2]"},
+        {"pass_layer.row[5].column[3]"},
+        {"resource_layer.row[111].column[111]", "players[2].research[1].labs"},
+        {"units.lists[0].slots[350].object_id"},
+        {"units.lists[1].size", "tail"},
+        {"units.lists[1].slots[0].unit.path.points"},
+        {"units.lists[1].slots[0].unit.unit_data@44"},
+        {"no.such[3].field"},
+    };
+    for (const auto& destinations : destination_sets) {
+        SCOPED_TRACE(destinations.front());
+        std::vector<placed_leaf> expected;
+        std::ranges::copy_if(whole, std::back_inserter(expected), [&](const placed_leaf& leaf) {
+            return std::ranges::any_of(destinations, [&](const std::string& destination) {
+                return leaf.place.empty() || destination == leaf.place || destination.starts_with(leaf.place + ".");
+            });
+        });
+        const auto seen = walk_to(destinations);
+        EXPECT_EQ(seen, expected);
+        EXPECT_LT(seen.size(), whole.size() / 10);
+    }
+}
+
+TEST(save_walk, texts_that_are_no_path_have_no_place)
+{
+    for (const std::string_view text : {"", ".", "header.", ".header", "a..b", "a[", "a[]", "a[x]", "a[-1]", "[3]",
+                                        "a]b", "a[1]b", "a.b.c.d.e.f.g.h.i"}) {
+        EXPECT_FALSE(place_of_path(text)) << text;
+    }
+    const auto place = place_of_path("units.lists[12].slots[0].unit.linked[3].unkf1");
+    ASSERT_TRUE(place);
+    EXPECT_EQ(path_of(place->view()), "units.lists[12].slots[0].unit.linked[3].unkf1");
+    EXPECT_EQ(place->depth, 6u);
+    EXPECT_EQ(place->parts[3].index, -1);
+    EXPECT_EQ(place->parts[4].index, 3);
 }
 
 // Two walks read on alike where the same bytes ahead would give both the same
