@@ -378,7 +378,11 @@ public:
             push_part("slots", static_cast<std::int64_t>(first_slot + slot));
             number_leaf("object_id", start + 2 * slot, 2, leaf_type::u16, references_[slot],
                         format::slot_number(object_counter));
-            last_leaf().slot = slot_holds::reference;
+            // A run in a list on the way to a destination may hold slots
+            // that are not.
+            if (last_kept_) {
+                last_leaf().slot = slot_holds::reference;
+            }
             pop_part();
         }
         return taken;
