@@ -138,6 +138,33 @@ error_code create_always(const std::string& name, bool share_write, native_file&
     return open_file(name, access, sharing, CREATE_ALWAYS, file);
 }
 
+namespace {
+
+// With 0 for its number GetTempFileNameA tries names until it creates a
+// file of a name no file had in `folder`; that file is then opened for
+// writing. Room for the name first: no allocation is to fail once the file
+// exists.
+error_code create_named_by_system(const char* folder, DWORD attributes, native_file& file, std::string& name)
+{
+    name.reserve(MAX_PATH);
+    char created[MAX_PATH]{};
+    if (::GetTempFileNameA(folder, "orb", 0, created) == 0) {
+        return last_error();
+    }
+    const HANDLE opened =
+        ::CreateFileA(created, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, attributes, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const error_code code = last_error();
+        ::DeleteFileA(created);
+        return code;
+    }
+    file = file_of(opened);
+    name = created;
+    return 0;
+}
+
+} // namespace
+
 error_code create_temporary(native_file& file, std::string& name)
 {
     if (const auto injected = seam::consult(seam::file_operation::create); injected != 0) {
@@ -151,24 +178,7 @@ error_code create_temporary(native_file& file, std::string& name)
     if (length > MAX_PATH) {
         return codes::path_not_found; // a folder whose name GetTempFileNameA could not take
     }
-    // With 0 for its number GetTempFileNameA tries names until it creates a
-    // file of a name no file had; that file is then opened for writing.
-    // Room for the name first: no allocation is to fail once the file exists.
-    name.reserve(MAX_PATH);
-    char created[MAX_PATH]{};
-    if (::GetTempFileNameA(folder, "orb", 0, created) == 0) {
-        return last_error();
-    }
-    const HANDLE opened = ::CreateFileA(created, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        const error_code code = last_error();
-        ::DeleteFileA(created);
-        return code;
-    }
-    file = file_of(opened);
-    name = created;
-    return 0;
+    return create_named_by_system(folder, FILE_ATTRIBUTE_TEMPORARY, file, name);
 }
 
 error_code create_beside(const std::string& final_name, native_file& file, std::string& name)
@@ -178,22 +188,7 @@ error_code create_beside(const std::string& final_name, native_file& file, std::
     }
     const std::size_t folder_end = final_name.find_last_of(path_separators);
     const std::string folder = folder_end == std::string::npos ? std::string(".") : final_name.substr(0, folder_end + 1);
-    // As for a temporary file: GetTempFileNameA creates a file of a name no
-    // file had, here in the folder of the final name.
-    char created[MAX_PATH]{};
-    if (::GetTempFileNameA(folder.c_str(), "orb", 0, created) == 0) {
-        return last_error();
-    }
-    const HANDLE opened = ::CreateFileA(created, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        const error_code code = last_error();
-        ::DeleteFileA(created);
-        return code;
-    }
-    file = file_of(opened);
-    name = created;
-    return 0;
+    return create_named_by_system(folder.c_str(), FILE_ATTRIBUTE_NORMAL, file, name);
 }
 
 error_code flush_to_disk(native_file file)

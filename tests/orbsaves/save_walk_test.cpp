@@ -474,7 +474,9 @@ std::uint64_t offset_of(const std::vector<seen_from>& leaves, const std::string&
 // leaves of the whole walk that end there or later, wherever the offset
 // falls: in a layer's row, in a run of references taken in one sweep, in a
 // unit's data or points, on the tail.
-TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_later)
+// Every feature of the stream, a tail of 20 bytes, and before them a list of
+// 700 references, which the walk takes in sweeps.
+sb::save_description with_reference_list()
 {
     auto save = with_tail(sb::stream_rich_save(70), 20);
     std::vector<sb::slot_description> references;
@@ -483,7 +485,12 @@ TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_late
     }
     save.unit_lists.insert(save.unit_lists.begin(), sb::unit_list_description{references});
     sb::number_units(save);
-    const sb::bytes content = sb::build_save(save);
+    return save;
+}
+
+TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_later)
+{
+    const sb::bytes content = sb::build_save(with_reference_list());
     testing::temp_folder folder;
     const auto path = folder.file("walked.sav");
     testing::write_file(path, content);
@@ -511,16 +518,9 @@ TEST(save_walk, leaves_from_an_offset_are_the_whole_walks_that_end_there_or_late
 // after a dot. Every leaf's path reads back as its place and name.
 TEST(save_walk, leaves_on_the_way_to_paths_are_the_whole_walks_there)
 {
-    auto save = with_tail(sb::stream_rich_save(70), 20);
-    std::vector<sb::slot_description> references;
-    for (std::uint16_t slot = 0; slot < 700; ++slot) {
-        references.push_back(sb::reference(static_cast<std::uint16_t>(1 + slot % 300)));
-    }
-    save.unit_lists.insert(save.unit_lists.begin(), sb::unit_list_description{references});
-    sb::number_units(save);
     testing::temp_folder folder;
     const auto path = folder.file("walked.sav");
-    testing::write_file(path, sb::build_save(save));
+    testing::write_file(path, sb::build_save(with_reference_list()));
 
     struct placed_leaf {
         std::string path;
