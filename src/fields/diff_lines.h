@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +30,16 @@ struct slot_column {
     std::int64_t object = 0;
 };
 
+// A slot of an aligned list that only some saves hold, as its line names
+// it: what it holds, its object and, for a unit, the type it is.
+struct lone_slot {
+    std::string path;
+    std::uint64_t offset = 0;
+    slot_holds holds = slot_holds::not_a_slot;
+    std::int64_t object = 0;
+    std::string unit_type; // the note of its unit's unit_class
+};
+
 class diff_writer {
 public:
     diff_writer(output_stream& out, bool json) : out_(out), json_(json) {}
@@ -40,6 +51,10 @@ public:
              const std::vector<run_column>& columns);
     void slot(std::string_view slot, std::uint64_t offset, const std::vector<slot_column>& columns);
     void only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present);
+    void only_in(const lone_slot& slot, const std::vector<bool>& present);
+    // After an aligned list, each save's shift of the object numbering
+    // against the first save's; none where a save took no part.
+    void numbering(std::string_view list, std::uint64_t offset, const std::vector<std::optional<std::int64_t>>& shifts);
     // where[i]: save i's path inside the record where it goes on, if any.
     void shape(std::string_view record, std::uint64_t offset, const std::vector<std::optional<std::string>>& where);
     void broken(std::size_t save, const walk_break& broken);
@@ -50,6 +65,7 @@ private:
                        std::string_view text_after = {});
     void run_values(leaf_type type, const run_column& column);
     void separate(std::size_t save);
+    void only_in_front(std::string_view record, std::uint64_t offset, const std::vector<bool>& present);
 
     output_stream& out_;
     bool json_;

@@ -279,6 +279,7 @@ public:
             const std::uint16_t value = piece.size == 1 ? bytes[0] : load_u16(bytes.data());
             field_leaf& leaf = add_leaf(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16);
             leaf.number = value;
+            leaf.names_object = piece.object_offset == unit_fields::path_ref.object_offset;
             if (piece.object_offset == unit_fields::path_kind.object_offset &&
                 is_next_object(unit.path_ref(), object_counter) && value == new_path_kind) {
                 begin_note();
@@ -534,6 +535,7 @@ private:
         leaf.unit_depth = unit_depth_;
         leaf.chain_level = unit_depth_ > 0 ? chain_level_ : 0;
         leaf.names_unit_type = false;
+        leaf.names_object = false;
         return leaf;
     }
 
@@ -554,6 +556,7 @@ private:
         field_leaf& leaf = add_leaf(name_of(name), at, size, type);
         leaf.number = value;
         leaf.names_unit_type = meaning.what == format::note::kind::unit_class;
+        leaf.names_object = meaning.what == format::note::kind::slot_object || meaning.what == format::note::kind::object_ref;
         begin_note();
         describe(meaning, value);
         if (note_text_.size() > note_begin_) {
@@ -625,6 +628,8 @@ private:
             break;
         case kind::setting:
             note_text_ += setting_name(static_cast<setting>(meaning.context), static_cast<std::int32_t>(value), {});
+            break;
+        case kind::object_ref:
             break;
         case kind::link_kind:
             if (meaning.context != 0 && value == new_linked_unit_kind) {
@@ -849,6 +854,8 @@ bool save_walk::reads_on_like(const save_walk& other) const
 
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
 
+std::uint16_t save_walk::object_counter() const { return state_->stream.object_counter; }
+
 bool is_known_version(std::uint16_t version)
 {
     return version == version_69 || version == version_70;
@@ -892,6 +899,14 @@ std::string path_of(const field_leaf& leaf, std::size_t length)
     std::string text;
     append_path(text, parts.first(std::min(length, parts.size())), length > parts.size() ? leaf.name : std::string_view{});
     return text;
+}
+
+std::size_t slot_part_of(std::span<const path_part> place)
+{
+    constexpr std::size_t slot_part = 2; // after `units` and `lists[L]`
+    return place.size() > slot_part && place[0].name == "units" && place[1].name == "lists" && place[slot_part].name == "slots"
+               ? slot_part
+               : 0;
 }
 
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record)

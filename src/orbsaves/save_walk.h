@@ -99,7 +99,16 @@ struct field_leaf {
     std::uint8_t unit_depth = 0;
     std::uint64_t chain_level = 0;
     bool names_unit_type = false;
+    // The value is an object number: a slot's, a unit's path_ref or
+    // link_ref. Objects are numbered in file order, so one object more
+    // early in a save moves every later number; a reader comparing saves
+    // compares such values through that shift.
+    bool names_object = false;
 };
+
+// The index of the part `slots[S]` in a place that lies in a slot of the
+// unit stream (`units`, `lists[L]`, `slots[S]`, ...); 0 for any other place.
+std::size_t slot_part_of(std::span<const path_part> place);
 
 // Whether `place` lies in the record `record` (or is it).
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record);
@@ -206,6 +215,11 @@ public:
     // those of another save that reads on alike) passes over them at the
     // speed of a walk without leaves.
     void leaves_from(std::uint64_t offset);
+
+    // The unit stream's object counter where the walk stands: the number of
+    // the last object numbered (before the stream, where its numbering
+    // starts once the groups are read).
+    std::uint16_t object_counter() const;
 
 private:
     struct state;
