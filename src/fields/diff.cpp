@@ -449,8 +449,10 @@ scouted_list scout_list(side& save, const field_leaf& size)
 
 // The slots of an aligned list, each a row of one slot number per save, or
 // none where the save has no such slot: the slots of the first save in
-// their order, those another save holds alone before the first save's slot
-// they come before.
+// their order, those other saves hold without it before the first save's
+// slot they come before. A series is aligned save by save to the first;
+// slots that several saves hold without the first share a row where their
+// keys agree, in the order of each save's slots.
 class aligned_slots {
 public:
     static constexpr std::int64_t none = -1;
@@ -472,11 +474,13 @@ public:
         }
         std::vector<std::int64_t> next(width_, 0); // each save's first slot not yet in a row
         for (std::size_t slot = 0; slot <= lists[first].keys.size(); ++slot) {
+            const std::size_t gap = size();
             for (const auto save : saves) {
                 const auto until = slot < lists[first].keys.size() ? partner[save][slot]
                                                                   : static_cast<std::int64_t>(lists[save].keys.size());
+                std::size_t row = gap;
                 for (; until != none && next[save] < until; ++next[save]) {
-                    add_row(save, next[save]);
+                    row = place_in_gap(lists, save, next[save], row) + 1;
                 }
             }
             if (slot == lists[first].keys.size()) {
@@ -523,10 +527,25 @@ public:
     std::int64_t slot(std::size_t row, std::size_t save) const { return rows_[row * width_ + save]; }
 
 private:
-    void add_row(std::size_t save, std::int64_t slot)
+    // Slot `slot` of `save`, which the first save lacks, into the first row
+    // from `from` on that another save's slot of the same key holds without
+    // it, or into a row of its own at the end; returns the row.
+    std::size_t place_in_gap(const std::vector<scouted_list>& lists, std::size_t save, std::int64_t slot, std::size_t from)
     {
+        const auto key = lists[save].keys[static_cast<std::size_t>(slot)];
+        for (std::size_t row = from; row < size(); ++row) {
+            const auto holder = std::find_if(rows_.begin() + static_cast<std::ptrdiff_t>(row * width_),
+                                             rows_.begin() + static_cast<std::ptrdiff_t>((row + 1) * width_),
+                                             [](std::int64_t held) { return held != none; });
+            const auto other = static_cast<std::size_t>(holder - rows_.begin()) - row * width_;
+            if (this->slot(row, save) == none && lists[other].keys[static_cast<std::size_t>(*holder)] == key) {
+                rows_[row * width_ + save] = slot;
+                return row;
+            }
+        }
         rows_.resize(rows_.size() + width_, none);
         rows_[rows_.size() - width_ + save] = slot;
+        return size() - 1;
     }
 
     std::size_t width_;
