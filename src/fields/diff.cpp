@@ -219,6 +219,39 @@ struct slot_renumbering {
     }
 };
 
+// How far the files' bytes agree from their offsets, as agreeing_length
+// tells, and hold no 16-bit value (at any byte) among `next_numbers`: with
+// the numbering shifted between the saves, such a value may be the next
+// object in one save and a reference in the other, so that the same bytes
+// are read otherwise. Ends before the first such value.
+std::uint64_t agreeing_without(std::span<const std::pair<byte_window*, std::uint64_t>> starts,
+                               const std::vector<std::uint16_t>& next_numbers)
+{
+    std::uint64_t done = 0;
+    std::optional<std::uint8_t> previous;
+    for (;;) {
+        const auto first = starts[0].first->bytes_at(starts[0].second + done, byte_window::piece_size);
+        std::size_t length = first.size();
+        for (const auto& [window, offset] : starts.subspan(1)) {
+            const auto other = window->bytes_at(offset + done, length);
+            length = static_cast<std::size_t>(
+                std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(std::min(length, other.size())), other.begin()).first -
+                first.begin());
+        }
+        for (std::size_t at = 0; at < length; ++at) {
+            const auto value = static_cast<std::uint16_t>(previous.value_or(0) | (first[at] << 8));
+            if (previous && std::ranges::find(next_numbers, value) != next_numbers.end()) {
+                return done + at - 1;
+            }
+            previous = first[at];
+        }
+        done += length;
+        if (length == 0 || length < first.size()) {
+            return done;
+        }
+    }
+}
+
 // One save's side of the comparison: its walk and the leaf it stands at.
 struct side {
     std::string path; // the file its walks read
@@ -618,7 +651,11 @@ private:
             if (!in_play(save)) {
                 continue;
             }
-            if (!current.between_records() || (first != nullptr && !current.walk->reads_on_like(*first->walk))) {
+            // A save whose numbers run ahead of the first's by the shift its
+            // aligned lists made reads the same bytes as the same leaves,
+            // their object numbers but for that shift.
+            if (!current.between_records() ||
+                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift()))) {
                 return;
             }
             first = first != nullptr ? first : &current;
@@ -627,8 +664,16 @@ private:
         if (starts_.size() < 2) {
             return;
         }
+        std::vector<std::uint16_t> next_numbers;
+        bool shifted = false;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (in_play(save)) {
+                next_numbers.push_back(static_cast<std::uint16_t>(sides_[save].walk->object_counter() + 1));
+                shifted = shifted || sides_[save].numbers.shift() != first->numbers.shift();
+            }
+        }
         try {
-            const std::uint64_t agreeing = agreeing_length(starts_);
+            const std::uint64_t agreeing = shifted ? agreeing_without(starts_, next_numbers) : agreeing_length(starts_);
             for (std::size_t save = 0, at = 0; save < sides_.size(); ++save) {
                 if (in_play(save)) {
                     sides_[save].walk->leaves_from(starts_[at++].second + agreeing);

@@ -852,6 +852,16 @@ bool save_walk::reads_on_like(const save_walk& other) const
     }
 }
 
+bool save_walk::reads_on_like(const save_walk& other, std::int64_t numbering_shift) const
+{
+    if (numbering_shift == 0 || state_->at != state::stage::stream || other.state_->at != state::stage::stream) {
+        return numbering_shift == 0 && reads_on_like(other);
+    }
+    format::stream_cursor unshifted = state_->stream;
+    unshifted.object_counter = static_cast<std::uint16_t>(unshifted.object_counter - numbering_shift);
+    return format::read_on_alike(unshifted, other.state_->stream);
+}
+
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
 
 std::uint16_t save_walk::object_counter() const { return state_->stream.object_counter; }

@@ -209,6 +209,13 @@ public:
     // between records of the fixed part of one version, or between slots of
     // the stream with the same numbering.
     bool reads_on_like(const save_walk& other) const;
+    // The same, but for the unit stream's object counter, which stands
+    // `numbering_shift` above the other's: objects numbered earlier in one
+    // save than in the other. The same bytes ahead are then the same leaves
+    // whose object numbers differ by the shift, for as long as no number
+    // read is the next object in one walk and not in the other; where one
+    // is, the walks part from there, and their places tell.
+    bool reads_on_like(const save_walk& other, std::int64_t numbering_shift) const;
 
     // Leaves that end before `offset` are no longer handed out, while the
     // reads stay the same: a reader that knows them already (the bytes are

@@ -480,6 +480,13 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
           "units.lists[0].slots[0] 0x0000ce54 only in saves 1 2: unit, type row 9 DEPOT, object 373",
           "units.lists[0].slots[2] 0x0000cfa0 only in saves 2 3: unit, type row 19 LARGE_CONES, object 376",
           "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1 0"}},
+        // The bytes after the change agree but for the numbers: the saves
+        // are passed over there, and a value that differs later is found.
+        {"a unit built, and a later unit changed",
+         {{}, {unit_built_at_front, [](auto& save) { save.unit_lists[2].slots[0].chain[0].unk5 = 9; }}},
+         {"units.lists[0].size 0x0000ce52 4 5",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
         {"as JSON",
          {{}, {unit_built_in_middle}},
          {R"({"path":"units.lists[0].size","offset":52818,"type":"u16","values":[4,5]})",
