@@ -1270,6 +1270,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
         windows.clear();
     }
     diff_writer writer(out, json);
+    writer.saves(saves);
     comparison compared(sides, writer, std::move(windows));
     compared.run();
     if (!out.flush()) {

@@ -46,9 +46,45 @@ void diff_writer::values(std::string_view path, const std::vector<const field_le
         separate(save);
         if (leaves[save] == nullptr) {
             out_.write(json_ ? "null" : "-");
-        } else {
-            write_leaf_value(out_, *leaves[save], json_);
+            continue;
         }
+        write_leaf_value(out_, *leaves[save], json_);
+        if (!json_ && !leaves[save]->note.empty()) {
+            out_.write(" (");
+            out_.write(leaves[save]->note);
+            out_.put(')');
+        }
+    }
+    const bool noted = std::any_of(leaves.begin(), leaves.end(), [](const field_leaf* leaf) { return leaf != nullptr && !leaf->note.empty(); });
+    if (json_ && noted) {
+        out_.write("],\"notes\":[");
+        for (std::size_t save = 0; save < leaves.size(); ++save) {
+            separate(save);
+            if (leaves[save] == nullptr || leaves[save]->note.empty()) {
+                out_.write("null");
+            } else {
+                write_json_quoted(out_, leaves[save]->note);
+            }
+        }
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::saves(const std::vector<std::string>& names)
+{
+    out_.write(json_ ? "{\"saves\":[" : "# saves:");
+    for (std::size_t save = 0; save < names.size(); ++save) {
+        if (json_) {
+            if (save > 0) {
+                out_.put(',');
+            }
+            write_json_quoted(out_, names[save]);
+            continue;
+        }
+        out_.write(save > 0 ? ", " : " ");
+        out_.write_number(save + 1);
+        out_.put(' ');
+        out_.write(names[save]);
     }
     out_.write(json_ ? "]}\n" : "\n");
 }

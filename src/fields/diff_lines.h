@@ -44,7 +44,11 @@ class diff_writer {
 public:
     diff_writer(output_stream& out, bool json) : out_(out), json_(json) {}
 
-    // leaves[i] is null where save i has no such leaf.
+    // The first line: the saves as the command line names them, in the
+    // order of the columns ("# saves: 1 a.sav, 2 b.sav").
+    void saves(const std::vector<std::string>& names);
+    // leaves[i] is null where save i has no such leaf. Each value carries
+    // its note as the listing writes it.
     void values(std::string_view path, const std::vector<const field_leaf*>& leaves);
     // Elements `first` to `last` of a raw stretch (bytes) or a u16 run.
     void run(std::string_view path, leaf_type type, std::uint64_t first, std::uint64_t last,

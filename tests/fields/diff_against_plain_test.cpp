@@ -131,7 +131,10 @@ void compare_with_plain(const std::vector<std::string>& arguments, const std::ve
     EXPECT_EQ(result.exit_code, 1) << result.standard_error;
     const bool damaged = std::ranges::any_of(saves, [](const auto* save) { return !save->broken.empty(); });
     EXPECT_EQ(result.standard_error.find(": damaged save: ") != std::string::npos, damaged) << result.standard_error;
-    const auto written = testing::lines_of(result.standard_output);
+    auto written = testing::lines_of(result.standard_output);
+    ASSERT_FALSE(written.empty());
+    EXPECT_TRUE(written[0].starts_with("# saves: 1 ")) << written[0];
+    written.erase(written.begin()); // the saves' names
     const auto [line, expected_line] = std::ranges::mismatch(written, expected);
     EXPECT_TRUE(line == written.end() && expected_line == expected.end())
         << written.size() << " lines written, " << expected.size() << " expected; line " << (line - written.begin()) + 1
@@ -323,8 +326,12 @@ TEST(fields_diff_against_plain, slots_added_or_removed_are_named_once_each)
             for (const std::size_t changes : {1, 2}) {
                 const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
                 EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+                auto lines = testing::lines_of(result.standard_output);
+                ASSERT_FALSE(lines.empty());
+                EXPECT_EQ(lines[0], "# saves: 1 " + files[0] + ", 2 " + files[changes]);
+                lines.erase(lines.begin());
                 std::size_t named = 0;
-                for (const auto& line : testing::lines_of(result.standard_output)) {
+                for (const auto& line : lines) {
                     const bool size = line.starts_with("units.lists[") && line.find("].size ") != std::string::npos;
                     const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
                     named += line.find(test.named) != std::string::npos ? 1 : 0;

@@ -62,6 +62,18 @@ std::string repeated(const std::string& value, std::size_t count)
 
 using testing::lines_of;
 
+// diff's lines after its first, which names the saves compared ("# saves:
+// 1 PATH, 2 PATH" in text, {"saves":[...]} in JSON); none when it wrote none.
+std::vector<std::string> compared_lines(const std::string& output)
+{
+    auto lines = lines_of(output);
+    if (!lines.empty()) {
+        EXPECT_TRUE(lines[0].starts_with("# saves: 1 ") || lines[0].starts_with("{\"saves\":[\"")) << lines[0];
+        lines.erase(lines.begin());
+    }
+    return lines;
+}
+
 struct diff_case {
     const char* name;
     std::vector<change> changes; // one save each, made from the small save
@@ -95,7 +107,7 @@ void run_cases(const std::vector<diff_case>& cases)
         const testing::temp_folder folder;
         const auto result = run_diff(test, folder);
         EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
-        EXPECT_EQ(lines_of(result.standard_output), test.lines);
+        EXPECT_EQ(compared_lines(result.standard_output), test.lines);
     }
 }
 
@@ -146,7 +158,7 @@ TEST(fields_diff, one_field_differs)
           }},
          {},
          1,
-         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 8"}},
+         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 (reference to object 7) 8 (reference to object 8)"}},
         // Up to their first difference the saves are walked without their
         // leaves: a leaf that begins before it is still compared.
         {"the second byte of a field",
@@ -159,7 +171,7 @@ TEST(fields_diff, one_field_differs)
           [](auto& save) { save.unit_lists[0].slots.insert(save.unit_lists[0].slots.end(), {sb::reference(7), sb::reference(9)}); }},
          {},
          1,
-         {"units.lists[0].slots[4].object_id 0x0000cfa4 7 9"}},
+         {"units.lists[0].slots[4].object_id 0x0000cfa4 7 (reference to object 7) 9 (reference to object 9)"}},
         {"a series of three saves",
          {unchanged, [](auto& save) { save.header.save_date = 5; }, unchanged},
          {},
@@ -224,7 +236,7 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          {"units.lists[0].slots[1].unit.path_ref 0x0000cf92 0 376",
-          "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4",
+          "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4 (path follows, object 376)",
           "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2"}},
         // The first save's stream has ended: the second holds the slots after
         // its run's first alone, and they are named one by one.
@@ -249,9 +261,9 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          // The row is an object of its own: the stream's numbers move up by one.
-         {"groups[0].updates[3].object_number 0x0000a882 0 4", "groups[0].updates[3].values 0x0000a884 only in save 1",
-          "units.lists[0].slots[0].object_id 0x0000ce72 374 373", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
-          "units.lists[0].slots[1].object_id 0x0000cf20 376 375"}},
+         {"groups[0].updates[3].object_number 0x0000a882 0 (row 3 BARRACKS) 4 (row 3 BARRACKS)", "groups[0].updates[3].values 0x0000a884 only in save 1",
+          "units.lists[0].slots[0].object_id 0x0000ce72 374 (unit in a slot, object 374) 373 (unit in a slot, object 373)", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
+          "units.lists[0].slots[1].object_id 0x0000cf20 376 (unit in a slot, object 376) 375 (unit in a slot, object 375)"}},
         {"a list added where the stream ends with the file",
          {unchanged,
           [](auto& save) {
@@ -301,7 +313,7 @@ TEST(fields_diff, structure_differs)
          {unchanged, [](auto& save) { save.unit_lists[0].slots[1].chain.push_back(plain_unit(4)); }},
          {},
          1,
-         {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5",
+         {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5 (linked unit follows, object 376)",
           "units.lists[0].slots[1].unit 0x0000cf9e differs in shape: unkf1 linked[1].unit_data@4"}},
         {"another version",
          {unchanged, [](auto& save) { save.header.version = 69; }},
@@ -386,7 +398,20 @@ std::vector<std::string> diff_turns(const std::vector<std::vector<turn>>& series
     }
     const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
     exit_code = result.exit_code;
-    return lines_of(result.standard_output);
+    auto lines = lines_of(result.standard_output);
+    std::string saves = options.empty() ? "# saves:" : "{\"saves\":[";
+    for (std::size_t save = 0; save < series.size(); ++save) {
+        const std::string file = folder.file("turn" + std::to_string(save + 1) + ".sav");
+        saves += options.empty() ? (save > 0 ? ", " : " ") + std::to_string(save + 1) + " " + file
+                                 : (save > 0 ? ",\"" : "\"") + file + "\"";
+    }
+    saves += options.empty() ? "" : "]}";
+    EXPECT_FALSE(lines.empty());
+    if (!lines.empty()) {
+        EXPECT_EQ(lines[0], saves);
+        lines.erase(lines.begin());
+    }
+    return lines;
 }
 
 const turn unit_built_at_front = [](auto& save) {
@@ -452,9 +477,9 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
         // numbers without that being followed.
         {"a unit that loads another",
          {{}, {unit_loaded}},
-         {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 0 378", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 0 5",
+         {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 0 378", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 0 5 (linked unit follows, object 378)",
           "units.lists[1].slots[0].unit 0x0000d0de differs in shape: unkf1 linked[1].unit_data@4",
-          "units.lists[2].slots[0].object_id 0x0000d0e4 378 379"}},
+          "units.lists[2].slots[0].object_id 0x0000d0e4 378 (unit in a slot, object 378) 379 (unit in a slot, object 379)"}},
         // Not yet as it should be: lists are compared by their numbers, so
         // each list after the one added is aligned with the list before it
         // in the other save.
@@ -535,7 +560,7 @@ TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objec
     const std::vector<std::string> expected{
         "units.lists[0].size 0x0000ce52 1 6",
         "units.lists[0].slots[0].unit.path_ref 0x0000cee4 374 0",
-        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 0",
+        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 (path follows, object 374) 0",
         "units.lists[0].slots[0].unit.path 0x0000cee8 only in save 1",
         "units.lists[0].slots[1] 0x0000cef2 only in save 2: reference to object 1",
         "units.lists[0].slots[2] 0x0000cef4 only in save 2: reference to object 2",
@@ -548,7 +573,7 @@ TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objec
         "error: save 2: Read beyond end of file at 0x0000cf02 (52994) reading units.lists[1].slots[0].unit.unit_data: "
         "needed 144 bytes, 0 left",
     };
-    EXPECT_EQ(lines_of(result.standard_output), expected);
+    EXPECT_EQ(compared_lines(result.standard_output), expected);
 }
 
 // Lists past the end of the other save's stream: each is one line, at the
@@ -598,11 +623,11 @@ TEST(fields_diff, lists_one_save_holds_alone_after_the_others_stream_has_ended)
     with_break.push_back("error: save 2: " + checked.substr(checked.find(damaged) + damaged.size(),
                                                              checked.size() - checked.find(damaged) - damaged.size() - 1));
     EXPECT_EQ(cut_result.exit_code, 1);
-    EXPECT_EQ(lines_of(cut_result.standard_output), with_break);
+    EXPECT_EQ(compared_lines(cut_result.standard_output), with_break);
 
     const auto whole = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two});
     EXPECT_EQ(whole.exit_code, 1) << whole.standard_error;
-    const auto lines = lines_of(whole.standard_output);
+    const auto lines = compared_lines(whole.standard_output);
     ASSERT_EQ(lines.size(), lists - 1);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), lines.begin()));
     EXPECT_EQ(lines.back().substr(0, lines.back().find(' ')), "units.lists[" + std::to_string(lists - 1) + "]");
@@ -660,7 +685,7 @@ TEST(fields_diff, a_tail_that_goes_on_where_a_piece_of_the_bytes_compared_ends)
         char added[64];
         std::snprintf(added, sizeof added, "tail+%zu - 0x%08llx - a5", length,
                       static_cast<unsigned long long>(tail_offset + length));
-        const auto lines = lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two}).standard_output);
+        const auto lines = compared_lines(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two}).standard_output);
         ASSERT_EQ(lines.size(), 2U);
         EXPECT_EQ(lines[0], "header.save_date 0x000000a6 1000 0");
         EXPECT_EQ(lines[1], added);
@@ -698,7 +723,7 @@ TEST(fields_diff, files_of_different_sizes_agree_between_their_differences)
         "units.lists[30].slots[0].unit.selected " + offset_listed(one, "units.lists[30].slots[0].unit.selected") + " 3 9",
         "tail " + offset_listed(two, "tail") + " only in save 2",
     };
-    EXPECT_EQ(lines_of(result.standard_output), expected);
+    EXPECT_EQ(compared_lines(result.standard_output), expected);
 }
 
 // The exit code and standard error of a diff that cannot run or that meets
@@ -749,7 +774,7 @@ TEST(fields_diff, exit_codes_and_breaks)
         arguments.insert(arguments.end(), test.saves.begin(), test.saves.end());
         const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
         EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
-        const auto lines = lines_of(result.standard_output);
+        const auto lines = compared_lines(result.standard_output);
         if (test.last_line.empty()) {
             EXPECT_TRUE(lines.empty()) << result.standard_output;
         } else {
@@ -798,7 +823,7 @@ TEST(fields_diff, saves_of_one_size_alike_from_a_list_to_their_ends_end_alike)
             expected.push_back("error: save 1: " + broken.substr(0, broken.size() - 1));
             expected.push_back("error: save 2: " + broken.substr(0, broken.size() - 1));
         }
-        EXPECT_EQ(lines_of(result.standard_output), expected);
+        EXPECT_EQ(compared_lines(result.standard_output), expected);
         EXPECT_EQ(result.standard_error.find("damaged save") != std::string::npos, test.broken) << result.standard_error;
     }
 }

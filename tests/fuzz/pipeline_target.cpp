@@ -147,8 +147,9 @@ void walk(std::size_t size, bool loaded_whole, bool ended_short, orbse::testing:
     }
 }
 
-// Runs orbse-fields diff on `saves`; its exit code must be 0 or 1, as
-// trouble (2) would mean that the walks or the comparison lost their way.
+// Runs orbse-fields diff on `saves` and returns its lines after the first,
+// which names the saves; its exit code must be 0 or 1, as trouble (2) would
+// mean that the walks or the comparison lost their way.
 std::string diff_of(const std::vector<std::string>& saves)
 {
     orbse::platform::native_file output;
@@ -167,7 +168,11 @@ std::string diff_of(const std::vector<std::string>& saves)
     std::ifstream file(scratch_diff_path(), std::ios::binary | std::ios::ate);
     std::string written(static_cast<std::size_t>(file.tellg()), '\0');
     file.seekg(0).read(written.data(), static_cast<std::streamsize>(written.size()));
-    return written;
+    // After the first line, which names the saves.
+    if (!written.starts_with("# saves: 1 ")) {
+        std::abort();
+    }
+    return written.substr(written.find('\n') + 1);
 }
 
 // The sizes of a save's unit lists, by their paths.
