@@ -1090,9 +1090,15 @@ private:
         }
         // After the list, the numbers go on from where each save's list
         // ended; a shift that changed here is said once.
+        // A save that broke in the list read only part of it: it has no
+        // shift after it, nor has any save against a first save that broke.
+        settle_ends();
         bool shifted = false;
         std::vector<std::optional<std::int64_t>> shifts(sides_.size());
         for (const auto save : live) {
+            if (sides_[save].retired || sides_[live[0]].retired) {
+                continue;
+            }
             const auto shift = std::int64_t{lists[live[0]].counter_after} - lists[save].counter_after;
             sides_[save].numbers.shift_from(std::uint32_t{lists[save].counter_after} + 1, shift, true);
             shifts[save] = -shift;

@@ -226,9 +226,13 @@ void diff_writer::only_in(const lone_slot& slot, const std::vector<bool>& presen
         return;
     }
     if (unit) {
+        // A unit cut short before its unit_class has no type to name.
         out_.write(": unit, ");
-        out_.write(slot.unit_type);
-        out_.write(", object ");
+        if (!slot.unit_type.empty()) {
+            out_.write(slot.unit_type);
+            out_.write(", ");
+        }
+        out_.write("object ");
     } else {
         out_.write(": reference to object ");
     }

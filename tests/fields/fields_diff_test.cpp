@@ -512,6 +512,12 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
          {"units.lists[0].size 0x0000ce52 4 5",
           "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
           "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
+        // A reference only one save holds, and no shift: as JSON.
+        {"a reference added, as JSON",
+         {{}, {reference_added}},
+         {R"({"path":"units.lists[1].size","offset":53312,"type":"u16","values":[2,3]})",
+          R"({"path":"units.lists[1].slots[1]","offset":53472,"only_in":[2],"holds":"reference","object":376})"},
+         {"--json"}},
         {"as JSON",
          {{}, {unit_built_in_middle}},
          {R"({"path":"units.lists[0].size","offset":52818,"type":"u16","values":[4,5]})",
@@ -527,6 +533,43 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
         EXPECT_EQ(exit_code, 1);
         EXPECT_EQ(lines, test.lines);
     }
+}
+
+// A save cut inside the last unit of a list it holds a unit more in: the
+// slots up to the cut are aligned and the unit built named; the unit cut
+// short, its unit_class unread, is no partner of the whole one (its key and
+// its type lack what the cut took), so each is named alone, the cut one
+// without a type; then the break. No shift is said for a list read only in
+// part, whichever save it is.
+TEST(fields_diff, a_save_cut_inside_an_aligned_list)
+{
+    const testing::temp_folder folder;
+    auto before = turn_save();
+    number_turn(before);
+    auto after = turn_save();
+    unit_built_in_middle(after);
+    number_turn(after);
+    const std::string whole = folder.file("whole.sav");
+    const std::string cut = folder.file("cut.sav");
+    sb::write_file(whole, sb::build_save(before));
+    const auto content = sb::build_save(after);
+    sb::write_file(cut, sb::bytes(content.begin(), content.begin() + 0xd080)); // in the list's last unit
+    const std::string broken = "Read beyond end of file at 0x0000d044 (53316) reading units.lists[0].slots[4].unit.unit_data: "
+                               "needed 144 bytes, 60 left";
+    const std::vector<std::string> cut_second{
+        "units.lists[0].size 0x0000ce52 4 5",
+        "units.lists[0].slots[2] 0x0000cfa0 only in save 2: unit, type row 19 LARGE_CONES, object 376",
+        "units.lists[0].slots[3] 0x0000cfa2 only in save 1: unit, type row 11 DOCK, object 376",
+        "units.lists[0].slots[4] 0x0000d040 only in save 2: unit, object 377", "error: save 2: " + broken};
+    const std::vector<std::string> cut_first{
+        "units.lists[0].size 0x0000ce52 5 4",
+        "units.lists[0].slots[2] 0x0000cfa0 only in save 1: unit, type row 19 LARGE_CONES, object 376",
+        "units.lists[0].slots[4] 0x0000d040 only in save 1: unit, object 377",
+        "units.lists[0].slots[3] 0x0000cfa2 only in save 2: unit, type row 11 DOCK, object 376", "error: save 1: " + broken};
+    EXPECT_EQ(compared_lines(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", whole, cut}).standard_output), cut_second);
+    const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", cut, whole});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(compared_lines(result.standard_output), cut_first);
 }
 
 // Files of one size whose ends hold the same bytes are not taken to agree
