@@ -371,7 +371,11 @@ struct slot_key_maker {
         add_place(leaf, slot_part);
         mix(static_cast<std::uint64_t>(leaf.slot));
         if (leaf.names_object) {
-            if (leaf.slot == slot_holds::reference) {
+            // The next object's number moves with every object added
+            // before it; one met elsewhere is read in the first save's
+            // numbering.
+            mix(static_cast<std::uint64_t>(leaf.names_next_object));
+            if (!leaf.names_next_object) {
                 mix(static_cast<std::uint64_t>(numbers.in_other(leaf.number, counter)));
             }
             return;
@@ -417,7 +421,12 @@ struct scouted_list {
     std::vector<std::uint64_t> keys;
     std::vector<std::uint64_t> identities;
     std::vector<std::uint16_t> counters_before;
+    std::vector<std::uint64_t> offsets; // where each slot begins
     std::uint16_t counter_after = 0;
+    std::uint64_t end = 0; // where the list's last leaf ends
+
+    // Where slot `slot` begins, or the list ends after its last.
+    std::uint64_t offset_of(std::size_t slot) const { return slot < offsets.size() ? offsets[slot] : end; }
 };
 
 // The next record of a save's scout: the one it read past its last list,
@@ -467,7 +476,9 @@ scouted_list scout_list(side& save, const field_leaf& size)
                 list.keys.push_back(slot_key_maker::start);
                 list.identities.push_back(slot_key_maker::start);
                 list.counters_before.push_back(list.counter_after);
+                list.offsets.push_back(leaf.offset);
             }
+            list.end = leaf.offset + leaf.size;
             slot_key_maker key{list.keys.back()};
             key.add(leaf, slot_part, save.numbers, save.scout->object_counter());
             list.keys.back() = key.key;
@@ -1079,7 +1090,18 @@ private:
             }
             shift_numbering(lists, live[0], holding, row, rows);
             const auto staying = std::count_if(live.begin(), live.end(), [&](std::size_t save) { return !sides_[save].retired; });
-            if (static_cast<std::size_t>(staying) == holding.size()) {
+            if (static_cast<std::size_t>(staying) == holding.size() && keys_agree(lists, holding, row, rows)) {
+                // The same content but for the numbers, which the shift
+                // maps: passed over, up to the next row whose keys differ.
+                std::size_t last = row;
+                while (last + 1 < rows.size() && keys_agree(lists, holding, last + 1, rows)) {
+                    shift_numbering(lists, live[0], holding, ++last, rows);
+                }
+                for (const auto save : holding) {
+                    pass_over_to(sides_[save], lists[save].offset_of(static_cast<std::size_t>(rows.slot(last, save)) + 1));
+                }
+                row = last;
+            } else if (static_cast<std::size_t>(staying) == holding.size()) {
                 for (const auto save : holding) {
                     own_slots[save] = rows.slot(row, save);
                 }
@@ -1106,6 +1128,30 @@ private:
         }
         if (shifted) {
             writer_.numbering(path_of(list_place.view()), list_offset, shifts);
+        }
+    }
+
+    // Every save holds the row's slot, and their keys agree.
+    static bool keys_agree(const std::vector<scouted_list>& lists, const std::vector<std::size_t>& holding, std::size_t row,
+                           const aligned_slots& rows)
+    {
+        const auto key_of = [&](std::size_t save) {
+            const auto slot = rows.slot(row, save);
+            return slot == aligned_slots::none ? std::optional<std::uint64_t>{}
+                                               : lists[save].keys[static_cast<std::size_t>(slot)];
+        };
+        return std::all_of(holding.begin(), holding.end(), [&](std::size_t save) { return key_of(save) && key_of(save) == key_of(holding[0]); });
+    }
+
+    // The save's leaves before `offset` are not handed out: the walk reads
+    // them without making them.
+    static void pass_over_to(side& save, std::uint64_t offset)
+    {
+        while (save.at < save.record.size() && save.record[save.at].offset < offset) {
+            save.advance();
+        }
+        if (save.at == save.record.size()) {
+            save.walk->leaves_from(offset + 1); // not the leaf that ends there
         }
     }
 

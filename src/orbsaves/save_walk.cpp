@@ -280,6 +280,7 @@ public:
             field_leaf& leaf = add_leaf(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16);
             leaf.number = value;
             leaf.names_object = piece.object_offset == unit_fields::path_ref.object_offset;
+            leaf.names_next_object = leaf.names_object && is_next_object(value, object_counter);
             if (piece.object_offset == unit_fields::path_kind.object_offset &&
                 is_next_object(unit.path_ref(), object_counter) && value == new_path_kind) {
                 begin_note();
@@ -536,6 +537,7 @@ private:
         leaf.chain_level = unit_depth_ > 0 ? chain_level_ : 0;
         leaf.names_unit_type = false;
         leaf.names_object = false;
+        leaf.names_next_object = false;
         return leaf;
     }
 
@@ -557,6 +559,8 @@ private:
         leaf.number = value;
         leaf.names_unit_type = meaning.what == format::note::kind::unit_class;
         leaf.names_object = meaning.what == format::note::kind::slot_object || meaning.what == format::note::kind::object_ref;
+        leaf.names_next_object = leaf.names_object && is_next_object(static_cast<std::uint16_t>(value),
+                                                                     static_cast<std::uint16_t>(meaning.context));
         begin_note();
         describe(meaning, value);
         if (note_text_.size() > note_begin_) {

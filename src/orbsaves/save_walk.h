@@ -104,6 +104,10 @@ struct field_leaf {
     // early in a save moves every later number; a reader comparing saves
     // compares such values through that shift.
     bool names_object = false;
+    // Such a number that is the next one: it names the object that
+    // follows (the slot's unit, the inline path, the linked unit), not one
+    // met elsewhere.
+    bool names_next_object = false;
 };
 
 // The index of the part `slots[S]` in a place that lies in a slot of the

@@ -432,6 +432,16 @@ const turn unit_loaded = [](auto& save) { save.unit_lists[1].slots[0].chain.push
 const turn list_added_in_middle = [](auto& save) {
     save.unit_lists.insert(save.unit_lists.begin() + 1, {{sb::new_unit(2, {unit_of_type(7, 16)})}});
 };
+// A unit more at the end of the first list whose path is object `path`,
+// met elsewhere rather than inline.
+turn unit_referring_to_path(std::uint16_t path)
+{
+    return [path](auto& save) {
+        sb::unit_description unit = unit_of_type(6, 17);
+        unit.path_ref = path;
+        save.unit_lists[0].slots.push_back(sb::new_unit(2, {unit}));
+    };
+}
 const turn path_made_longer = [](auto& save) { save.unit_lists[0].slots[1].chain[0].path->points.push_back(13); };
 
 TEST(fields_diff, one_turn_of_the_game_is_named_once)
@@ -512,6 +522,14 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
          {"units.lists[0].size 0x0000ce52 4 5",
           "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
           "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
+        // The slots that agree in every field but their objects' numbers
+        // are passed over; a path_ref that names an object met elsewhere
+        // is no such number, and is compared.
+        {"a unit built, and another unit's path_ref to an object met elsewhere changed",
+         {{unit_referring_to_path(7)}, {unit_referring_to_path(8), unit_built_at_front}},
+         {"units.lists[0].size 0x0000ce52 5 6",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
+          "units.lists[0].slots[4].unit.path_ref 0x0000d0d0 7 8", "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
         // A reference only one save holds, and no shift: as JSON.
         {"a reference added, as JSON",
          {{}, {reference_added}},
