@@ -439,13 +439,10 @@ std::span<const field_leaf> next_scouted_record(side& save)
 }
 
 // The slots of the list whose size is `size` in `save`, read by the save's
-// scout: it passes over what lies before without leaves. A save that breaks
+// scout (open already): it passes over what lies before without leaves. A save that breaks
 // in the list gives the slots read up to its break.
 scouted_list scout_list(side& save, const field_leaf& size)
 {
-    if (!save.scout) {
-        save.scout = std::make_unique<save_walk>(save.path);
-    }
     save.scout->leaves_from(size.offset);
     for (;;) {
         const auto record = next_scouted_record(save);
@@ -1056,7 +1053,25 @@ private:
                std::any_of(live.begin() + 1, live.end(), [&](std::size_t save) {
                    const field_leaf& size = sides_[save].leaf();
                    return size.sizes_list && !size.closes_stream && size.number != first.number;
-               });
+               }) &&
+               scouts_open(live);
+    }
+
+    // Each save's scout, opened the first time a list is aligned. A save
+    // that cannot be opened a second time leaves the lists compared slot by
+    // slot.
+    bool scouts_open(const std::vector<std::size_t>& live)
+    {
+        try {
+            for (const auto save : live) {
+                if (!sides_[save].scout) {
+                    sides_[save].scout = std::make_unique<save_walk>(sides_[save].path);
+                }
+            }
+            return true;
+        } catch (const io_failure&) {
+            return false;
+        }
     }
 
     // A list whose size differs between the saves: its slots are read
