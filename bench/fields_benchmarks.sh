@@ -4,18 +4,24 @@
 # and their ratio. It judges nothing: the bounds are in the headings.
 #   1. the demo save: list, list --json, at (one offset), check, dump, and
 #      diff against a copy with the byte at 0xcf13 changed, each against the
-#      baseline's (bound 1.2x);
+#      baseline's (bound 1.2x); diff against the demo a turn later with one
+#      unit built in the middle of a list (make_demo_save --unit-added)
+#      against check of the two saves by the same build (bound 1.2x);
 #   2. a 16 MB mixed save: list --json and dump against the baseline's
 #      (bound 1.5x); diff against a copy with one byte changed near the front
-#      and one in the middle, against the baseline's (bound 2x);
+#      and one in the middle, against the baseline's (bound 2x); diff against
+#      the same save with one unit inserted in its first list, against diff
+#      of the copy with one byte changed by the same build (bound 2x), the
+#      baseline's beside it;
 #   3. at of 100 and of 1,000 offsets spread evenly over the 16 MB save,
 #      against list of it by the same build (bounds 1x and 1.5x);
 #   4. list --json of 16, 64 and 256 MB mixed saves: time per MB, the largest
 #      against the smallest (bound 1.2), for each build;
 #   5. peak resident memory of list, at, check and dump on a 256 MB mixed
 #      save, a chain of 1,000,000 linked units, 256 MB of reference lists and
-#      a 300 MB tail (bound 32 MB), and of diff of two 256 MB mixed saves
-#      (bound 64 MB), beside the baseline's;
+#      a 300 MB tail (bound 32 MB), and of diff of two 256 MB mixed saves,
+#      one byte changed and one unit inserted (bound 64 MB), beside the
+#      baseline's;
 #   6. stats --by-type over 100 copies of the demo save against list --json
 #      of each of them (bound 1.5x), and its peak memory there and on the
 #      256 MB mixed save (bound 64 MB);
@@ -122,6 +128,9 @@ for command in "list" "list --json" "at" "check" "dump" "diff"; do
   [ "$command" = diff ] && arguments+=" $work/demo-changed.sav" accept=0,1
   alternate --accept "$accept" "$demo_rounds" "$out" "$command=$fields $arguments" "baseline=$old_fields $arguments"
 done
+"$build_dir/make_demo_save" --unit-added "$work/demo-built.sav"
+alternate --accept 0,1 "$demo_rounds" "$out" "diff, a unit built=$fields diff $work/demo.sav $work/demo-built.sav" \
+  "check of both=$fields check $work/demo.sav $work/demo-built.sav"
 
 echo "== 2. A ${small} MB mixed save: list --json and dump within 1.5x the baseline, diff within 2x"
 small_save="$work/mixed-$small.sav"
@@ -134,7 +143,12 @@ done
 alternate --accept 0,1 "$small_rounds" "$out" \
   "diff=$fields diff $small_save $work/mixed-$small-changed.sav" \
   "baseline=$old_fields diff $small_save $work/mixed-$small-changed.sav"
-rm -f "$work/mixed-$small-changed.sav"
+"$build_dir/make_bench_save" mixed_unit_added "$small" "$work/mixed-$small-unit.sav"
+alternate --accept 0,1 "$small_rounds" "$out" \
+  "diff, a unit inserted=$fields diff $small_save $work/mixed-$small-unit.sav" \
+  "baseline, a unit inserted=$old_fields diff $small_save $work/mixed-$small-unit.sav" \
+  "diff, one byte changed=$fields diff $small_save $work/mixed-$small-changed.sav"
+rm -f "$work/mixed-$small-changed.sav" "$work/mixed-$small-unit.sav"
 
 echo "== 3. at of ${at_counts[0]} offsets of the ${small} MB save at most list of it, of ${at_counts[1]} within 1.5x (this build)"
 alternate "$at_rounds" "$out" \
@@ -203,6 +217,9 @@ for entry in "${saves[@]}"; do
     changed_copy "$save" "$work/mixed-changed.sav" $((0xcf13)) "$(middle_unit_byte "$save")"
     memory "$kind $size $unit, diff" diff "$save" "$work/mixed-changed.sav"
     rm -f "$work/mixed-changed.sav"
+    "$build_dir/make_bench_save" mixed_unit_added "$size" "$work/mixed-unit.sav"
+    memory "$kind $size $unit, diff with a unit inserted" diff "$save" "$work/mixed-unit.sav"
+    rm -f "$work/mixed-unit.sav"
   else
     rm -f "$save"
   fi

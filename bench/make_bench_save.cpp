@@ -1,7 +1,10 @@
 // Writes one of the benchmark saves:
 //   make_bench_save KIND SIZE PATH
 // KIND is mixed, reference_lists, long_paths, deep_chain, many_units or
-// wrapped_units, or front_only for the mix's front without any unit. SIZE is
+// wrapped_units, or front_only for the mix's front without any unit, or
+// mixed_unit_added for the mixed save with one unit more in the middle of its
+// first list, numbered as a game would (its references name only the groups'
+// objects, so they stay as they are). SIZE is
 // the file size in megabytes (MiB), or for deep_chain the number of linked
 // units.
 #include "bench_saves.h"
@@ -18,7 +21,8 @@ constexpr std::uint64_t megabyte = 1024 * 1024;
 int usage()
 {
     std::fputs("usage: make_bench_save KIND SIZE PATH\n"
-               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units, wrapped_units, long_tail or front_only\n"
+               "  KIND: mixed, reference_lists, long_paths, deep_chain, many_units, wrapped_units, long_tail, front_only\n"
+               "        or mixed_unit_added\n"
                "  SIZE: megabytes, or for deep_chain the number of linked units\n",
                stderr);
     return 2;
@@ -38,6 +42,16 @@ int main(int argc, char** argv)
     try {
         if (kind_name == "front_only") {
             sb::write_file(path, sb::build_save(orbse::bench::front_only_save()));
+            return 0;
+        }
+        if (kind_name == "mixed_unit_added") {
+            auto save = orbse::bench::describe_save(orbse::bench::save_kind::mixed, size * megabyte);
+            auto& slots = save.unit_lists.at(0).slots;
+            auto built = slots.at(1);
+            built.chain.at(0).selected = 7;
+            slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(slots.size() / 2), built);
+            sb::number_units(save);
+            sb::write_file(path, sb::build_save(save));
             return 0;
         }
         const auto kind = orbse::bench::kind_named(kind_name);

@@ -16,6 +16,7 @@
 // passed over whole and named as differing in shape.
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
+#include "fields/slot_alignment.h"
 #include "fields/save_input.h"
 #include "runtime/byte_window.h"
 #include "runtime/failures.h"
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <type_traits>
 
@@ -145,30 +147,167 @@ void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, st
     }
 }
 
+// How one save's object numbers read in the numbering of the save the
+// others are aligned to: from `from` on, add `shift`, or, where the objects
+// are ones that save has not (a unit only this save holds), no number of it.
+// Objects are numbered in file order, so the shift changes only where an
+// aligned list holds objects in one save alone; the changes come in file
+// order. Numbers that wrap past 65,535 are taken as they stand.
+class numbering_map {
+public:
+    // The save's objects from `from` on.
+    void shift_from(std::uint32_t from, std::int64_t shift, bool counterpart)
+    {
+        if (!changes_.empty() && changes_.back().from >= from) {
+            changes_.pop_back();
+        }
+        if (!changes_.empty() && changes_.back().shift == shift && changes_.back().counterpart == counterpart) {
+            return;
+        }
+        if (changes_.empty() && shift == 0 && counterpart) {
+            return;
+        }
+        changes_.push_back({from, shift, counterpart});
+    }
+
+    // The number in the other save's numbering; a negative one where the
+    // object has no counterpart there. A number past `counter`, the last
+    // the save has given (or the next, which a linked unit takes only after
+    // its body), names no object yet and stands as it is.
+    std::int64_t in_other(std::int64_t number, std::uint16_t counter) const
+    {
+        if (number > std::int64_t{counter} + 1) {
+            return number;
+        }
+        const auto after = std::upper_bound(changes_.begin(), changes_.end(), number,
+                                            [](std::int64_t value, const change& at) { return value < at.from; });
+        if (after == changes_.begin()) {
+            return number;
+        }
+        const change& applying = *(after - 1);
+        return applying.counterpart ? number + applying.shift : -1 - number;
+    }
+
+    // The shift of the numbers from the last change on.
+    std::int64_t shift() const { return changes_.empty() ? 0 : changes_.back().shift; }
+
+private:
+    struct change {
+        std::int64_t from;
+        std::int64_t shift;
+        bool counterpart;
+    };
+    std::vector<change> changes_;
+};
+
+// Slots of an aligned list are compared with their partners, whose numbers
+// in their own list may differ: while a slot is compared, each save's
+// leaves are placed as if their slot had the number of its partner in the
+// first save (`shown`), and the slots after it one further.
+struct slot_renumbering {
+    std::int64_t list = 0;
+    std::int64_t own = 0;
+    std::int64_t shown = 0;
+
+    void apply(leaf_place& place) const
+    {
+        const std::size_t part = slot_part_of(place.view());
+        if (part == 0 || place.parts[part - 1].index != list || place.parts[part].index < own) {
+            return;
+        }
+        place.parts[part].index = place.parts[part].index == own ? shown : shown + 1;
+    }
+};
+
+// How far the files' bytes agree from their offsets, as agreeing_length
+// tells, and hold no 16-bit value (at any byte) among `next_numbers`: with
+// the numbering shifted between the saves, such a value may be the next
+// object in one save and a reference in the other, so that the same bytes
+// are read otherwise. Ends before the first such value.
+std::uint64_t agreeing_without(std::span<const std::pair<byte_window*, std::uint64_t>> starts,
+                               const std::vector<std::uint16_t>& next_numbers)
+{
+    std::uint64_t done = 0;
+    std::optional<std::uint8_t> previous;
+    for (;;) {
+        const auto first = starts[0].first->bytes_at(starts[0].second + done, byte_window::piece_size);
+        std::size_t length = first.size();
+        for (const auto& [window, offset] : starts.subspan(1)) {
+            const auto other = window->bytes_at(offset + done, length);
+            length = static_cast<std::size_t>(
+                std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(std::min(length, other.size())), other.begin()).first -
+                first.begin());
+        }
+        for (std::size_t at = 0; at < length; ++at) {
+            const auto value = static_cast<std::uint16_t>(previous.value_or(0) | (first[at] << 8));
+            if (previous && std::ranges::find(next_numbers, value) != next_numbers.end()) {
+                return done + at - 1;
+            }
+            previous = first[at];
+        }
+        done += length;
+        if (length == 0 || length < first.size()) {
+            return done;
+        }
+    }
+}
+
 // One save's side of the comparison: its walk and the leaf it stands at.
 struct side {
+    std::string path; // the file its walks read
     std::unique_ptr<save_walk> walk;
     std::span<const field_leaf> record;
     std::size_t at = 0;
     bool retired = false;  // broke: compared no further
+    bool parked = false;   // takes no part in the slot of an aligned list being compared
     leaf_place last;       // the alignment place of the last leaf taken
     // The size of the last list this save held alone, which another save's
     // stream may have closed at instead.
     std::optional<field_leaf> lone_list_size;
+    // A second walk, ahead of the first, that reads a list's slots for
+    // their keys before the list is compared; and the record it read past
+    // the list, which the next list may begin with.
+    std::unique_ptr<save_walk> scout;
+    std::span<const field_leaf> scout_record;
+    numbering_map numbers;
+    std::optional<slot_renumbering> renumbered;
+    std::span<const field_leaf> walked;  // the record as the walk gave it
+    std::vector<field_leaf> renamed;     // and as renumbered
 
     // The next record is asked for only when a leaf is: between records the
     // saves may pass over bytes on which they agree.
     bool has_leaf()
     {
         if (at == record.size()) {
-            record = walk->next();
+            walked = walk->next();
             at = 0;
+            place_record();
         }
         return at < record.size();
     }
     bool between_records() const { return at == record.size(); }
     const field_leaf& leaf() const { return record[at]; }
     void advance() { ++at; }
+
+    void renumber(std::optional<slot_renumbering> how)
+    {
+        renumbered = how;
+        place_record();
+    }
+
+private:
+    void place_record()
+    {
+        if (!renumbered) {
+            record = walked;
+            return;
+        }
+        renamed.assign(walked.begin(), walked.end());
+        for (auto& leaf : renamed) {
+            renumbered->apply(leaf.place);
+        }
+        record = renamed;
+    }
 };
 
 // One save's elements of a raw leaf or a path's points; the tail's bytes
@@ -199,6 +338,261 @@ struct element_source {
     bool has(std::uint64_t at) const { return at < size && at >= start && at < start + held.size(); }
 };
 
+// What a list's slot is, as the slots of two saves' lists are aligned by:
+// a key made of everything the slot holds but the numbers its objects take
+// (which a unit more earlier in the save moves), and for a reference the
+// object it refers to, in the first save's numbering. Slots left between
+// the ones so matched are matched again by what they are: a reference to
+// the same object, or a unit of the same unit_class, whatever else changed
+// in it.
+struct slot_key_maker {
+    static constexpr std::uint64_t start = 14695981039346656037ULL; // FNV-1a
+
+    std::uint64_t key = start;
+
+    void mix(std::uint64_t value)
+    {
+        for (int byte = 0; byte < 8; ++byte) {
+            key = (key ^ ((value >> (8 * byte)) & 0xFF)) * 1099511628211ULL;
+        }
+    }
+    void mix(std::string_view text)
+    {
+        mix(text.size());
+        for (const char letter : text) {
+            key = (key ^ static_cast<unsigned char>(letter)) * 1099511628211ULL;
+        }
+    }
+
+    // One leaf of the slot, whose place below the slot tells where in it it
+    // lies (its unit, a linked level, the path).
+    void add(const field_leaf& leaf, std::size_t slot_part, const numbering_map& numbers, std::uint16_t counter)
+    {
+        add_place(leaf, slot_part);
+        mix(static_cast<std::uint64_t>(leaf.slot));
+        if (leaf.names_object) {
+            // The next object's number moves with every object added
+            // before it; one met elsewhere is read in the first save's
+            // numbering.
+            mix(static_cast<std::uint64_t>(leaf.names_next_object));
+            if (!leaf.names_next_object) {
+                mix(static_cast<std::uint64_t>(numbers.in_other(leaf.number, counter)));
+            }
+            return;
+        }
+        mix(static_cast<std::uint64_t>(leaf.number));
+        mix(leaf.bytes.size());
+        for (const auto byte : leaf.bytes) {
+            mix(byte);
+        }
+        mix(leaf.words.size());
+        for (const auto word : leaf.words) {
+            mix(word);
+        }
+    }
+
+    void add_identity(const field_leaf& leaf, const numbering_map& numbers, std::uint16_t counter)
+    {
+        if (leaf.slot != slot_holds::not_a_slot) {
+            mix(static_cast<std::uint64_t>(leaf.slot));
+            if (leaf.slot == slot_holds::reference) {
+                mix(static_cast<std::uint64_t>(numbers.in_other(leaf.number, counter)));
+            }
+        } else if (leaf.names_unit_type && leaf.chain_level == 0) {
+            mix(static_cast<std::uint64_t>(leaf.number));
+        }
+    }
+
+private:
+    void add_place(const field_leaf& leaf, std::size_t slot_part)
+    {
+        for (const auto& part : leaf.place.view().subspan(slot_part + 1)) {
+            mix(part.name);
+            mix(static_cast<std::uint64_t>(part.index));
+        }
+        mix(leaf.name);
+        mix(static_cast<std::uint64_t>(leaf.type));
+    }
+};
+
+// A list's slots as the scout read them: each one's key and the object
+// counter before it, and the counter after the list.
+struct scouted_list {
+    std::vector<std::uint64_t> keys;
+    std::vector<std::uint64_t> identities;
+    std::vector<std::uint16_t> counters_before;
+    std::vector<std::uint64_t> offsets; // where each slot begins
+    std::uint16_t counter_after = 0;
+    std::uint64_t end = 0; // where the list's last leaf ends
+
+    // Where slot `slot` begins, or the list ends after its last.
+    std::uint64_t offset_of(std::size_t slot) const { return slot < offsets.size() ? offsets[slot] : end; }
+};
+
+// The next record of a save's scout: the one it read past its last list,
+// or a new one.
+std::span<const field_leaf> next_scouted_record(side& save)
+{
+    auto record = save.scout_record;
+    save.scout_record = {};
+    return record.empty() ? save.scout->next() : record;
+}
+
+// The slots of the list whose size is `size` in `save`, read by the save's
+// scout (open already): it passes over what lies before without leaves. A save that breaks
+// in the list gives the slots read up to its break.
+scouted_list scout_list(side& save, const field_leaf& size)
+{
+    save.scout->leaves_from(size.offset);
+    for (;;) {
+        const auto record = next_scouted_record(save);
+        if (record.empty()) {
+            return {};
+        }
+        if (record.back().offset >= size.offset) {
+            break;
+        }
+    }
+    scouted_list list;
+    list.counter_after = save.scout->object_counter();
+    const std::int64_t list_number = size.place.parts[size.place.depth - 1].index;
+    std::int64_t slot_number = -1;
+    for (;;) {
+        const auto record = next_scouted_record(save);
+        if (record.empty()) {
+            break;
+        }
+        const std::size_t slot_part = slot_part_of(record.front().place.view());
+        if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list_number) {
+            save.scout_record = record;
+            break;
+        }
+        for (const auto& leaf : record) {
+            if (leaf.place.parts[slot_part].index != slot_number) {
+                slot_number = leaf.place.parts[slot_part].index;
+                list.keys.push_back(slot_key_maker::start);
+                list.identities.push_back(slot_key_maker::start);
+                list.counters_before.push_back(list.counter_after);
+                list.offsets.push_back(leaf.offset);
+            }
+            list.end = leaf.offset + leaf.size;
+            slot_key_maker key{list.keys.back()};
+            key.add(leaf, slot_part, save.numbers, save.scout->object_counter());
+            list.keys.back() = key.key;
+            slot_key_maker identity{list.identities.back()};
+            identity.add_identity(leaf, save.numbers, save.scout->object_counter());
+            list.identities.back() = identity.key;
+        }
+        list.counter_after = save.scout->object_counter();
+    }
+    return list;
+}
+
+// The slots of an aligned list, each a row of one slot number per save, or
+// none where the save has no such slot: the slots of the first save in
+// their order, those other saves hold without it before the first save's
+// slot they come before. A series is aligned save by save to the first;
+// slots that several saves hold without the first share a row where their
+// keys agree, in the order of each save's slots.
+class aligned_slots {
+public:
+    static constexpr std::int64_t none = -1;
+
+    aligned_slots(const std::vector<scouted_list>& lists, const std::vector<std::size_t>& saves) : width_(lists.size())
+    {
+        const std::size_t first = saves[0];
+        // partner[save][slot of the first save]: the save's slot, or none.
+        std::vector<std::vector<std::int64_t>> partner(width_);
+        for (const auto save : saves) {
+            partner[save].assign(lists[first].keys.size(), none);
+            if (save == first) {
+                std::iota(partner[save].begin(), partner[save].end(), 0);
+                continue;
+            }
+            for (const auto& match : match_twice(lists[first], lists[save])) {
+                partner[save][match.first] = match.second;
+            }
+        }
+        std::vector<std::int64_t> next(width_, 0); // each save's first slot not yet in a row
+        for (std::size_t slot = 0; slot <= lists[first].keys.size(); ++slot) {
+            const std::size_t gap = size();
+            for (const auto save : saves) {
+                const auto until = slot < lists[first].keys.size() ? partner[save][slot]
+                                                                  : static_cast<std::int64_t>(lists[save].keys.size());
+                std::size_t row = gap;
+                for (; until != none && next[save] < until; ++next[save]) {
+                    row = place_in_gap(lists, save, next[save], row) + 1;
+                }
+            }
+            if (slot == lists[first].keys.size()) {
+                break;
+            }
+            const std::size_t row = rows_.size() / width_;
+            rows_.resize(rows_.size() + width_, none);
+            for (const auto save : saves) {
+                if (partner[save][slot] != none) {
+                    rows_[row * width_ + save] = partner[save][slot];
+                    next[save] = partner[save][slot] + 1;
+                }
+            }
+        }
+    }
+
+    std::size_t size() const { return rows_.size() / width_; }
+
+    // Matched by their keys, and the slots left between two matches by
+    // their identities.
+    static std::vector<slot_match> match_twice(const scouted_list& first, const scouted_list& second)
+    {
+        const auto by_key = match_slots(first.keys, second.keys);
+        std::vector<slot_match> matches;
+        slot_match gap_start{0, 0};
+        for (std::size_t at = 0; at <= by_key.size(); ++at) {
+            const slot_match gap_end = at < by_key.size() ? by_key[at]
+                                                          : slot_match{static_cast<std::uint32_t>(first.keys.size()),
+                                                                       static_cast<std::uint32_t>(second.keys.size())};
+            const auto first_gap = std::span(first.identities).subspan(gap_start.first, gap_end.first - gap_start.first);
+            const auto second_gap = std::span(second.identities).subspan(gap_start.second, gap_end.second - gap_start.second);
+            if (!first_gap.empty() && !second_gap.empty()) {
+                for (const auto& match : match_slots(first_gap, second_gap)) {
+                    matches.push_back({match.first + gap_start.first, match.second + gap_start.second});
+                }
+            }
+            if (at < by_key.size()) {
+                matches.push_back(gap_end);
+                gap_start = {gap_end.first + 1, gap_end.second + 1};
+            }
+        }
+        return matches;
+    }
+    std::int64_t slot(std::size_t row, std::size_t save) const { return rows_[row * width_ + save]; }
+
+private:
+    // Slot `slot` of `save`, which the first save lacks, into the first row
+    // from `from` on that another save's slot of the same key holds without
+    // it, or into a row of its own at the end; returns the row.
+    std::size_t place_in_gap(const std::vector<scouted_list>& lists, std::size_t save, std::int64_t slot, std::size_t from)
+    {
+        const auto key = lists[save].keys[static_cast<std::size_t>(slot)];
+        for (std::size_t row = from; row < size(); ++row) {
+            const auto holder = std::find_if(rows_.begin() + static_cast<std::ptrdiff_t>(row * width_),
+                                             rows_.begin() + static_cast<std::ptrdiff_t>((row + 1) * width_),
+                                             [](std::int64_t held) { return held != none; });
+            const auto other = static_cast<std::size_t>(holder - rows_.begin()) - row * width_;
+            if (this->slot(row, save) == none && lists[other].keys[static_cast<std::size_t>(*holder)] == key) {
+                rows_[row * width_ + save] = slot;
+                return row;
+            }
+        }
+        rows_.resize(rows_.size() + width_, none);
+        rows_[rows_.size() - width_ + save] = slot;
+        return size() - 1;
+    }
+
+    std::size_t width_;
+    std::vector<std::int64_t> rows_;
+};
+
 class comparison {
 public:
     comparison(std::vector<side>& sides, diff_writer& writer, std::vector<std::unique_ptr<byte_window>> windows)
@@ -215,15 +609,17 @@ public:
             live.clear();
             std::size_t taking_part = 0;
             for (std::size_t save = 0; save < sides_.size(); ++save) {
-                taking_part += sides_[save].retired ? 0 : 1;
-                if (!sides_[save].retired && sides_[save].has_leaf()) {
+                taking_part += in_play(save) ? 1 : 0;
+                if (in_play(save) && sides_[save].has_leaf()) {
                     live.push_back(save);
                 }
             }
             if (taking_part < 2 || live.empty()) {
                 return;
             }
-            if (live.size() == taking_part && same_places(live)) {
+            if (live.size() == taking_part && same_places(live) && opens_lists_of_other_sizes(live)) {
+                align_list(live);
+            } else if (live.size() == taking_part && same_places(live)) {
                 compare_leaves(live);
             } else {
                 part_ways(live);
@@ -235,6 +631,8 @@ public:
     const std::vector<std::size_t>& broken_saves() const { return broken_; }
 
 private:
+    bool in_play(std::size_t save) const { return !sides_[save].retired && !sides_[save].parked; }
+
     // A save whose leaves have run out: a damaged one is named where it
     // breaks and compared no further.
     void settle_ends()
@@ -258,10 +656,14 @@ private:
         const side* first = nullptr;
         for (std::size_t save = 0; save < sides_.size() && !windows_.empty(); ++save) {
             const side& current = sides_[save];
-            if (current.retired) {
+            if (!in_play(save)) {
                 continue;
             }
-            if (!current.between_records() || (first != nullptr && !current.walk->reads_on_like(*first->walk))) {
+            // A save whose numbers run ahead of the first's by the shift its
+            // aligned lists made reads the same bytes as the same leaves,
+            // their object numbers but for that shift.
+            if (!current.between_records() ||
+                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift()))) {
                 return;
             }
             first = first != nullptr ? first : &current;
@@ -270,10 +672,18 @@ private:
         if (starts_.size() < 2) {
             return;
         }
+        std::vector<std::uint16_t> next_numbers;
+        bool shifted = false;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (in_play(save)) {
+                next_numbers.push_back(static_cast<std::uint16_t>(sides_[save].walk->object_counter() + 1));
+                shifted = shifted || sides_[save].numbers.shift() != first->numbers.shift();
+            }
+        }
         try {
-            const std::uint64_t agreeing = agreeing_length(starts_);
+            const std::uint64_t agreeing = shifted ? agreeing_without(starts_, next_numbers) : agreeing_length(starts_);
             for (std::size_t save = 0, at = 0; save < sides_.size(); ++save) {
-                if (!sides_[save].retired) {
+                if (in_play(save)) {
                     sides_[save].walk->leaves_from(starts_[at++].second + agreeing);
                 }
             }
@@ -341,7 +751,7 @@ private:
             compare_elements<std::uint8_t>(live, leaves, leaf_type::raw);
         } else if (all_of_type(leaf_type::u16_array)) {
             compare_elements<std::uint16_t>(live, leaves, leaf_type::u16_array);
-        } else if (!all_equal(leaves)) {
+        } else if (!all_equal(live, leaves)) {
             writer_.values(path_of(first), by_save_);
             differed_ = true;
         }
@@ -350,13 +760,25 @@ private:
         }
     }
 
-    static bool all_equal(const std::vector<const field_leaf*>& leaves)
+    // Object numbers agree where they name the same object, each read
+    // through its save's shift of the numbering.
+    bool all_equal(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves) const
     {
         const field_leaf& first = *leaves[0];
-        return std::all_of(leaves.begin() + 1, leaves.end(), [&](const field_leaf* leaf) {
-            return leaf->type == first.type && leaf->size == first.size && leaf->number == first.number &&
-                   std::ranges::equal(leaf->bytes, first.bytes);
-        });
+        const auto number_of = [&](std::size_t at) {
+            const field_leaf& leaf = *leaves[at];
+            const side& holder = sides_[live[at]];
+            return leaf.names_object ? holder.numbers.in_other(leaf.number, holder.walk->object_counter()) : leaf.number;
+        };
+        const std::int64_t first_number = number_of(0);
+        for (std::size_t at = 1; at < leaves.size(); ++at) {
+            const field_leaf& leaf = *leaves[at];
+            if (leaf.type != first.type || leaf.size != first.size || number_of(at) != first_number ||
+                !std::ranges::equal(leaf.bytes, first.bytes)) {
+                return false;
+            }
+        }
+        return true;
     }
 
     // A slot that holds a reference in one save and a unit in another: one
@@ -465,7 +887,7 @@ private:
         std::vector<leaf_place> places(sides_.size());
         std::vector<std::size_t> placed; // live saves, and saves that ended whole
         for (std::size_t save = 0; save < sides_.size(); ++save) {
-            if (!sides_[save].retired) {
+            if (in_play(save)) {
                 places[save] = place_of(save);
                 placed.push_back(save);
             }
@@ -592,7 +1014,7 @@ private:
             const auto& kept = sides_[other].lone_list_size;
             if (other == save) {
                 shown[other] = &closing;
-            } else if (!sides_[other].retired && !sides_[other].has_leaf() && kept &&
+            } else if (in_play(other) && !sides_[other].has_leaf() && kept &&
                        std::ranges::equal(kept->place.view(), closing.place.view())) {
                 shown[other] = &*kept;
                 shared = true;
@@ -619,6 +1041,251 @@ private:
         differed_ = true;
         for (const auto save : live) {
             pass_over(save, record);
+        }
+    }
+
+    // Every save stands at the size of one list, and the sizes differ:
+    // slots were added or removed.
+    bool opens_lists_of_other_sizes(const std::vector<std::size_t>& live)
+    {
+        const field_leaf& first = sides_[live[0]].leaf();
+        return live.size() > 1 && first.sizes_list && !first.closes_stream &&
+               std::any_of(live.begin() + 1, live.end(), [&](std::size_t save) {
+                   const field_leaf& size = sides_[save].leaf();
+                   return size.sizes_list && !size.closes_stream && size.number != first.number;
+               }) &&
+               scouts_open(live);
+    }
+
+    // Each save's scout, opened the first time a list is aligned. A save
+    // that cannot be opened a second time leaves the lists compared slot by
+    // slot.
+    bool scouts_open(const std::vector<std::size_t>& live)
+    {
+        try {
+            for (const auto save : live) {
+                if (!sides_[save].scout) {
+                    sides_[save].scout = std::make_unique<save_walk>(sides_[save].path);
+                }
+            }
+            return true;
+        } catch (const io_failure&) {
+            return false;
+        }
+    }
+
+    // A list whose size differs between the saves: its slots are read
+    // ahead by each save's scout, aligned by their keys to the first
+    // save's, and compared row by row, a slot only some saves hold named in
+    // one line. One list's keys at a time are held.
+    void align_list(const std::vector<std::size_t>& live)
+    {
+        std::vector<scouted_list> lists(sides_.size());
+        std::vector<std::int64_t> shifts_before(sides_.size(), 0);
+        for (const auto save : live) {
+            lists[save] = scout_list(sides_[save], sides_[save].leaf());
+            shifts_before[save] = sides_[save].numbers.shift();
+        }
+        const field_leaf& size = sides_[live[0]].leaf();
+        const leaf_place list_place = size.place;
+        const std::int64_t list_number = list_place.parts[list_place.depth - 1].index;
+        const std::uint64_t list_offset = size.offset;
+        compare_leaves(live);
+        const aligned_slots rows(lists, live);
+        std::vector<std::int64_t> own_slots(sides_.size(), aligned_slots::none);
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            std::vector<std::size_t> holding;
+            for (const auto save : live) {
+                if (rows.slot(row, save) != aligned_slots::none && !sides_[save].retired) {
+                    holding.push_back(save);
+                }
+            }
+            if (holding.empty()) {
+                continue;
+            }
+            shift_numbering(lists, live[0], holding, row, rows);
+            const auto staying = std::count_if(live.begin(), live.end(), [&](std::size_t save) { return !sides_[save].retired; });
+            if (static_cast<std::size_t>(staying) == holding.size() && keys_agree(lists, holding, row, rows)) {
+                // The same content but for the numbers, which the shift
+                // maps: passed over, up to the next row whose keys differ.
+                std::size_t last = row;
+                while (last + 1 < rows.size() && keys_agree(lists, holding, last + 1, rows)) {
+                    shift_numbering(lists, live[0], holding, ++last, rows);
+                }
+                for (const auto save : holding) {
+                    pass_over_to(sides_[save], lists[save].offset_of(static_cast<std::size_t>(rows.slot(last, save)) + 1));
+                }
+                row = last;
+            } else if (static_cast<std::size_t>(staying) == holding.size()) {
+                for (const auto save : holding) {
+                    own_slots[save] = rows.slot(row, save);
+                }
+                compare_aligned_slot(holding, list_number, own_slots);
+            } else {
+                name_lone_slot(holding);
+            }
+        }
+        // After the list, the numbers go on from where each save's list
+        // ended; a shift that changed here is said once.
+        // A save that broke in the list read only part of it: it has no
+        // shift after it, nor has any save against a first save that broke.
+        settle_ends();
+        bool shifted = false;
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        for (const auto save : live) {
+            if (sides_[save].retired || sides_[live[0]].retired) {
+                continue;
+            }
+            const auto shift = std::int64_t{lists[live[0]].counter_after} - lists[save].counter_after;
+            sides_[save].numbers.shift_from(std::uint32_t{lists[save].counter_after} + 1, shift, true);
+            shifts[save] = -shift;
+            shifted = shifted || shift != shifts_before[save];
+        }
+        if (shifted) {
+            writer_.numbering(path_of(list_place.view()), list_offset, shifts);
+        }
+    }
+
+    // Every save holds the row's slot, and their keys agree.
+    static bool keys_agree(const std::vector<scouted_list>& lists, const std::vector<std::size_t>& holding, std::size_t row,
+                           const aligned_slots& rows)
+    {
+        const auto key_of = [&](std::size_t save) {
+            const auto slot = rows.slot(row, save);
+            return slot == aligned_slots::none ? std::optional<std::uint64_t>{}
+                                               : lists[save].keys[static_cast<std::size_t>(slot)];
+        };
+        return std::all_of(holding.begin(), holding.end(), [&](std::size_t save) { return key_of(save) && key_of(save) == key_of(holding[0]); });
+    }
+
+    // The save's leaves before `offset` are not handed out: the walk reads
+    // them without making them.
+    static void pass_over_to(side& save, std::uint64_t offset)
+    {
+        while (save.at < save.record.size() && save.record[save.at].offset < offset) {
+            save.advance();
+        }
+        if (save.at == save.record.size()) {
+            save.walk->leaves_from(offset + 1); // not the leaf that ends there
+        }
+    }
+
+    // The objects of a row's slots: those of saves whose slot is the first
+    // save's partner take its numbers, those of a slot no partner holds
+    // none of them.
+    void shift_numbering(const std::vector<scouted_list>& lists, std::size_t first, const std::vector<std::size_t>& holding,
+                         std::size_t row, const aligned_slots& rows)
+    {
+        const bool partnered = rows.slot(row, first) != aligned_slots::none;
+        for (const auto save : holding) {
+            const auto own_counter = lists[save].counters_before[static_cast<std::size_t>(rows.slot(row, save))];
+            const auto first_counter =
+                partnered ? lists[first].counters_before[static_cast<std::size_t>(rows.slot(row, first))] : own_counter;
+            if (save != first) {
+                sides_[save].numbers.shift_from(std::uint32_t{own_counter} + 1, std::int64_t{first_counter} - own_counter, partnered);
+            }
+        }
+    }
+
+    // A slot every save holds: its leaves compared as any others, each
+    // save's placed under the first save's slot number. A save that leaves
+    // the slot while another is still in it waits for the others: what they
+    // still hold there is theirs alone.
+    void compare_aligned_slot(const std::vector<std::size_t>& holding, std::int64_t list_number,
+                              const std::vector<std::int64_t>& own_slots)
+    {
+        const std::int64_t shown = own_slots[holding[0]];
+        for (const auto save : holding) {
+            sides_[save].renumber(slot_renumbering{list_number, own_slots[save], shown});
+        }
+        const auto inside = [&](std::size_t save) {
+            side& current = sides_[save];
+            if (!in_play(save) || !current.has_leaf()) {
+                return false;
+            }
+            const auto place = current.leaf().place.view();
+            const std::size_t part = slot_part_of(place);
+            return part != 0 && place[part - 1].index == list_number && place[part].index == shown;
+        };
+        std::vector<std::size_t> left;
+        std::vector<std::size_t> in;
+        for (;;) {
+            settle_ends();
+            in.clear();
+            for (const auto save : holding) {
+                if (inside(save)) {
+                    in.push_back(save);
+                } else if (in_play(save)) {
+                    sides_[save].parked = true;
+                    left.push_back(save);
+                }
+            }
+            if (in.empty()) {
+                break;
+            }
+            if (in.size() == 1) {
+                name_rest_of_slot(in[0], left);
+            } else if (same_places(in)) {
+                compare_leaves(in);
+            } else {
+                part_ways(in);
+            }
+        }
+        for (const auto save : left) {
+            sides_[save].parked = false;
+        }
+        for (const auto save : holding) {
+            sides_[save].renumber(std::nullopt);
+        }
+    }
+
+    // The one save still in a slot the others have left: the record it
+    // holds alone, named below where their last leaves and its own part.
+    void name_rest_of_slot(std::size_t save, const std::vector<std::size_t>& left)
+    {
+        std::vector<leaf_place> places(sides_.size());
+        places[save] = alignment_place_of(sides_[save].leaf());
+        leaf_place slot = places[save];
+        slot.depth = slot_part_of(slot.view()) + 1;
+        if (left.empty()) {
+            pass_over(save, slot); // the others broke: nothing to compare it with
+            return;
+        }
+        std::size_t depth = places[save].depth;
+        for (const auto other : left) {
+            depth = std::min(depth, shared_length(places[save].view(), sides_[other].last.view()));
+        }
+        name_lone_record({save}, places, std::max(depth, slot.depth));
+    }
+
+    // A slot only some saves hold: one line naming what it holds, the unit
+    // and its type or the object referred to, and the slot passed over.
+    void name_lone_slot(const std::vector<std::size_t>& holding)
+    {
+        std::vector<bool> present(sides_.size(), false);
+        std::optional<lone_slot> named;
+        for (const auto save : holding) {
+            side& current = sides_[save];
+            if (!current.has_leaf()) {
+                continue;
+            }
+            leaf_place slot = current.leaf().place;
+            slot.depth = slot_part_of(slot.view()) + 1;
+            present[save] = true;
+            if (!named) {
+                named = lone_slot{path_of(slot.view()), current.leaf().offset, current.leaf().slot, current.leaf().number, {}};
+            }
+            while (current.has_leaf() && lies_in(current.leaf().place.view(), slot.view())) {
+                const field_leaf& leaf = current.leaf();
+                if (leaf.names_unit_type && leaf.chain_level == 0 && named->unit_type.empty() && save == holding[0]) {
+                    named->unit_type = leaf.note;
+                }
+                take(save);
+            }
+        }
+        if (named) {
+            writer_.only_in(*named, present);
+            differed_ = true;
         }
     }
 
@@ -649,7 +1316,8 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
             continue;
         }
         try {
-            sides[save].walk = std::make_unique<save_walk>(inputs.back()->path());
+            sides[save].path = inputs.back()->path();
+            sides[save].walk = std::make_unique<save_walk>(sides[save].path);
         } catch (const failure& failed) {
             report_problem(saves[save], failed.message());
             unreadable = true;
@@ -669,6 +1337,7 @@ int diff_saves(const std::vector<std::string>& saves, bool json, output_stream& 
         windows.clear();
     }
     diff_writer writer(out, json);
+    writer.saves(saves);
     comparison compared(sides, writer, std::move(windows));
     compared.run();
     if (!out.flush()) {

@@ -46,9 +46,45 @@ void diff_writer::values(std::string_view path, const std::vector<const field_le
         separate(save);
         if (leaves[save] == nullptr) {
             out_.write(json_ ? "null" : "-");
-        } else {
-            write_leaf_value(out_, *leaves[save], json_);
+            continue;
         }
+        write_leaf_value(out_, *leaves[save], json_);
+        if (!json_ && !leaves[save]->note.empty()) {
+            out_.write(" (");
+            out_.write(leaves[save]->note);
+            out_.put(')');
+        }
+    }
+    const bool noted = std::any_of(leaves.begin(), leaves.end(), [](const field_leaf* leaf) { return leaf != nullptr && !leaf->note.empty(); });
+    if (json_ && noted) {
+        out_.write("],\"notes\":[");
+        for (std::size_t save = 0; save < leaves.size(); ++save) {
+            separate(save);
+            if (leaves[save] == nullptr || leaves[save]->note.empty()) {
+                out_.write("null");
+            } else {
+                write_json_quoted(out_, leaves[save]->note);
+            }
+        }
+    }
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::saves(const std::vector<std::string>& names)
+{
+    out_.write(json_ ? "{\"saves\":[" : "# saves:");
+    for (std::size_t save = 0; save < names.size(); ++save) {
+        if (json_) {
+            if (save > 0) {
+                out_.put(',');
+            }
+            write_json_quoted(out_, names[save]);
+            continue;
+        }
+        out_.write(save > 0 ? ", " : " ");
+        out_.write_number(save + 1);
+        out_.put(' ');
+        out_.write(names[save]);
     }
     out_.write(json_ ? "]}\n" : "\n");
 }
@@ -139,7 +175,9 @@ void diff_writer::slot(std::string_view slot, std::uint64_t offset, const std::v
     out_.write(json_ ? "]}\n" : "\n");
 }
 
-void diff_writer::only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present)
+// "PATH OFFSET only in save(s) N..." in text, the JSON members up to the
+// saves' array, whose bracket is left open.
+void diff_writer::only_in_front(std::string_view record, std::uint64_t offset, const std::vector<bool>& present)
 {
     const auto count = std::ranges::count(present, true);
     if (json_) {
@@ -164,6 +202,57 @@ void diff_writer::only_in(std::string_view record, std::uint64_t offset, const s
         }
         out_.write_number(save + 1);
         first = false;
+    }
+}
+
+void diff_writer::only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present)
+{
+    only_in_front(record, offset, present);
+    out_.write(json_ ? "]}\n" : "\n");
+}
+
+void diff_writer::only_in(const lone_slot& slot, const std::vector<bool>& present)
+{
+    only_in_front(slot.path, slot.offset, present);
+    const bool unit = slot.holds == slot_holds::unit;
+    if (json_) {
+        out_.write(unit ? "],\"holds\":\"unit\",\"object\":" : "],\"holds\":\"reference\",\"object\":");
+        out_.write_signed(slot.object);
+        if (unit) {
+            out_.write(",\"unit_type\":");
+            write_json_quoted(out_, slot.unit_type);
+        }
+        out_.write("}\n");
+        return;
+    }
+    if (unit) {
+        // A unit cut short before its unit_class has no type to name.
+        out_.write(": unit, ");
+        if (!slot.unit_type.empty()) {
+            out_.write(slot.unit_type);
+            out_.write(", ");
+        }
+        out_.write("object ");
+    } else {
+        out_.write(": reference to object ");
+    }
+    out_.write_signed(slot.object);
+    out_.put('\n');
+}
+
+void diff_writer::numbering(std::string_view list, std::uint64_t offset, const std::vector<std::optional<std::int64_t>>& shifts)
+{
+    begin_columns(list, offset, "numbering", " numbering shifts after it:");
+    for (std::size_t save = 0; save < shifts.size(); ++save) {
+        separate(save);
+        if (!shifts[save]) {
+            out_.write(json_ ? "null" : "-");
+            continue;
+        }
+        if (!json_ && *shifts[save] > 0) {
+            out_.put('+');
+        }
+        out_.write_signed(*shifts[save]);
     }
     out_.write(json_ ? "]}\n" : "\n");
 }

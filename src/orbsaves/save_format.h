@@ -53,6 +53,7 @@ struct note {
         slot_object, // a slot's object number; `context` is the counter before it
         link_kind,   // `context` is the link_ref when it is the next number, else 0
         setting,     // a coded setting; `context` is the orbse::setting that names its values
+        object_ref,  // an object number: the next object's or one met elsewhere; `context` is the counter before it
     };
     kind what = kind::none;
     std::uint32_t context = 0;
@@ -386,7 +387,7 @@ bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
     }
     visitor.u16("unit_class", unit.unit_class, note{note::kind::unit_class, 0});
     visitor.u16("aux_word", unit.aux_word);
-    visitor.u16("link_ref", unit.link_ref, decides_layout);
+    visitor.u16("link_ref", unit.link_ref, deciding(note{note::kind::object_ref, object_counter}));
     // A number that is the next one is never 0, so 0 says "not the next".
     const std::uint32_t next_number = is_next_object(unit.link_ref, object_counter) ? unit.link_ref : 0;
     visitor.u16("link_kind", unit.link_kind, deciding(note{note::kind::link_kind, next_number}));

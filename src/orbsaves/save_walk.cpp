@@ -295,6 +295,8 @@ public:
             field_leaf& leaf = add_leaf(piece.name, at, piece.size, piece.size == 1 ? leaf_type::u8 : leaf_type::u16);
             leaf.number = value;
             leaf.decides_layout = piece.decides_layout;
+            leaf.names_object = piece.object_offset == unit_fields::path_ref.object_offset;
+            leaf.names_next_object = leaf.names_object && is_next_object(value, object_counter);
             if (piece.object_offset == unit_fields::path_kind.object_offset &&
                 is_next_object(unit.path_ref(), object_counter) && value == new_path_kind) {
                 begin_note();
@@ -586,6 +588,8 @@ private:
         leaf.names_unit_type = false;
         leaf.decides_layout = false;
         leaf.names = {};
+        leaf.names_object = false;
+        leaf.names_next_object = false;
         return leaf;
     }
 
@@ -608,6 +612,9 @@ private:
         leaf.names_unit_type = meaning.what == format::note::kind::unit_class;
         leaf.decides_layout = meaning.decides_layout;
         leaf.names = names_of(meaning);
+        leaf.names_object = meaning.what == format::note::kind::slot_object || meaning.what == format::note::kind::object_ref;
+        leaf.names_next_object = leaf.names_object && is_next_object(static_cast<std::uint16_t>(value),
+                                                                     static_cast<std::uint16_t>(meaning.context));
         begin_note();
         describe(meaning, value);
         if (note_text_.size() > note_begin_) {
@@ -679,6 +686,8 @@ private:
             break;
         case kind::setting:
             note_text_ += setting_name(static_cast<setting>(meaning.context), static_cast<std::int32_t>(value), {});
+            break;
+        case kind::object_ref:
             break;
         case kind::link_kind:
             if (meaning.context != 0 && value == new_linked_unit_kind) {
@@ -902,6 +911,16 @@ bool save_walk::reads_on_like(const save_walk& other) const
     }
 }
 
+bool save_walk::reads_on_like(const save_walk& other, std::int64_t numbering_shift) const
+{
+    if (numbering_shift == 0 || state_->at != state::stage::stream || other.state_->at != state::stage::stream) {
+        return numbering_shift == 0 && reads_on_like(other);
+    }
+    format::stream_cursor unshifted = state_->stream;
+    unshifted.object_counter = static_cast<std::uint16_t>(unshifted.object_counter - numbering_shift);
+    return format::read_on_alike(unshifted, other.state_->stream);
+}
+
 void save_walk::leaves_from(std::uint64_t offset) { state_->walk->leaves_from(offset); }
 
 void save_walk::leaves_on_the_way_to(std::vector<leaf_place> destinations)
@@ -926,6 +945,7 @@ std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_vie
     }
     return std::nullopt;
 }
+std::uint16_t save_walk::object_counter() const { return state_->stream.object_counter; }
 
 bool is_known_version(std::uint16_t version)
 {
@@ -970,6 +990,14 @@ std::string path_of(const field_leaf& leaf, std::size_t length)
     std::string text;
     append_path(text, parts.first(std::min(length, parts.size())), length > parts.size() ? leaf.name : std::string_view{});
     return text;
+}
+
+std::size_t slot_part_of(std::span<const path_part> place)
+{
+    constexpr std::size_t slot_part = 2; // after `units` and `lists[L]`
+    return place.size() > slot_part && place[0].name == "units" && place[1].name == "lists" && place[slot_part].name == "slots"
+               ? slot_part
+               : 0;
 }
 
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record)

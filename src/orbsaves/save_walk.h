@@ -116,12 +116,25 @@ struct field_leaf {
     bool decides_layout = false;
     // For a number: the table that names its values, if any.
     value_names names;
+    // The value is an object number: a slot's, a unit's path_ref or
+    // link_ref. Objects are numbered in file order, so one object more
+    // early in a save moves every later number; a reader comparing saves
+    // compares such values through that shift.
+    bool names_object = false;
+    // Such a number that is the next one: it names the object that
+    // follows (the slot's unit, the inline path, the linked unit), not one
+    // met elsewhere.
+    bool names_next_object = false;
 };
 
 // The number that `name` stands for in the table naming the leaf's values,
 // as its note spells it; empty when the leaf's values have no names or
 // none is `name`.
 std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_view name);
+
+// The index of the part `slots[S]` in a place that lies in a slot of the
+// unit stream (`units`, `lists[L]`, `slots[S]`, ...); 0 for any other place.
+std::size_t slot_part_of(std::span<const path_part> place);
 
 // Whether `place` lies in the record `record` (or is it).
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record);
@@ -228,6 +241,13 @@ public:
     // between records of the fixed part of one version, or between slots of
     // the stream with the same numbering.
     bool reads_on_like(const save_walk& other) const;
+    // The same, but for the unit stream's object counter, which stands
+    // `numbering_shift` above the other's: objects numbered earlier in one
+    // save than in the other. The same bytes ahead are then the same leaves
+    // whose object numbers differ by the shift, for as long as no number
+    // read is the next object in one walk and not in the other; where one
+    // is, the walks part from there, and their places tell.
+    bool reads_on_like(const save_walk& other, std::int64_t numbering_shift) const;
 
     // Leaves that end before `offset` are no longer handed out, while the
     // reads stay the same: a reader that knows them already (the bytes are
@@ -241,6 +261,11 @@ public:
     // over at the speed of a walk without leaves: a reader that looks for a
     // few paths makes no leaf of the others. Empty: every leaf, as before.
     void leaves_on_the_way_to(std::vector<leaf_place> destinations);
+
+    // The unit stream's object counter where the walk stands: the number of
+    // the last object numbered (before the stream, where its numbering
+    // starts once the groups are read).
+    std::uint16_t object_counter() const;
 
 private:
     struct state;

@@ -131,7 +131,10 @@ void compare_with_plain(const std::vector<std::string>& arguments, const std::ve
     EXPECT_EQ(result.exit_code, 1) << result.standard_error;
     const bool damaged = std::ranges::any_of(saves, [](const auto* save) { return !save->broken.empty(); });
     EXPECT_EQ(result.standard_error.find(": damaged save: ") != std::string::npos, damaged) << result.standard_error;
-    const auto written = testing::lines_of(result.standard_output);
+    auto written = testing::lines_of(result.standard_output);
+    ASSERT_FALSE(written.empty());
+    EXPECT_TRUE(written[0].starts_with("# saves: 1 ")) << written[0];
+    written.erase(written.begin()); // the saves' names
     const auto [line, expected_line] = std::ranges::mismatch(written, expected);
     EXPECT_TRUE(line == written.end() && expected_line == expected.end())
         << written.size() << " lines written, " << expected.size() << " expected; line " << (line - written.begin()) + 1
@@ -218,19 +221,6 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
     const auto has_points = [](const chain& units) { return units[0].path && !units[0].path->points.empty(); };
     const auto pointless = [](const chain& units) { return units[0].path && units[0].path->points.empty(); };
     compare_kinds({
-        {"a unit added mid-list", {}, [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::new_unit(2, *some_chain(save, roll))); }},
-        // Never a list's last slot: a list of no slots would end the stream.
-        {"a unit removed mid-list", {},
-         [](auto& save, dice& roll) {
-             auto& list = save.unit_lists[0].slots; // two units and a reference, and maybe more
-             const auto unit = [](const auto& slot) { return !slot.chain.empty(); };
-             if (list.size() > 1 && std::ranges::any_of(list, unit)) {
-                 const auto gone = std::find_if(list.begin() + static_cast<std::ptrdiff_t>(roll.below(list.size())), list.end(), unit);
-                 list.erase(gone != list.end() ? gone : std::ranges::find_if(list, unit));
-             }
-         }},
-        {"a reference added", {},
-         [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::reference(static_cast<std::uint16_t>(1 + roll.below(372)))); }},
         {"a path made longer", {},
          [&](auto& save, dice& roll) {
              auto& points = (*some_chain(save, roll, has_points))[0].path->points;
@@ -286,6 +276,71 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
              }
          }},
     });
+}
+
+// Slots added to or removed from a list are where diff does not go by
+// paths: the list's slots are aligned by what they hold, so that each slot
+// a save holds alone is one line, and the slots around it, the same units,
+// differ in nothing. The saves say no more: the size of the list, the slot
+// named with what it holds, and where the numbering shifts.
+TEST(fields_diff_against_plain, slots_added_or_removed_are_named_once_each)
+{
+    const change unit_added = [](auto& save, dice& roll) { insert_somewhere(save, roll, sb::new_unit(2, *some_chain(save, roll))); };
+    // Never a list's last slot: a list of no slots would end the stream.
+    const change unit_removed = [](auto& save, dice& roll) {
+        for (auto& list : save.unit_lists) {
+            const auto unit = [](const auto& slot) { return !slot.chain.empty(); };
+            if (list.slots.size() > 1 && std::ranges::any_of(list.slots, unit)) {
+                const auto gone = std::find_if(list.slots.begin() + static_cast<std::ptrdiff_t>(roll.below(list.slots.size())), list.slots.end(), unit);
+                list.slots.erase(gone != list.slots.end() ? gone : std::ranges::find_if(list.slots, unit));
+                return;
+            }
+        }
+    };
+    const change reference_added = [](auto& save, dice& roll) {
+        insert_somewhere(save, roll, sb::reference(static_cast<std::uint16_t>(1 + roll.below(372))));
+    };
+    struct slot_kind {
+        const char* name;
+        change changed;
+        std::string named; // what the line of each slot changed says
+    };
+    for (const auto& test : {slot_kind{"a unit added", unit_added, " only in save 2: unit, "},
+                             slot_kind{"a unit removed", unit_removed, " only in save 1: unit, "},
+                             slot_kind{"a reference added", reference_added, " only in save 2: reference to object "}}) {
+        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
+            dice roll(seed);
+            auto description = made_up_save(roll);
+            const testing::temp_folder folder;
+            std::vector<std::string> files;
+            for (std::size_t save = 0; save < 3; ++save) {
+                if (save > 0) {
+                    test.changed(description, roll);
+                }
+                auto numbered = description;
+                sb::number_units(numbered);
+                files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
+                sb::write_file(files.back(), sb::build_save(numbered));
+            }
+            for (const std::size_t changes : {1, 2}) {
+                const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
+                EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+                auto lines = testing::lines_of(result.standard_output);
+                ASSERT_FALSE(lines.empty());
+                EXPECT_EQ(lines[0], "# saves: 1 " + files[0] + ", 2 " + files[changes]);
+                lines.erase(lines.begin());
+                std::size_t named = 0;
+                for (const auto& line : lines) {
+                    const bool size = line.starts_with("units.lists[") && line.find("].size ") != std::string::npos;
+                    const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
+                    named += line.find(test.named) != std::string::npos ? 1 : 0;
+                    EXPECT_TRUE(size || shift || line.find(test.named) != std::string::npos) << line;
+                }
+                EXPECT_EQ(named, changes) << result.standard_output;
+            }
+        }
+    }
 }
 
 // A chain of another depth is where diff does not go by paths: the slot's

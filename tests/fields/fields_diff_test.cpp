@@ -62,6 +62,18 @@ std::string repeated(const std::string& value, std::size_t count)
 
 using testing::lines_of;
 
+// diff's lines after its first, which names the saves compared ("# saves:
+// 1 PATH, 2 PATH" in text, {"saves":[...]} in JSON); none when it wrote none.
+std::vector<std::string> compared_lines(const std::string& output)
+{
+    auto lines = lines_of(output);
+    if (!lines.empty()) {
+        EXPECT_TRUE(lines[0].starts_with("# saves: 1 ") || lines[0].starts_with("{\"saves\":[\"")) << lines[0];
+        lines.erase(lines.begin());
+    }
+    return lines;
+}
+
 struct diff_case {
     const char* name;
     std::vector<change> changes; // one save each, made from the small save
@@ -95,7 +107,7 @@ void run_cases(const std::vector<diff_case>& cases)
         const testing::temp_folder folder;
         const auto result = run_diff(test, folder);
         EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
-        EXPECT_EQ(lines_of(result.standard_output), test.lines);
+        EXPECT_EQ(compared_lines(result.standard_output), test.lines);
     }
 }
 
@@ -146,7 +158,7 @@ TEST(fields_diff, one_field_differs)
           }},
          {},
          1,
-         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 8"}},
+         {"header.save_date 0x000000a6 0 1000", "units.lists[0].slots[2].object_id 0x0000cfa0 7 (reference to object 7) 8 (reference to object 8)"}},
         // Up to their first difference the saves are walked without their
         // leaves: a leaf that begins before it is still compared.
         {"the second byte of a field",
@@ -159,7 +171,7 @@ TEST(fields_diff, one_field_differs)
           [](auto& save) { save.unit_lists[0].slots.insert(save.unit_lists[0].slots.end(), {sb::reference(7), sb::reference(9)}); }},
          {},
          1,
-         {"units.lists[0].slots[4].object_id 0x0000cfa4 7 9"}},
+         {"units.lists[0].slots[4].object_id 0x0000cfa4 7 (reference to object 7) 9 (reference to object 9)"}},
         {"a series of three saves",
          {unchanged, [](auto& save) { save.header.save_date = 5; }, unchanged},
          {},
@@ -205,7 +217,9 @@ TEST(fields_diff, structure_differs)
          {unchanged, [](auto& save) { save.unit_lists[0].slots.push_back(sb::new_unit(3, {plain_unit(3)})); }},
          {},
          1,
-         {"units.lists[0].size 0x0000ce52 3 4", "units.lists[0].slots[3] 0x0000cfa2 only in save 2"}},
+         {"units.lists[0].size 0x0000ce52 3 4",
+          "units.lists[0].slots[3] 0x0000cfa2 only in save 2: unit, type row 9 DEPOT, object 376",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
         {"a list added",
          {unchanged, [](auto& save) { save.unit_lists.push_back({{sb::reference(1)}}); }},
          {},
@@ -222,7 +236,7 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          {"units.lists[0].slots[1].unit.path_ref 0x0000cf92 0 376",
-          "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4",
+          "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4 (path follows, object 376)",
           "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2"}},
         // The first save's stream has ended: the second holds the slots after
         // its run's first alone, and they are named one by one.
@@ -234,8 +248,9 @@ TEST(fields_diff, structure_differs)
           }},
          {},
          1,
-         {"units.lists[0].size 0x0000ce52 3 6", "units.lists[0].slots[3] 0x0000cfa2 only in save 2",
-          "units.lists[0].slots[4] 0x0000cfa4 only in save 2", "units.lists[0].slots[5] 0x0000cfa6 only in save 2"}},
+         {"units.lists[0].size 0x0000ce52 3 6", "units.lists[0].slots[3] 0x0000cfa2 only in save 2: reference to object 1",
+          "units.lists[0].slots[4] 0x0000cfa4 only in save 2: reference to object 2",
+          "units.lists[0].slots[5] 0x0000cfa6 only in save 2: reference to object 3"}},
         {"a reference where a unit was",
          {unchanged, [](auto& save) { save.unit_lists[0].slots[1] = sb::reference(7); }},
          {},
@@ -246,9 +261,9 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          // The row is an object of its own: the stream's numbers move up by one.
-         {"groups[0].updates[3].object_number 0x0000a882 0 4", "groups[0].updates[3].values 0x0000a884 only in save 1",
-          "units.lists[0].slots[0].object_id 0x0000ce72 374 373", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
-          "units.lists[0].slots[1].object_id 0x0000cf20 376 375"}},
+         {"groups[0].updates[3].object_number 0x0000a882 0 (row 3 BARRACKS) 4 (row 3 BARRACKS)", "groups[0].updates[3].values 0x0000a884 only in save 1",
+          "units.lists[0].slots[0].object_id 0x0000ce72 374 (unit in a slot, object 374) 373 (unit in a slot, object 373)", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
+          "units.lists[0].slots[1].object_id 0x0000cf20 376 (unit in a slot, object 376) 375 (unit in a slot, object 375)"}},
         {"a list added where the stream ends with the file",
          {unchanged,
           [](auto& save) {
@@ -298,7 +313,7 @@ TEST(fields_diff, structure_differs)
          {unchanged, [](auto& save) { save.unit_lists[0].slots[1].chain.push_back(plain_unit(4)); }},
          {},
          1,
-         {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5",
+         {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5 (linked unit follows, object 376)",
           "units.lists[0].slots[1].unit 0x0000cf9e differs in shape: unkf1 linked[1].unit_data@4"}},
         {"another version",
          {unchanged, [](auto& save) { save.header.version = 69; }},
@@ -313,6 +328,266 @@ TEST(fields_diff, structure_differs)
          1,
          {R"({"path":"tail","offset":53156,"only_in":[2,3]})"}},
     });
+}
+
+// A turn of the game: three lists of units of their own types (unit_class
+// 10 and on), one with a path, a reference to a group's object and one to
+// the first list's second unit. `selected` tells the units apart; a slot
+// whose number is 0xF000 + N refers to the unit whose `selected` is N, as
+// the game writes it once the units are numbered.
+sb::unit_description unit_of_type(std::uint16_t selected, std::uint16_t unit_class)
+{
+    sb::unit_description unit = plain_unit(selected);
+    unit.unit_class = unit_class;
+    return unit;
+}
+
+constexpr std::uint16_t refers_to_unit = 0xF000;
+
+sb::save_description turn_save()
+{
+    auto save = sb::empty_save(70);
+    sb::unit_description with_path = unit_of_type(2, 11);
+    with_path.path = path_through({10, 11, 12});
+    save.unit_lists = {
+        {{sb::new_unit(2, {unit_of_type(1, 10)}), sb::new_unit(2, {with_path}), sb::reference(7),
+          sb::new_unit(2, {unit_of_type(3, 12)})}},
+        {{sb::new_unit(2, {unit_of_type(4, 13)}), sb::reference(refers_to_unit + 2)}},
+        {{sb::new_unit(2, {unit_of_type(5, 14)})}},
+    };
+    return save;
+}
+
+// Numbers the units as the game does and points each reference to a unit
+// at that unit's number.
+void number_turn(sb::save_description& save)
+{
+    sb::number_units(save);
+    for (auto& list : save.unit_lists) {
+        for (auto& slot : list.slots) {
+            if (slot.chain.empty() && slot.object_number > refers_to_unit) {
+                for (const auto& other_list : save.unit_lists) {
+                    for (const auto& other : other_list.slots) {
+                        if (!other.chain.empty() && other.chain[0].selected == slot.object_number - refers_to_unit) {
+                            slot.object_number = other.object_number;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+using turn = std::function<void(sb::save_description&)>;
+
+// Each save of a series is the turn save changed by the game changes
+// given for it, one after another.
+std::vector<std::string> diff_turns(const std::vector<std::vector<turn>>& series, const std::vector<std::string>& options,
+                                    const testing::temp_folder& folder, int& exit_code)
+{
+    std::vector<std::string> arguments{"diff"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    for (std::size_t save = 0; save < series.size(); ++save) {
+        auto description = turn_save();
+        for (const auto& change : series[save]) {
+            change(description);
+        }
+        number_turn(description);
+        arguments.push_back(folder.file("turn" + std::to_string(save + 1) + ".sav"));
+        sb::write_file(arguments.back(), sb::build_save(description));
+    }
+    const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
+    exit_code = result.exit_code;
+    auto lines = lines_of(result.standard_output);
+    std::string saves = options.empty() ? "# saves:" : "{\"saves\":[";
+    for (std::size_t save = 0; save < series.size(); ++save) {
+        const std::string file = folder.file("turn" + std::to_string(save + 1) + ".sav");
+        saves += options.empty() ? (save > 0 ? ", " : " ") + std::to_string(save + 1) + " " + file
+                                 : (save > 0 ? ",\"" : "\"") + file + "\"";
+    }
+    saves += options.empty() ? "" : "]}";
+    EXPECT_FALSE(lines.empty());
+    if (!lines.empty()) {
+        EXPECT_EQ(lines[0], saves);
+        lines.erase(lines.begin());
+    }
+    return lines;
+}
+
+const turn unit_built_at_front = [](auto& save) {
+    auto& slots = save.unit_lists[0].slots;
+    slots.insert(slots.begin(), sb::new_unit(2, {unit_of_type(9, 20)}));
+};
+const turn unit_built_in_middle = [](auto& save) {
+    auto& slots = save.unit_lists[0].slots;
+    slots.insert(slots.begin() + 2, sb::new_unit(2, {unit_of_type(9, 20)}));
+};
+const turn unit_built_at_end = [](auto& save) { save.unit_lists[0].slots.push_back(sb::new_unit(2, {unit_of_type(9, 20)})); };
+const turn unit_destroyed = [](auto& save) { save.unit_lists[0].slots.erase(save.unit_lists[0].slots.begin()); };
+const turn reference_added = [](auto& save) {
+    auto& slots = save.unit_lists[1].slots;
+    slots.insert(slots.begin() + 1, sb::reference(refers_to_unit + 3));
+};
+const turn unit_loaded = [](auto& save) { save.unit_lists[1].slots[0].chain.push_back(unit_of_type(8, 15)); };
+const turn list_added_in_middle = [](auto& save) {
+    save.unit_lists.insert(save.unit_lists.begin() + 1, {{sb::new_unit(2, {unit_of_type(7, 16)})}});
+};
+// A unit more at the end of the first list whose path is object `path`,
+// met elsewhere rather than inline.
+turn unit_referring_to_path(std::uint16_t path)
+{
+    return [path](auto& save) {
+        sb::unit_description unit = unit_of_type(6, 17);
+        unit.path_ref = path;
+        save.unit_lists[0].slots.push_back(sb::new_unit(2, {unit}));
+    };
+}
+const turn path_made_longer = [](auto& save) { save.unit_lists[0].slots[1].chain[0].path->points.push_back(13); };
+
+TEST(fields_diff, one_turn_of_the_game_is_named_once)
+{
+    struct turn_case {
+        const char* name;
+        std::vector<std::vector<turn>> series;
+        std::vector<std::string> lines;
+        std::vector<std::string> options = {};
+    };
+    const std::vector<turn_case> cases{
+        // Every later number one higher in save 2: the reference to the
+        // unit with the path (374 and 375) and the second list's unit (377
+        // and 378) are the same objects.
+        {"a unit built at the front of a list",
+         {{}, {unit_built_at_front}},
+         {"units.lists[0].size 0x0000ce52 4 5",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
+        // After the unit with the path (374) and its path (375).
+        {"a unit built in the middle of a list",
+         {{}, {unit_built_in_middle}},
+         {"units.lists[0].size 0x0000ce52 4 5",
+          "units.lists[0].slots[2] 0x0000cfa0 only in save 2: unit, type row 19 LARGE_CONES, object 376",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
+        {"a unit built at the end of a list",
+         {{}, {unit_built_at_end}},
+         {"units.lists[0].size 0x0000ce52 4 5",
+          "units.lists[0].slots[4] 0x0000d040 only in save 2: unit, type row 19 LARGE_CONES, object 377",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
+        {"a unit destroyed",
+         {{}, {unit_destroyed}},
+         {"units.lists[0].size 0x0000ce52 4 3",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 1: unit, type row 9 DEPOT, object 373",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 -1"}},
+        // A reference is no object: the numbering stays.
+        {"a reference added",
+         {{}, {reference_added}},
+         {"units.lists[1].size 0x0000d040 2 3", "units.lists[1].slots[1] 0x0000d0e0 only in save 2: reference to object 376"}},
+        // Not yet as it should be: a list of one size is compared slot by
+        // slot, a chain of another depth is passed over as differing in
+        // shape, and the number its linked unit takes moves the later
+        // numbers without that being followed.
+        {"a unit that loads another",
+         {{}, {unit_loaded}},
+         {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 0 378", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 0 5 (linked unit follows, object 378)",
+          "units.lists[1].slots[0].unit 0x0000d0de differs in shape: unkf1 linked[1].unit_data@4",
+          "units.lists[2].slots[0].object_id 0x0000d0e4 378 (unit in a slot, object 378) 379 (unit in a slot, object 379)"}},
+        // Not yet as it should be: lists are compared by their numbers, so
+        // each list after the one added is aligned with the list before it
+        // in the other save.
+        {"a list added in the middle",
+         {{}, {list_added_in_middle}},
+         {"units.lists[1].size 0x0000d040 2 1",
+          "units.lists[1].slots[0] 0x0000d042 only in save 1: unit, type row 12 CONNECTOR_4W, object 377",
+          "units.lists[1].slots[1] 0x0000d0e0 only in save 1: reference to object 374",
+          "units.lists[1].slots[0] 0x0000d042 only in save 2: unit, type row 15 LARGE_TAPE, object 377",
+          "units.lists[2].size 0x0000d0e2 1 2",
+          "units.lists[2].slots[0] 0x0000d0e4 only in save 1: unit, type row 13 LARGE_RUBBLE, object 378",
+          "units.lists[2].slots[0] 0x0000d0e2 only in save 2: unit, type row 12 CONNECTOR_4W, object 378",
+          "units.lists[2].slots[1] 0x0000d180 only in save 2: reference to object 374", "units.lists[3] 0x0000d182 only in save 2"}},
+        {"a path made longer",
+         {{}, {path_made_longer}},
+         {"units.lists[0].slots[1].unit.path.point_count 0x0000cf8c 3 4",
+          "units.lists[0].slots[1].unit.path.points[3] - 0x0000cf94 - [13]"}},
+        // Aligned each to the first save: the unit built in save 2 is still
+        // there in save 3, where the first unit has gone.
+        {"a series: built, then destroyed",
+         {{}, {unit_built_in_middle}, {unit_built_in_middle, unit_destroyed}},
+         {"units.lists[0].size 0x0000ce52 4 5 4",
+          "units.lists[0].slots[0] 0x0000ce54 only in saves 1 2: unit, type row 9 DEPOT, object 373",
+          "units.lists[0].slots[2] 0x0000cfa0 only in saves 2 3: unit, type row 19 LARGE_CONES, object 376",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1 0"}},
+        // The bytes after the change agree but for the numbers: the saves
+        // are passed over there, and a value that differs later is found.
+        {"a unit built, and a later unit changed",
+         {{}, {unit_built_at_front, [](auto& save) { save.unit_lists[2].slots[0].chain[0].unk5 = 9; }}},
+         {"units.lists[0].size 0x0000ce52 4 5",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
+        // The slots that agree in every field but their objects' numbers
+        // are passed over; a path_ref that names an object met elsewhere
+        // is no such number, and is compared.
+        {"a unit built, and another unit's path_ref to an object met elsewhere changed",
+         {{unit_referring_to_path(7)}, {unit_referring_to_path(8), unit_built_at_front}},
+         {"units.lists[0].size 0x0000ce52 5 6",
+          "units.lists[0].slots[0] 0x0000ce54 only in save 2: unit, type row 19 LARGE_CONES, object 373",
+          "units.lists[0].slots[4].unit.path_ref 0x0000d0d0 7 8", "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
+        // A reference only one save holds, and no shift: as JSON.
+        {"a reference added, as JSON",
+         {{}, {reference_added}},
+         {R"({"path":"units.lists[1].size","offset":53312,"type":"u16","values":[2,3]})",
+          R"({"path":"units.lists[1].slots[1]","offset":53472,"only_in":[2],"holds":"reference","object":376})"},
+         {"--json"}},
+        {"as JSON",
+         {{}, {unit_built_in_middle}},
+         {R"({"path":"units.lists[0].size","offset":52818,"type":"u16","values":[4,5]})",
+          R"({"path":"units.lists[0].slots[2]","offset":53152,"only_in":[2],"holds":"unit","object":376,"unit_type":"type row 19 LARGE_CONES"})",
+          R"({"path":"units.lists[0]","offset":52818,"type":"numbering","values":[0,1]})"},
+         {"--json"}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const testing::temp_folder folder;
+        int exit_code = 0;
+        const auto lines = diff_turns(test.series, test.options, folder, exit_code);
+        EXPECT_EQ(exit_code, 1);
+        EXPECT_EQ(lines, test.lines);
+    }
+}
+
+// A save cut inside the last unit of a list it holds a unit more in: the
+// slots up to the cut are aligned and the unit built named; the unit cut
+// short, its unit_class unread, is no partner of the whole one (its key and
+// its type lack what the cut took), so each is named alone, the cut one
+// without a type; then the break. No shift is said for a list read only in
+// part, whichever save it is.
+TEST(fields_diff, a_save_cut_inside_an_aligned_list)
+{
+    const testing::temp_folder folder;
+    auto before = turn_save();
+    number_turn(before);
+    auto after = turn_save();
+    unit_built_in_middle(after);
+    number_turn(after);
+    const std::string whole = folder.file("whole.sav");
+    const std::string cut = folder.file("cut.sav");
+    sb::write_file(whole, sb::build_save(before));
+    const auto content = sb::build_save(after);
+    sb::write_file(cut, sb::bytes(content.begin(), content.begin() + 0xd080)); // in the list's last unit
+    const std::string broken = "Read beyond end of file at 0x0000d044 (53316) reading units.lists[0].slots[4].unit.unit_data: "
+                               "needed 144 bytes, 60 left";
+    const std::vector<std::string> cut_second{
+        "units.lists[0].size 0x0000ce52 4 5",
+        "units.lists[0].slots[2] 0x0000cfa0 only in save 2: unit, type row 19 LARGE_CONES, object 376",
+        "units.lists[0].slots[3] 0x0000cfa2 only in save 1: unit, type row 11 DOCK, object 376",
+        "units.lists[0].slots[4] 0x0000d040 only in save 2: unit, object 377", "error: save 2: " + broken};
+    const std::vector<std::string> cut_first{
+        "units.lists[0].size 0x0000ce52 5 4",
+        "units.lists[0].slots[2] 0x0000cfa0 only in save 1: unit, type row 19 LARGE_CONES, object 376",
+        "units.lists[0].slots[4] 0x0000d040 only in save 1: unit, object 377",
+        "units.lists[0].slots[3] 0x0000cfa2 only in save 2: unit, type row 11 DOCK, object 376", "error: save 1: " + broken};
+    EXPECT_EQ(compared_lines(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", whole, cut}).standard_output), cut_second);
+    const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", cut, whole});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(compared_lines(result.standard_output), cut_first);
 }
 
 // Files of one size whose ends hold the same bytes are not taken to agree
@@ -346,18 +621,20 @@ TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objec
     const std::vector<std::string> expected{
         "units.lists[0].size 0x0000ce52 1 6",
         "units.lists[0].slots[0].unit.path_ref 0x0000cee4 374 0",
-        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 0",
+        "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 (path follows, object 374) 0",
         "units.lists[0].slots[0].unit.path 0x0000cee8 only in save 1",
-        "units.lists[0].slots[1] 0x0000cef2 only in save 2",
-        "units.lists[0].slots[2] 0x0000cef4 only in save 2",
-        "units.lists[0].slots[3] 0x0000cef6 only in save 2",
-        "units.lists[0].slots[4] 0x0000cef8 only in save 2",
-        "units.lists[0].slots[5] 0x0000cefa only in save 2",
+        "units.lists[0].slots[1] 0x0000cef2 only in save 2: reference to object 1",
+        "units.lists[0].slots[2] 0x0000cef4 only in save 2: reference to object 2",
+        "units.lists[0].slots[3] 0x0000cef6 only in save 2: reference to object 3",
+        "units.lists[0].slots[4] 0x0000cef8 only in save 2: reference to object 4",
+        "units.lists[0].slots[5] 0x0000cefa only in save 2: reference to object 5",
+        // The first save's list holds a path more: its later numbers are one higher.
+        "units.lists[0] 0x0000ce52 numbering shifts after it: 0 -1",
         "units.lists[1].slots[0] 0x0000cefe reference(374) unit(374)",
         "error: save 2: Read beyond end of file at 0x0000cf02 (52994) reading units.lists[1].slots[0].unit.unit_data: "
         "needed 144 bytes, 0 left",
     };
-    EXPECT_EQ(lines_of(result.standard_output), expected);
+    EXPECT_EQ(compared_lines(result.standard_output), expected);
 }
 
 // Lists past the end of the other save's stream: each is one line, at the
@@ -407,11 +684,11 @@ TEST(fields_diff, lists_one_save_holds_alone_after_the_others_stream_has_ended)
     with_break.push_back("error: save 2: " + checked.substr(checked.find(damaged) + damaged.size(),
                                                              checked.size() - checked.find(damaged) - damaged.size() - 1));
     EXPECT_EQ(cut_result.exit_code, 1);
-    EXPECT_EQ(lines_of(cut_result.standard_output), with_break);
+    EXPECT_EQ(compared_lines(cut_result.standard_output), with_break);
 
     const auto whole = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two});
     EXPECT_EQ(whole.exit_code, 1) << whole.standard_error;
-    const auto lines = lines_of(whole.standard_output);
+    const auto lines = compared_lines(whole.standard_output);
     ASSERT_EQ(lines.size(), lists - 1);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), lines.begin()));
     EXPECT_EQ(lines.back().substr(0, lines.back().find(' ')), "units.lists[" + std::to_string(lists - 1) + "]");
@@ -469,7 +746,7 @@ TEST(fields_diff, a_tail_that_goes_on_where_a_piece_of_the_bytes_compared_ends)
         char added[64];
         std::snprintf(added, sizeof added, "tail+%zu - 0x%08llx - a5", length,
                       static_cast<unsigned long long>(tail_offset + length));
-        const auto lines = lines_of(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two}).standard_output);
+        const auto lines = compared_lines(testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", one, two}).standard_output);
         ASSERT_EQ(lines.size(), 2U);
         EXPECT_EQ(lines[0], "header.save_date 0x000000a6 1000 0");
         EXPECT_EQ(lines[1], added);
@@ -507,7 +784,7 @@ TEST(fields_diff, files_of_different_sizes_agree_between_their_differences)
         "units.lists[30].slots[0].unit.selected " + offset_listed(one, "units.lists[30].slots[0].unit.selected") + " 3 9",
         "tail " + offset_listed(two, "tail") + " only in save 2",
     };
-    EXPECT_EQ(lines_of(result.standard_output), expected);
+    EXPECT_EQ(compared_lines(result.standard_output), expected);
 }
 
 // The exit code and standard error of a diff that cannot run or that meets
@@ -558,7 +835,7 @@ TEST(fields_diff, exit_codes_and_breaks)
         arguments.insert(arguments.end(), test.saves.begin(), test.saves.end());
         const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
         EXPECT_EQ(result.exit_code, test.exit_code) << result.standard_error;
-        const auto lines = lines_of(result.standard_output);
+        const auto lines = compared_lines(result.standard_output);
         if (test.last_line.empty()) {
             EXPECT_TRUE(lines.empty()) << result.standard_output;
         } else {
@@ -607,7 +884,7 @@ TEST(fields_diff, saves_of_one_size_alike_from_a_list_to_their_ends_end_alike)
             expected.push_back("error: save 1: " + broken.substr(0, broken.size() - 1));
             expected.push_back("error: save 2: " + broken.substr(0, broken.size() - 1));
         }
-        EXPECT_EQ(lines_of(result.standard_output), expected);
+        EXPECT_EQ(compared_lines(result.standard_output), expected);
         EXPECT_EQ(result.standard_error.find("damaged save") != std::string::npos, test.broken) << result.standard_error;
     }
 }

@@ -61,6 +61,12 @@ const std::string& scratch_set_path()
     return path;
 }
 
+const std::string& scratch_fewer_path()
+{
+    static const std::string path = scratch_path("-fewer.sav");
+    return path;
+}
+
 // The save every input is compared with, written once and removed when the
 // process ends normally.
 const std::string& diff_seed_path()
@@ -83,6 +89,7 @@ void remove_scratch_files()
     std::remove(scratch_report_path().c_str());
     std::remove(scratch_diff_path().c_str());
     std::remove(scratch_set_path().c_str());
+    std::remove(scratch_fewer_path().c_str());
 }
 
 void write_scratch_save(const std::uint8_t* data, std::size_t size)
@@ -150,21 +157,11 @@ void walk(std::size_t size, bool loaded_whole, bool ended_short, orbse::testing:
     }
 }
 
-// orbse-fields diff of the fixed save and the input: it must run to an
-// answer (0, 1) whatever the input holds, as trouble (2) would mean that the
-// two walks or the comparison lost their way; and it must write exactly the
-// lines of the plain comparison of the two saves' leaves (the input's
-// gathered by its walk above, the fixed save's once), for every input but a
-// damaged one whose last leaf lies at a path the fixed save lacks: no path
-// after that leaf says where it goes among the fixed save's own, which diff
-// places by the format's order of fields and the plain comparison cannot.
-// The fixed save comes first: where the two hold header fields at one offset
-// that the other lacks (version 70's alien_player and reserved, version 69's
-// version_69_byte), diff places them in the format's order, and the plain
-// comparison the first save's first, which for version 70 is the same.
-void diff_with_seed(const orbse::testing::plain_save& input)
+// Runs orbse-fields diff on `saves` and returns its lines after the first,
+// which names the saves; its exit code must be 0 or 1, as trouble (2) would
+// mean that the walks or the comparison lost their way.
+std::string diff_of(const std::vector<std::string>& saves)
 {
-    static const orbse::testing::plain_save seed = orbse::testing::plain_walk(diff_seed_path());
     orbse::platform::native_file output;
     if (orbse::platform::create_always(scratch_diff_path(), false, output) != 0) {
         std::abort();
@@ -172,19 +169,94 @@ void diff_with_seed(const orbse::testing::plain_save& input)
     int code = 0;
     {
         orbse::fields::output_stream out(output);
-        code = orbse::fields::diff_saves({diff_seed_path(), scratch_save_path()}, false, out);
+        code = orbse::fields::diff_saves(saves, false, out);
     }
     orbse::platform::close(output);
     if (code != orbse::fields::exit_done && code != orbse::fields::exit_damaged) {
         std::abort();
     }
+    std::ifstream file(scratch_diff_path(), std::ios::binary | std::ios::ate);
+    std::string written(static_cast<std::size_t>(file.tellg()), '\0');
+    file.seekg(0).read(written.data(), static_cast<std::streamsize>(written.size()));
+    // After the first line, which names the saves.
+    if (!written.starts_with("# saves: 1 ")) {
+        std::abort();
+    }
+    return written.substr(written.find('\n') + 1);
+}
+
+// The sizes of a save's unit lists, by their paths.
+std::vector<std::pair<std::string, std::string>> list_sizes(const orbse::testing::plain_save& save)
+{
+    std::vector<std::pair<std::string, std::string>> sizes;
+    for (const auto& leaf : save.leaves) {
+        if (leaf.path.starts_with("units.lists[") && leaf.path.ends_with("].size")) {
+            sizes.emplace_back(leaf.path, leaf.value);
+        }
+    }
+    return sizes;
+}
+
+// Every slot a line of `written` names as one that some saves hold alone
+// ("PATH OFFSET only in save(s) N...: unit, ..." or "...: reference to
+// object N") is a slot each of those saves has.
+void expect_named_slots_held(const std::string& written, const std::vector<const orbse::testing::plain_save*>& saves)
+{
+    for (std::size_t from = 0; from < written.size();) {
+        const std::size_t end = written.find('\n', from);
+        const std::string line = written.substr(from, end - from);
+        from = end + 1;
+        const std::size_t only = line.find(" only in save");
+        const std::size_t colon = line.find(": ", only == std::string::npos ? line.size() : only);
+        if (only == std::string::npos || colon == std::string::npos || line.starts_with("error:")) {
+            continue;
+        }
+        const std::string slot = line.substr(0, line.find(' '));
+        std::string numbers = line.substr(line.find(' ', only + 13), colon - line.find(' ', only + 13));
+        for (std::size_t at = 0; at < numbers.size();) {
+            const std::size_t save = std::stoul(numbers.substr(at), &at) - 1;
+            numbers = numbers.substr(at);
+            at = 0;
+            if (save >= saves.size() || !saves[save]->holds(slot)) {
+                std::fprintf(stderr, "diff names a slot save %zu does not hold: %s\n", save + 1, line.c_str());
+                std::abort();
+            }
+        }
+    }
+}
+
+// orbse-fields diff of the fixed save and the input: it must run to an
+// answer (0, 1) whatever the input holds; and, where the two saves' lists
+// are of the same sizes (no slot was added or removed, so that no list is
+// aligned by what its slots hold), it must write exactly the lines of the
+// plain comparison of the two saves' leaves (the input's gathered by its
+// walk above, the fixed save's once), for every input but a damaged one
+// whose last leaf lies at a path the fixed save lacks: no path after that
+// leaf says where it goes among the fixed save's own, which diff places by
+// the format's order of fields and the plain comparison cannot. Where a
+// list was aligned, every slot it names as held alone must exist there.
+// The fixed save comes first: where the two hold header fields at one offset
+// that the other lacks (version 70's alien_player and reserved, version 69's
+// version_69_byte), diff places them in the format's order, and the plain
+// comparison the first save's first, which for version 70 is the same.
+void diff_with_seed(const orbse::testing::plain_save& input)
+{
+    static const orbse::testing::plain_save seed = orbse::testing::plain_walk(diff_seed_path());
+    const std::string written = diff_of({diff_seed_path(), scratch_save_path()});
+    const auto seed_sizes = list_sizes(seed);
+    const auto input_sizes = list_sizes(input);
+    const bool aligned = std::ranges::any_of(input_sizes, [&](const auto& size) {
+        const auto other = std::ranges::find(seed_sizes, size.first, &std::pair<std::string, std::string>::first);
+        return other != seed_sizes.end() && other->second != size.second;
+    });
+    if (aligned) {
+        expect_named_slots_held(written, {&seed, &input});
+        return;
+    }
     const bool placed = input.broken.empty() || input.leaves.empty() || seed.find(input.leaves.back().path) != nullptr;
     if (!placed) {
         return;
     }
-    std::ifstream file(scratch_diff_path(), std::ios::binary | std::ios::ate);
-    std::string written(static_cast<std::size_t>(file.tellg()), '\0');
-    file.seekg(0).read(written.data(), static_cast<std::streamsize>(written.size()));
     const std::string expected = orbse::testing::plain_diff({&seed, &input});
     if (written != expected) {
         const auto parted = static_cast<std::size_t>(std::ranges::mismatch(written, expected).in1 - written.begin());
@@ -316,6 +388,67 @@ void set_one_leaf(const std::uint8_t* data, std::size_t size, const orbse::walk_
     }
 }
 
+// The input with the last unit of a list of more than one slot removed, as
+// a game would write it: the slot cut out of its list, whose size is one
+// less, and every later number of an object one of the slot's objects
+// fewer (a reference to an object of the slot itself is left as it is).
+// Only for a whole save.
+void diff_with_one_unit_removed(const std::uint8_t* data, std::size_t size, const orbse::testing::plain_save& input)
+{
+    if (!input.broken.empty()) {
+        return;
+    }
+    const auto removable = [&](const orbse::testing::plain_leaf& leaf) {
+        if (leaf.slot != orbse::slot_holds::unit) {
+            return false;
+        }
+        const std::string slot = leaf.path.substr(0, leaf.path.rfind('.'));
+        const auto* list_size = input.find(slot.substr(0, slot.rfind('.')) + ".size");
+        return list_size != nullptr && list_size->value != "1";
+    };
+    const auto unit = std::ranges::find_if(input.leaves.rbegin(), input.leaves.rend(), removable);
+    if (unit == input.leaves.rend()) {
+        return;
+    }
+    const std::string slot = unit->path.substr(0, unit->path.rfind('.'));
+    const auto& list_size = *input.find(slot.substr(0, slot.rfind('.')) + ".size");
+    const auto after = std::find_if(unit.base(), input.leaves.end(), [&](const auto& leaf) {
+        return !leaf.path.starts_with(slot + ".") && leaf.path != slot;
+    });
+    const std::uint64_t begins = unit->offset;
+    const std::uint64_t ends = after == input.leaves.end() ? size : after->offset;
+    std::vector<std::uint8_t> fewer(data, data + begins);
+    fewer.insert(fewer.end(), data + ends, data + size);
+    const auto put_u16 = [&](std::uint64_t at, std::uint64_t value) {
+        fewer[at] = static_cast<std::uint8_t>(value & 0xFF);
+        fewer[at + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+    };
+    put_u16(list_size.offset, std::stoul(list_size.value) - 1);
+    // The slot's objects: from its unit's number to the counter where the
+    // walk leaves the slot.
+    orbse::save_walk walked(scratch_save_path());
+    const std::int64_t first = std::stol(unit->value);
+    std::int64_t last = first;
+    for (auto record = walked.next(); !record.empty(); record = walked.next()) {
+        for (const orbse::field_leaf& leaf : record) {
+            const std::int64_t next_number = std::int64_t{walked.object_counter()} + 1;
+            if (leaf.offset < ends) {
+                last = leaf.offset >= begins ? std::int64_t{walked.object_counter()} : last;
+            } else if (leaf.names_object && leaf.number > last && leaf.number <= next_number) {
+                put_u16(leaf.offset - (ends - begins), static_cast<std::uint64_t>(leaf.number - (last - first + 1)));
+            }
+        }
+    }
+    orbse::save_builder::write_file(scratch_fewer_path(), fewer);
+    const std::string written = diff_of({scratch_save_path(), scratch_fewer_path()});
+    const auto smaller = orbse::testing::plain_walk(scratch_fewer_path());
+    expect_named_slots_held(written, {&input, &smaller});
+    if (written.find(" only in save 1: unit, ") == std::string::npos) {
+        std::fprintf(stderr, "diff does not name the unit removed (%s):\n%s", slot.c_str(), written.c_str());
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -344,6 +477,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orbse::testing::plain_save plain;
     walk(size, loaded_whole, ended_short, plain);
     diff_with_seed(plain);
+    diff_with_one_unit_removed(data, size, plain);
     if (size > 0) {
         set_one_leaf(data, size, orbse::check_save(scratch_save_path()));
     }

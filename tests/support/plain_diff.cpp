@@ -150,14 +150,14 @@ void plain_save::take(const field_leaf& leaf, save_walk& walk)
     const auto place = leaf.place.view();
     if (leaf.name.empty() && place.size() == 3 && place[1].name == "row" && place[2].name == "column") {
         if (leaves.empty() || leaves.back().path != place[0].name) {
-            leaves.push_back({std::string(place[0].name), {}, leaf.offset, plain_leaf::kind::cells, {}, {}, leaf.size, slot_holds::not_a_slot});
+            leaves.push_back({std::string(place[0].name), {}, leaf.offset, plain_leaf::kind::cells, {}, {}, leaf.size, slot_holds::not_a_slot, {}});
         }
         auto& cells = leaves.back().elements;
         leaf.type == leaf_type::u8 ? cells.push_back(static_cast<std::uint16_t>(leaf.number))
                                    : static_cast<void>(cells.insert(cells.end(), leaf.bytes.begin(), leaf.bytes.end()));
         return;
     }
-    plain_leaf taken{path_of(leaf), {}, leaf.offset, plain_leaf::kind::value, {}, {}, 0, leaf.slot};
+    plain_leaf taken{path_of(leaf), {}, leaf.offset, plain_leaf::kind::value, {}, {}, 0, leaf.slot, std::string(leaf.note)};
     if (leaf.closes_stream) {
         taken.shown = std::exchange(taken.path, {});
         leaf_place after_every_list = leaf.place;
@@ -343,6 +343,9 @@ std::string plain_diff(const std::vector<const plain_save*>& saves)
             lines.append(closing ? closing->shown : path).append(" ").append(hex(first.offset));
             for (const plain_leaf* leaf : leaves) {
                 lines.append(" ").append(leaf ? leaf->value : "-");
+                if (leaf && !leaf->note.empty()) {
+                    lines.append(" (").append(leaf->note).append(")");
+                }
             }
             lines.append("\n");
         }

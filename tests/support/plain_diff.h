@@ -31,6 +31,7 @@ struct plain_leaf {
     std::vector<std::uint16_t> elements; // a raw stretch's bytes, a path's points, a layer's cells' bytes
     std::size_t cell_size = 0;
     slot_holds slot = slot_holds::not_a_slot;
+    std::string note; // shown beside the value, as the listing shows it
 };
 
 struct plain_save {
@@ -52,7 +53,8 @@ struct plain_save {
 
 plain_save plain_walk(const std::string& path);
 
-// What diff writes for `saves` (two or more): its lines, each ended by "\n".
+// What diff writes for `saves` (two or more) after its first line, which
+// names the saves: its lines, each ended by "\n".
 std::string plain_diff(const std::vector<const plain_save*>& saves);
 
 } // namespace orbse::testing
