@@ -402,8 +402,13 @@ std::vector<std::string> diff_turns(const std::vector<std::vector<turn>>& series
     std::string saves = options.empty() ? "# saves:" : "{\"saves\":[";
     for (std::size_t save = 0; save < series.size(); ++save) {
         const std::string file = folder.file("turn" + std::to_string(save + 1) + ".sav");
+        // A Windows path's backslashes are escaped in JSON.
+        std::string json_file;
+        for (const char character : file) {
+            json_file += character == '\\' ? std::string("\\\\") : std::string(1, character);
+        }
         saves += options.empty() ? (save > 0 ? ", " : " ") + std::to_string(save + 1) + " " + file
-                                 : (save > 0 ? ",\"" : "\"") + file + "\"";
+                                 : (save > 0 ? ",\"" : "\"") + json_file + "\"";
     }
     saves += options.empty() ? "" : "]}";
     EXPECT_FALSE(lines.empty());
