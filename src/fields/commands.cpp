@@ -13,11 +13,8 @@
 #include <numeric>
 
 namespace orbse::fields {
-namespace {
 
-// Opens the walk, turning what stops it before it starts into a message:
-// a save that cannot be opened, or memory that runs out.
-std::unique_ptr<save_walk> open_walk(const save_input& save, bool with_leaves = true)
+std::unique_ptr<save_walk> open_walk(const save_input& save, bool with_leaves)
 {
     try {
         return std::make_unique<save_walk>(save.path(), with_leaves);
@@ -28,6 +25,8 @@ std::unique_ptr<save_walk> open_walk(const save_input& save, bool with_leaves = 
     }
     return nullptr;
 }
+
+namespace {
 
 // The exit code once the output is written: 2 when it could not be, 1 for
 // a damaged save.

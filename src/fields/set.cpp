@@ -276,16 +276,6 @@ std::optional<std::string> reads_differently(const std::string& old_save, const 
     return std::nullopt;
 }
 
-std::unique_ptr<save_walk> open_for_changes(const save_input& input)
-{
-    try {
-        return std::make_unique<save_walk>(input.path());
-    } catch (const failure& failed) {
-        report_problem(input.name(), failed.message());
-    }
-    return nullptr;
-}
-
 // Writes, reads back and puts in place; false after a message. The lines
 // of the leaves set go out before the new save takes its name, so that a
 // failure of either leaves everything as it was: a save whose lines could
@@ -335,7 +325,7 @@ int set_fields(const set_request& request, output_stream& out)
         asked.push_back(std::move(*parsed));
     }
     const auto input = save_input::prepare(request.save);
-    auto walk = input ? open_for_changes(*input) : nullptr;
+    auto walk = input ? open_walk(*input) : nullptr;
     if (!walk) {
         return exit_trouble;
     }
