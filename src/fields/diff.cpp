@@ -229,8 +229,10 @@ std::uint64_t agreeing_without(std::span<const std::pair<byte_window*, std::uint
 {
     std::uint64_t done = 0;
     std::optional<std::uint8_t> previous;
-    for (;;) {
-        const auto first = starts[0].first->bytes_at(starts[0].second + done, byte_window::piece_size);
+    // Pieces that grow from a few hundred bytes, as agreeing_length reads
+    // them: the next slot's number is often near.
+    for (std::size_t piece = 256;; piece = std::min(2 * piece, byte_window::piece_size)) {
+        const auto first = starts[0].first->bytes_at(starts[0].second + done, piece);
         std::size_t length = first.size();
         for (const auto& [window, offset] : starts.subspan(1)) {
             const auto other = window->bytes_at(offset + done, length);

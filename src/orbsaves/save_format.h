@@ -423,14 +423,15 @@ struct stream_cursor {
 };
 
 // What a reader of the stream carries from what it has read into what
-// follows: the numbering, and where it stands among lists and slots. Two
-// readers that stand between slots alike read the same bytes after it as
-// the same leaves; inside a unit, what they read of it decides more.
+// follows: the numbering, where it stands among lists and slots, and inside
+// a unit the step and the level of its chain. Every mark that decides what
+// follows (a path, a linked unit, unkf1's extra word) is read in the step
+// it decides, so the unit record read so far decides nothing ahead: two
+// readers that stand alike read the same bytes after it as the same leaves.
 inline bool read_on_alike(const stream_cursor& a, const stream_cursor& b)
 {
-    using step_of = stream_cursor::step;
-    return a.next == b.next && (a.next == step_of::list_size || a.next == step_of::slot) &&
-           a.object_counter == b.object_counter && a.list == b.list && a.list_size == b.list_size && a.slot == b.slot;
+    return a.next == b.next && a.next != stream_cursor::step::ended && a.object_counter == b.object_counter &&
+           a.list == b.list && a.list_size == b.list_size && a.slot == b.slot && a.level == b.level;
 }
 
 // In the fixed part the version decides how a later step is read (the

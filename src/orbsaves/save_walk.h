@@ -238,8 +238,9 @@ public:
 
     // Whether this walk and `other` stand where the same bytes ahead would
     // be read the same way by both, as the same leaves at the same places:
-    // between records of the fixed part of one version, or between slots of
-    // the stream with the same numbering.
+    // between records of the fixed part of one version, or between records
+    // of the stream with the same numbering, inside a unit at the same step
+    // of the same level of its chain.
     bool reads_on_like(const save_walk& other) const;
     // The same, but for the unit stream's object counter, which stands
     // `numbering_shift` above the other's: objects numbered earlier in one

@@ -20,12 +20,15 @@ std::span<const std::uint8_t> byte_window::bytes_at(std::uint64_t offset, std::s
     if (offset < start_ || offset >= end) {
         return {};
     }
-    // Bytes before `offset` are dropped first, so that a far jump reads its
-    // way there a piece at a time.
+    // Bytes before `offset` are dropped once they make a piece, so that a far
+    // jump reads its way there a piece at a time, while a reader stepping on
+    // a few bytes at a time does not move the window's bytes at every step.
     while (start_ + held_.size() < end) {
-        const auto dropped = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_.size()));
-        held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(dropped));
-        start_ += dropped;
+        const auto behind = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_.size()));
+        if (behind >= piece_size) {
+            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(behind));
+            start_ += behind;
+        }
         const std::size_t had = held_.size();
         held_.resize(had + static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - had, piece_size)));
         read_exact(file_, held_.data() + had, held_.size() - had);

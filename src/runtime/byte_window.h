@@ -1,6 +1,6 @@
 // A file's bytes read through a window that only moves on: a reader that
 // looks ahead of another one's reading, a piece at a time, holding at most
-// what it asked for last and one piece more.
+// what it asked for last and two pieces more.
 #pragma once
 
 #include "runtime/data_file.h"
@@ -20,8 +20,8 @@ public:
     explicit byte_window(const std::string& path);
 
     // The bytes from `offset` on, at most `count`: fewer at the file's end,
-    // none before the window's start (bytes before an offset asked for are
-    // let go when more are read). A read that fails raises its io_failure.
+    // none before the window's start (bytes a piece or more before an offset
+    // asked for are let go when more are read). A read that fails raises its io_failure.
     // The bytes hold until the next call.
     std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count);
 

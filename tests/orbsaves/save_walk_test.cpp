@@ -590,9 +590,9 @@ TEST(save_walk, texts_that_are_no_path_have_no_place)
 }
 
 // Two walks read on alike where the same bytes ahead would give both the same
-// leaves: between the fixed part's records of one version, between slots of
-// one numbering; never inside a unit, nor where the numbering or the version
-// differs.
+// leaves: between the fixed part's records of one version, between records of
+// the stream of one numbering, inside a unit at one level of its chain; never
+// where the numbering, the level or the version differs.
 TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
 {
     const auto save = sb::stream_rich_save(70);
@@ -600,6 +600,8 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
     one_unit_more.unit_lists[0].slots.insert(one_unit_more.unit_lists[0].slots.begin(), sb::new_unit(1, {sb::unit_description{}}));
     auto version_69 = save;
     version_69.header.version = 69;
+    auto chain_deeper = save;
+    chain_deeper.unit_lists[0].slots[0].chain.push_back(sb::unit_description{});
     auto record_more = save;
     record_more.groups[red].post_updates.push_back(post_update_record{});
     testing::temp_folder folder;
@@ -613,16 +615,21 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
     const auto other_version = file_of(version_69, "b.sav");
     const auto unit_more = file_of(one_unit_more, "c.sav");
     const auto groups_longer = file_of(record_more, "d.sav");
+    const auto deeper = file_of(chain_deeper, "e.sav");
     struct case_ {
         const char* name;
         std::string other;
         std::string at; // both walks go to the first record that begins at this leaf or after it
         bool alike;
+        std::string their_at = {}; // the other walk's, where it is another leaf
     };
     const std::vector<case_> cases{
         {"two walks of one save at its start", first, "header.version", true},
         {"one save, inside the pass layer", first, "pass_layer.row[5].column[0]", true},
-        {"one save, inside a unit", first, "units.lists[0].slots[0].unit.unit_class", false},
+        {"one save, inside a unit", first, "units.lists[0].slots[0].unit.unit_class", true},
+        {"one save, at the unit's last word", first, "units.lists[0].slots[0].unit.unkf1", true},
+        {"a linked unit more: at the same step of another level", deeper, "units.lists[0].slots[0].unit.unkf1", false,
+         "units.lists[0].slots[0].unit.linked[1].unkf1"},
         {"another version, before its header", other_version, "header.version", true},
         {"another version, after its header", other_version, "pass_layer.row[0].column[0]", false},
         {"a unit more ahead, between the groups", unit_more, "groups[2].lead_word", true},
@@ -635,7 +642,8 @@ TEST(save_walk, walks_read_on_alike_where_only_the_bytes_ahead_decide)
         save_walk mine(first);
         save_walk theirs(test.other);
         const std::uint64_t my_target = offset_of(leaves_from(first, 0, offsets_right), test.at);
-        const std::uint64_t their_target = offset_of(leaves_from(test.other, 0, offsets_right), test.at);
+        const std::uint64_t their_target =
+            offset_of(leaves_from(test.other, 0, offsets_right), test.their_at.empty() ? test.at : test.their_at);
         while (mine.offset() < my_target && !mine.next().empty()) {
         }
         while (theirs.offset() < their_target && !theirs.next().empty()) {

@@ -19,8 +19,8 @@ testing::bytes pattern(std::size_t size, std::size_t seed = 0)
     return content;
 }
 
-// Requests in order on one window: within what it holds, a far jump, the
-// file's end, and before what it still holds.
+// Requests in order on one window: within what it holds, a few bytes on past
+// its end, a far jump, the file's end, and before what it still holds.
 TEST(byte_window, hands_out_the_files_bytes_from_an_offset_on_and_never_goes_back)
 {
     const auto content = pattern(300'000);
@@ -33,7 +33,8 @@ TEST(byte_window, hands_out_the_files_bytes_from_an_offset_on_and_never_goes_bac
         std::size_t expected; // bytes handed out; their values are the file's
     };
     const std::vector<request> requests{
-        {0, 10, 10},           {5, 300, 300},         {100, 70'000, 70'000}, {250'000, 100, 100},
+        {0, 10, 10},           {5, 300, 300},         {100, 70'000, 70'000}, {70'050, 300, 300},
+        {70'060, 200'000, 200'000}, {200'000, 100, 100}, {250'000, 100, 100},
         {299'990, 100, 10},    {300'000, 5, 0},       {299'999, 1, 1},       {100, 5, 0},
     };
     byte_window window(path);
