@@ -288,6 +288,13 @@ struct side {
         return at < record.size();
     }
     bool between_records() const { return at == record.size(); }
+    // The object counter before the leaf it stands at, as near as records
+    // tell: the walk numbers a record's objects as it reads the record, so
+    // at a record's first leaf it is the count before that record.
+    std::uint16_t counter_at_leaf() const
+    {
+        return at == 0 && !record.empty() ? walk->object_counter_before_record() : walk->object_counter();
+    }
     const field_leaf& leaf() const { return record[at]; }
     void advance() { ++at; }
 
@@ -994,10 +1001,91 @@ private:
             present[save] = true;
         }
         const field_leaf& first = sides_[behind[0]].leaf();
-        writer_.only_in(path_of(first, records[0].depth), first.offset, present);
+        const std::string path = path_of(first, records[0].depth);
+        const std::uint64_t offset = first.offset;
+        // A level of a chain some saves lack: the deeper levels and the
+        // words that close them lie within it in the file, and are named
+        // with it.
+        const bool levels = first.chain_level > 0 && records[0].depth == first.unit_depth;
+        const std::size_t slot_part = slot_part_of(records[0].view());
+        const bool in_unit = slot_part != 0 && slot_part + 1 < records[0].depth;
+        std::vector<std::uint16_t> counters_before(sides_.size());
+        for (const auto save : behind) {
+            counters_before[save] = sides_[save].walk->object_counter_before_record();
+        }
+        writer_.only_in(path, offset, present);
         differed_ = true;
         for (std::size_t at = 0; at < behind.size(); ++at) {
             pass_over(behind[at], records[at]);
+            if (levels) {
+                pass_over_while_before_others(behind[at], present);
+            }
+        }
+        if (in_unit) {
+            follow_numbering_past(present, counters_before, path, offset);
+        }
+    }
+
+    // Takes the leaves of `save` that come before the places where every
+    // other save in play stands.
+    void pass_over_while_before_others(std::size_t save, const std::vector<bool>& holders)
+    {
+        const auto before_others = [&] {
+            const leaf_place mine = alignment_place_of(sides_[save].leaf());
+            for (std::size_t other = 0; other < sides_.size(); ++other) {
+                if (!holders[other] && in_play(other) && order_of_places(mine.view(), place_of(other).view()) != place_order::before) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        while (sides_[save].has_leaf() && before_others()) {
+            take(save);
+        }
+    }
+
+    // Objects of a record that only the `holders` hold (an inline path, the
+    // linked units of a chain's deeper levels) took numbers the other saves
+    // never gave: from here on each save's numbers map to the first save's
+    // by where their counters stand, and a shift that changed is said once.
+    // Within the record, a save's objects have their counterparts in the
+    // first save's only where the first save holds it too.
+    void follow_numbering_past(const std::vector<bool>& holders, const std::vector<std::uint16_t>& counters_before,
+                               std::string_view path, std::uint64_t offset)
+    {
+        std::size_t first = 0;
+        while (first < sides_.size() && !in_play(first)) {
+            ++first;
+        }
+        bool numbered = false;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            numbered = numbered || (holders[save] && sides_[save].counter_at_leaf() != counters_before[save]);
+        }
+        if (first == sides_.size() || !numbered) {
+            return;
+        }
+        const std::int64_t first_counter = sides_[first].counter_at_leaf();
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        bool shifted = false;
+        for (std::size_t save = first + 1; save < sides_.size(); ++save) {
+            if (!in_play(save)) {
+                continue;
+            }
+            side& current = sides_[save];
+            const std::int64_t counter = current.counter_at_leaf();
+            const std::int64_t shift_before = current.numbers.shift();
+            if (holders[save]) {
+                current.numbers.shift_from(std::uint32_t{counters_before[save]} + 1,
+                                           std::int64_t{counters_before[first]} - counters_before[save], holders[first]);
+            }
+            const std::int64_t shift = first_counter - counter;
+            shifted = shifted || shift != shift_before;
+            current.numbers.shift_from(static_cast<std::uint32_t>(counter) + 1, shift, true);
+            shifts[save] = -shift;
+        }
+        if (shifted) {
+            shifts[first] = 0;
+            writer_.numbering(std::string(path), offset, shifts);
         }
     }
 

@@ -394,6 +394,11 @@ bool map_unit_level(io& visitor, std::uint16_t& object_counter, unidefrec& unit)
     return next_number != 0 && unit.link_kind == new_linked_unit_kind;
 }
 
+// Which part of a level of a chain a step reads: its body, up to its linked
+// unit, or the words that close it (the word after the linked unit, unkf1
+// and its extra word), which come after every deeper level.
+enum class level_part : std::uint8_t { body, closing };
+
 // Where the reading of the unit stream stands between two of its steps. The
 // stream is read one step at a time, so that a reader may take it a record
 // at a time: a list's size, a slot, one level of a unit object, the unkf1 of
@@ -507,7 +512,7 @@ void map_slot(io& visitor, stream_cursor& at)
         }
         step(at.object_counter);
         visitor.record("unit", [&] {
-            visitor.unit_level(0, [&] {
+            visitor.unit_level(0, level_part::body, [&] {
                 std::uint16_t class_word = 0;
                 visitor.u16("class_word", class_word);
                 at.unit = &visitor.unit_record();
@@ -524,14 +529,14 @@ void map_slot(io& visitor, stream_cursor& at)
 // linked unit at that depth. Each level is a unit object of its own, whose
 // unit_class names its type.
 template <typename io, typename fields_of>
-void in_unit_level(io& visitor, const stream_cursor& at, fields_of&& fields)
+void in_unit_level(io& visitor, const stream_cursor& at, level_part part, fields_of&& fields)
 {
     visitor.element("slots", at.slot, [&] {
         visitor.record("unit", [&] {
             if (at.level == 0) {
-                visitor.unit_level(0, fields);
+                visitor.unit_level(0, part, fields);
             } else {
-                visitor.element("linked", at.level, [&] { visitor.unit_level(at.level, fields); });
+                visitor.element("linked", at.level, [&] { visitor.unit_level(at.level, part, fields); });
             }
         });
     });
@@ -544,7 +549,7 @@ void map_unit_step(io& visitor, stream_cursor& at)
     unidefrec& unit = *at.unit;
     switch (at.next) {
     case step_of::unit_level:
-        in_unit_level(visitor, at, [&] {
+        in_unit_level(visitor, at, level_part::body, [&] {
             if (!map_unit_level(visitor, at.object_counter, unit)) {
                 at.next = step_of::unit_end;
             }
@@ -556,11 +561,11 @@ void map_unit_step(io& visitor, stream_cursor& at)
         }
         return;
     case step_of::unit_end:
-        in_unit_level(visitor, at, [&] { map_unkf1(visitor, unit); });
+        in_unit_level(visitor, at, level_part::closing, [&] { map_unkf1(visitor, unit); });
         break;
     case step_of::chain_return:
         --at.level;
-        in_unit_level(visitor, at, [&] {
+        in_unit_level(visitor, at, level_part::closing, [&] {
             step(at.object_counter);
             visitor.u16("word_after_link", unit.link_kind);
             map_unkf1(visitor, unit);
@@ -621,7 +626,7 @@ struct structure_passed_through {
     }
 
     template <typename fields_of>
-    void unit_level(std::uint64_t, fields_of&& fields)
+    void unit_level(std::uint64_t, level_part, fields_of&& fields)
     {
         fields();
     }

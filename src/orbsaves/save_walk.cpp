@@ -215,12 +215,14 @@ public:
     // A failing read inside leaves it set, as it leaves the place: the
     // walk ends there.
     template <typename fields_of>
-    void unit_level(std::uint64_t level, fields_of&& fields)
+    void unit_level(std::uint64_t level, format::level_part part, fields_of&& fields)
     {
         unit_depth_ = static_cast<std::uint8_t>(place_.depth);
         chain_level_ = level;
+        closes_level_ = part == format::level_part::closing;
         fields();
         unit_depth_ = 0;
+        closes_level_ = false;
     }
 
     // Read in one piece, as the loader reads it, and handed out a row at a
@@ -585,6 +587,7 @@ private:
         leaf.closes_stream = false;
         leaf.unit_depth = unit_depth_;
         leaf.chain_level = unit_depth_ > 0 ? chain_level_ : 0;
+        leaf.closes_level = closes_level_;
         leaf.names_unit_type = false;
         leaf.decides_layout = false;
         leaf.names = {};
@@ -707,6 +710,7 @@ private:
     leaf_place place_;
     std::uint8_t unit_depth_ = 0; // of the unit level being read, or 0
     std::uint64_t chain_level_ = 0;
+    bool closes_level_ = false;
 
     std::vector<field_leaf> leaves_; // the first leaf_count_ are the record's
     std::size_t leaf_count_ = 0;
@@ -760,6 +764,7 @@ struct save_walk::state {
     stage at = stage::front;
     std::size_t front_step = 0;
     format::stream_cursor stream;
+    std::uint16_t counter_before_record = 0; // before the step that read the last record handed out
     std::uint64_t tail_left = 0;
     std::vector<std::uint8_t> tail_piece;
 
@@ -856,6 +861,7 @@ std::span<const field_leaf> save_walk::next()
     // any step of a walk without leaves) is followed by the next at once.
     try {
         while (walk.at != state::stage::ended) {
+            walk.counter_before_record = walk.stream.object_counter;
             walk.step();
             if (!walk.walk->finish_record().empty()) {
                 break;
@@ -946,6 +952,8 @@ std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_vie
     return std::nullopt;
 }
 std::uint16_t save_walk::object_counter() const { return state_->stream.object_counter; }
+
+std::uint16_t save_walk::object_counter_before_record() const { return state_->counter_before_record; }
 
 bool is_known_version(std::uint16_t version)
 {
@@ -1107,21 +1115,29 @@ std::string leaf_type_name(leaf_type type, std::uint64_t size)
 
 // Names that one save may have where another has the next one, each row in
 // file order: the top level, the header by version, a group with and
-// without row 92's values, a unit with and without its inline path, and a
-// path with and without points.
-// Numbered parts are in order by their numbers, except the levels of a chain
-// of linked units, whose places come back to a level after the deeper ones.
+// without row 92's values, a unit with and without its inline path, a path
+// with and without points, and a level of a chain with and without a linked
+// unit (whose levels all come before the words that close the level).
+// Numbered parts are in order by their numbers; the levels of a chain are
+// placed for this so that their closing words come after the deeper levels.
 namespace {
-constexpr std::array<std::array<std::string_view, 9>, 5> orders_of_names{{
+constexpr std::array<std::array<std::string_view, 9>, 6> orders_of_names{{
     {"header", "pass_layer", "resource_layer", "players", "block40", "block36", "groups", "units", "tail"},
     {"alien_player", "reserved", "version_69_byte", "save_date"},
     {"updates", "post_updates"},
     {"path", "unit_class"},
     {"points", "word_after_points"},
+    {"linked", "word_after_link", "unkf1", "unkf1_extra"},
 }};
 
 // The index the stream's closing size is placed at: after every list.
 constexpr std::int64_t after_every_list = INT64_MAX;
+// The index the closing words of a linked unit's level are placed at: after
+// every level's body, the deeper level's first.
+constexpr std::int64_t closing_of_level(std::uint64_t level)
+{
+    return INT64_MAX - static_cast<std::int64_t>(std::min<std::uint64_t>(level, INT64_MAX));
+}
 } // namespace
 
 place_order order_of_parts(const path_part& a, const path_part& b)
@@ -1130,7 +1146,7 @@ place_order order_of_parts(const path_part& a, const path_part& b)
         if (a.index == b.index) {
             return place_order::same;
         }
-        if (a.index < 0 || b.index < 0 || a.name == "linked") {
+        if (a.index < 0 || b.index < 0) {
             return place_order::unknown;
         }
         return a.index < b.index ? place_order::before : place_order::after;
@@ -1145,11 +1161,23 @@ place_order order_of_parts(const path_part& a, const path_part& b)
     return place_order::unknown;
 }
 
+place_order order_of_places(std::span<const path_part> a, std::span<const path_part> b)
+{
+    const std::size_t shared = shared_length(a, b);
+    if (shared == a.size() || shared == b.size()) {
+        return a.size() == b.size() ? place_order::same : place_order::unknown;
+    }
+    return order_of_parts(a[shared], b[shared]);
+}
+
 leaf_place alignment_place_of(const field_leaf& leaf)
 {
     leaf_place place = leaf.place;
     if (leaf.closes_stream && place.depth > 0) {
         place.parts[place.depth - 1].index = after_every_list;
+    }
+    if (leaf.closes_level && leaf.chain_level > 0 && leaf.unit_depth > 0) {
+        place.parts[leaf.unit_depth - 1].index = closing_of_level(leaf.chain_level);
     }
     if (!leaf.name.empty() && place.depth < leaf_place::capacity) {
         place.parts[place.depth++] = {leaf.name, -1};

@@ -110,6 +110,11 @@ struct field_leaf {
     std::uint8_t unit_depth = 0;
     std::uint64_t chain_level = 0;
     bool names_unit_type = false;
+    // One of the words that close a level (the word after its linked unit,
+    // unkf1 and its extra word): in the file they follow every deeper level
+    // of the chain, so a chain is its bodies from the slot's unit down, then
+    // its closing words from the deepest level up.
+    bool closes_level = false;
     // The value decides how the rest of the save is read (the version, a
     // size or count, an object number, an inline path's or a linked unit's
     // marks, unkf1): changed, the bytes after it read as something else.
@@ -176,9 +181,13 @@ inline constexpr std::size_t raw_head_size = 64;
 // leaf's name as their last part.
 enum class place_order : std::uint8_t { before, same, after, unknown };
 place_order order_of_parts(const path_part& a, const path_part& b);
+// The same for two whole places, by the first part where they differ: one
+// that holds the other has no order.
+place_order order_of_places(std::span<const path_part> a, std::span<const path_part> b);
 
 // A leaf's place with its own name as one part more, as saves are aligned
-// by: the stream's closing size is placed after every list.
+// by: the stream's closing size is placed after every list, and the words
+// that close a linked unit's level after every deeper level.
 leaf_place alignment_place_of(const field_leaf& leaf);
 
 // The parts a path names, the leaf's own name as one part more: the way
@@ -267,6 +276,9 @@ public:
     // the last object numbered (before the stream, where its numbering
     // starts once the groups are read).
     std::uint16_t object_counter() const;
+    // The same before the last record next() handed out was read: the
+    // objects numbered in that record are the ones after it.
+    std::uint16_t object_counter_before_record() const;
 
 private:
     struct state;

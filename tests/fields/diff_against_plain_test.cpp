@@ -343,25 +343,66 @@ TEST(fields_diff_against_plain, slots_added_or_removed_are_named_once_each)
     }
 }
 
-// A chain of another depth is where diff does not go by paths: the slot's
-// unit differs in shape at the first level that some saves lack, and the
-// rest of the slot is passed over.
-TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth)
+// A chain of another depth is where diff does not go by paths either: the
+// first level that some saves lack is named once, with the deeper levels and
+// the words that close them, and the number each linked unit took moves the
+// later numbers, which diff follows. The saves say no more: the marks of the
+// level above that link the unit, the level named, and where the numbering
+// shifts. Each further save changes one more chain.
+TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth_are_named_once)
 {
-    compare_kinds({
-        {"a chain one level deeper", {},
-         [](auto& save, dice& roll) {
-             auto& units = *some_chain(save, roll);
-             units.push_back(units.back());
-         }},
-        {"a chain one level shorter", {},
-         [](auto& save, dice& roll) {
-             if (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 1; })) {
-                 units->pop_back();
-                 units->back().link_kind = units->back().link_ref = 0; // links none now
-             }
-         }},
-    });
+    const change deeper = [](auto& save, dice& roll) {
+        auto& units = *some_chain(save, roll);
+        units.push_back(units.back());
+    };
+    const change shorter = [](auto& save, dice& roll) {
+        if (auto* units = some_chain(save, roll, [](const chain& units) { return units.size() > 1; })) {
+            units->pop_back();
+            units->back().link_kind = units->back().link_ref = 0; // links none now
+        }
+    };
+    struct chain_kind {
+        const char* name;
+        change changed;
+        std::string named; // what the line of each level named says
+    };
+    for (const auto& test : {chain_kind{"a chain one level deeper", deeper, " only in save 2"},
+                             chain_kind{"a chain one level shorter", shorter, " only in save 1"}}) {
+        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
+            dice roll(seed);
+            auto description = made_up_save(roll);
+            const testing::temp_folder folder;
+            std::vector<std::string> files;
+            for (std::size_t save = 0; save < 3; ++save) {
+                if (save > 0) {
+                    test.changed(description, roll);
+                }
+                auto numbered = description;
+                sb::number_units(numbered);
+                files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
+                sb::write_file(files.back(), sb::build_save(numbered));
+            }
+            for (const std::size_t changes : {1, 2}) {
+                const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
+                EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+                auto lines = testing::lines_of(result.standard_output);
+                ASSERT_FALSE(lines.empty());
+                lines.erase(lines.begin()); // the saves' names
+                std::size_t named = 0;
+                for (const auto& line : lines) {
+                    const bool link = line.find(".link_ref ") != std::string::npos || line.find(".link_kind ") != std::string::npos;
+                    const bool level = line.find(".unit.linked[") != std::string::npos && line.ends_with(test.named);
+                    const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
+                    named += level ? 1 : 0;
+                    EXPECT_TRUE(link || level || shift) << line;
+                }
+                // Two changes may fall on one chain.
+                EXPECT_GE(named, 1U) << result.standard_output;
+                EXPECT_LE(named, changes) << result.standard_output;
+            }
+        }
+    }
 }
 
 // A damaged save is compared up to its break, where its error line stands;

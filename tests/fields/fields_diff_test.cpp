@@ -237,7 +237,8 @@ TEST(fields_diff, structure_differs)
          1,
          {"units.lists[0].slots[1].unit.path_ref 0x0000cf92 0 376",
           "units.lists[0].slots[1].unit.path_kind 0x0000cf94 0 4 (path follows, object 376)",
-          "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2"}},
+          "units.lists[0].slots[1].unit.path 0x0000cf96 only in save 2",
+          "units.lists[0].slots[1].unit.path 0x0000cf96 numbering shifts after it: 0 +1"}},
         // The first save's stream has ended: the second holds the slots after
         // its run's first alone, and they are named one by one.
         {"references added to a list",
@@ -314,7 +315,8 @@ TEST(fields_diff, structure_differs)
          {},
          1,
          {"units.lists[0].slots[1].unit.link_ref 0x0000cf9a 0 376", "units.lists[0].slots[1].unit.link_kind 0x0000cf9c 0 5 (linked unit follows, object 376)",
-          "units.lists[0].slots[1].unit 0x0000cf9e differs in shape: unkf1 linked[1].unit_data@4"}},
+          "units.lists[0].slots[1].unit.linked[1] 0x0000cf9e only in save 2",
+          "units.lists[0].slots[1].unit.linked[1] 0x0000cf9e numbering shifts after it: 0 +1"}},
         {"another version",
          {unchanged, [](auto& save) { save.header.version = 69; }},
          {},
@@ -486,15 +488,20 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
         {"a reference added",
          {{}, {reference_added}},
          {"units.lists[1].size 0x0000d040 2 3", "units.lists[1].slots[1] 0x0000d0e0 only in save 2: reference to object 376"}},
-        // Not yet as it should be: a list of one size is compared slot by
-        // slot, a chain of another depth is passed over as differing in
-        // shape, and the number its linked unit takes moves the later
-        // numbers without that being followed.
+        // The linked unit's level is named once, with the word after it, and
+        // the number it takes moves the later ones: the unit in the next
+        // list is the same.
         {"a unit that loads another",
          {{}, {unit_loaded}},
          {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 0 378", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 0 5 (linked unit follows, object 378)",
-          "units.lists[1].slots[0].unit 0x0000d0de differs in shape: unkf1 linked[1].unit_data@4",
-          "units.lists[2].slots[0].object_id 0x0000d0e4 378 (unit in a slot, object 378) 379 (unit in a slot, object 379)"}},
+          "units.lists[1].slots[0].unit.linked[1] 0x0000d0de only in save 2",
+          "units.lists[1].slots[0].unit.linked[1] 0x0000d0de numbering shifts after it: 0 +1"}},
+        // Unloaded: the chain of the first save is the deeper one.
+        {"a unit that unloads another",
+         {{unit_loaded}, {}},
+         {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 378 0", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 5 (linked unit follows, object 378) 0",
+          "units.lists[1].slots[0].unit.linked[1] 0x0000d0de only in save 1",
+          "units.lists[1].slots[0].unit.linked[1] 0x0000d0de numbering shifts after it: 0 -1"}},
         // Not yet as it should be: lists are compared by their numbers, so
         // each list after the one added is aligned with the list before it
         // in the other save.
@@ -628,12 +635,13 @@ TEST(fields_diff, the_same_bytes_read_otherwise_after_a_different_count_of_objec
         "units.lists[0].slots[0].unit.path_ref 0x0000cee4 374 0",
         "units.lists[0].slots[0].unit.path_kind 0x0000cee6 4 (path follows, object 374) 0",
         "units.lists[0].slots[0].unit.path 0x0000cee8 only in save 1",
+        // The path is an object: the first save's later numbers are one higher.
+        "units.lists[0].slots[0].unit.path 0x0000cee8 numbering shifts after it: 0 -1",
         "units.lists[0].slots[1] 0x0000cef2 only in save 2: reference to object 1",
         "units.lists[0].slots[2] 0x0000cef4 only in save 2: reference to object 2",
         "units.lists[0].slots[3] 0x0000cef6 only in save 2: reference to object 3",
         "units.lists[0].slots[4] 0x0000cef8 only in save 2: reference to object 4",
         "units.lists[0].slots[5] 0x0000cefa only in save 2: reference to object 5",
-        // The first save's list holds a path more: its later numbers are one higher.
         "units.lists[0] 0x0000ce52 numbering shifts after it: 0 -1",
         "units.lists[1].slots[0] 0x0000cefe reference(374) unit(374)",
         "error: save 2: Read beyond end of file at 0x0000cf02 (52994) reading units.lists[1].slots[0].unit.unit_data: "

@@ -233,9 +233,9 @@ plain_save plain_walk(const std::string& path)
 // broken before it (at least two):
 // - a record some of them hold and others lack, the outermost such prefix of
 //   the path, is one line with where it begins in the first that holds it,
-//   and the rest of it is passed over; but a level of a linked chain that
-//   some lack is a difference of shape of the slot's unit, and the rest of
-//   the slot is passed over;
+//   and the rest of it is passed over (a level of a linked chain that some
+//   lack is left to the tests of chains: diff names the deeper levels with
+//   it and follows the numbers they take);
 // - the size of 0 that closes a stream lies after every list and is no list:
 //   it is named by its own path; where another save's stream, one list
 //   longer, ends with the file, that list's size is compared with it;
@@ -292,34 +292,16 @@ std::string plain_diff(const std::vector<const plain_save*>& saves)
                     break;
                 }
             }
-            const std::size_t level = record.rfind(".unit.linked[");
-            std::string line;
-            if (record.starts_with("units.") && level != std::string_view::npos && record.find('.', level + 6) == std::string_view::npos) {
-                // Where each save goes on inside the slot's unit.
-                passed_over = record.substr(0, level + 5);
-                std::string where, offset;
-                for (std::size_t save = 0; save < saves.size(); ++save) {
-                    std::size_t next = at;
-                    while (next < paths.size() && within(paths[next], passed_over) && !find(save, next)) {
-                        ++next;
-                    }
-                    const bool goes_on = next < paths.size() && within(paths[next], passed_over);
-                    where.append(" ").append(goes_on ? paths[next].substr(passed_over.size() + 1) : "-");
-                    offset = offset.empty() && goes_on ? hex(find(save, next)->offset) : offset;
-                }
-                line = std::string(passed_over).append(" ").append(offset).append(" differs in shape:").append(where);
-            } else {
-                passed_over = record;
-                const plain_save& holder = *saves[holders[0]];
-                std::uint64_t begins = UINT64_MAX;
-                for (auto in = std::ranges::lower_bound(holder.index, record, {}, by_path); in != holder.index.end() && within(in->first, record); ++in) {
-                    begins = std::min(begins, holder.leaves[in->second].offset);
-                }
-                line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins));
-                line.append(holders.size() > 1 ? " only in saves" : " only in save");
-                for (const std::size_t save : holders) {
-                    line.append(" ").append(std::to_string(save + 1));
-                }
+            passed_over = record;
+            const plain_save& holder = *saves[holders[0]];
+            std::uint64_t begins = UINT64_MAX;
+            for (auto in = std::ranges::lower_bound(holder.index, record, {}, by_path); in != holder.index.end() && within(in->first, record); ++in) {
+                begins = std::min(begins, holder.leaves[in->second].offset);
+            }
+            std::string line = std::string(closing ? closing->shown : record).append(" ").append(hex(begins));
+            line.append(holders.size() > 1 ? " only in saves" : " only in save");
+            for (const std::size_t save : holders) {
+                line.append(" ").append(std::to_string(save + 1));
             }
             lines.append(line).append("\n");
             continue;
