@@ -613,6 +613,7 @@ public:
     {
         std::vector<std::size_t> live;
         for (;;) {
+            follow_numbering_start();
             pass_over_agreeing_bytes();
             settle_ends();
             live.clear();
@@ -1024,6 +1025,52 @@ private:
         if (in_unit) {
             follow_numbering_past(present, counters_before, path, offset);
         }
+        if (!numbering_start_followed_) {
+            front_lone_record_.emplace(path, offset);
+        }
+    }
+
+    // The stream's numbering begins after the objects the groups make (the
+    // unit class index), so an updates row with values or a post-update
+    // record more in one save numbers all of its stream's objects higher.
+    // Once every save in play has read its groups, each save's numbers map
+    // to the first save's by where their counters begin, said once, on the
+    // record one save held alone there.
+    void follow_numbering_start()
+    {
+        if (numbering_start_followed_) {
+            return;
+        }
+        std::size_t first = sides_.size();
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (!in_play(save)) {
+                continue;
+            }
+            // Every save's groups compared first: the line follows theirs.
+            const auto start = sides_[save].walk->numbering_start();
+            if (!start || (sides_[save].has_leaf() && sides_[save].leaf().offset < start->offset)) {
+                return;
+            }
+            first = std::min(first, save);
+        }
+        numbering_start_followed_ = true;
+        if (first == sides_.size()) {
+            return;
+        }
+        const std::int64_t first_start = sides_[first].walk->numbering_start()->object_counter;
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        bool shifted = false;
+        for (std::size_t save = first; save < sides_.size(); ++save) {
+            if (in_play(save)) {
+                const std::int64_t start = sides_[save].walk->numbering_start()->object_counter;
+                sides_[save].numbers.shift_from(static_cast<std::uint32_t>(start) + 1, first_start - start, true);
+                shifts[save] = start - first_start;
+                shifted = shifted || start != first_start;
+            }
+        }
+        if (shifted && front_lone_record_) {
+            writer_.numbering(front_lone_record_->first, front_lone_record_->second, shifts);
+        }
     }
 
     // Takes the leaves of `save` that come before the places where every
@@ -1388,6 +1435,9 @@ private:
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
     std::vector<std::size_t> broken_;
     bool differed_ = false;
+    bool numbering_start_followed_ = false;
+    // The last record a save held alone before the stream's numbering began.
+    std::optional<std::pair<std::string, std::uint64_t>> front_lone_record_;
 };
 
 } // namespace

@@ -765,6 +765,7 @@ struct save_walk::state {
     std::size_t front_step = 0;
     format::stream_cursor stream;
     std::uint16_t counter_before_record = 0; // before the step that read the last record handed out
+    std::optional<stream_start> numbering_start; // once the groups are read
     std::uint64_t tail_left = 0;
     std::vector<std::uint8_t> tail_piece;
 
@@ -808,6 +809,7 @@ struct save_walk::state {
     {
         build_class_index(*groups_seen);
         stream.object_counter = static_cast<std::uint16_t>(groups_seen->unit_class_index.size() & 0xFFFFu);
+        numbering_start = stream_start{reader->offset(), stream.object_counter};
         at = stage::stream;
     }
 
@@ -954,6 +956,8 @@ std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_vie
 std::uint16_t save_walk::object_counter() const { return state_->stream.object_counter; }
 
 std::uint16_t save_walk::object_counter_before_record() const { return state_->counter_before_record; }
+
+std::optional<stream_start> save_walk::numbering_start() const { return state_->numbering_start; }
 
 bool is_known_version(std::uint16_t version)
 {
@@ -1127,7 +1131,7 @@ constexpr std::array<std::array<std::string_view, 9>, 6> orders_of_names{{
     {"updates", "post_updates"},
     {"path", "unit_class"},
     {"points", "word_after_points"},
-    {"linked", "word_after_link", "unkf1", "unkf1_extra"},
+    {"link_kind", "linked", "word_after_link", "unkf1", "unkf1_extra"},
 }};
 
 // The index the stream's closing size is placed at: after every list.

@@ -209,6 +209,11 @@ struct walk_break {
     std::string path() const;
 };
 
+struct stream_start {
+    std::uint64_t offset = 0;
+    std::uint16_t object_counter = 0;
+};
+
 struct walk_summary {
     std::uint16_t version = 0;
     std::uint64_t file_size = 0;
@@ -279,6 +284,10 @@ public:
     // The same before the last record next() handed out was read: the
     // objects numbered in that record are the ones after it.
     std::uint16_t object_counter_before_record() const;
+    // Once the walk has read the groups: where the stream begins and the
+    // counter its numbering begins at, the length of the unit class index
+    // the groups make.
+    std::optional<stream_start> numbering_start() const;
 
 private:
     struct state;

@@ -121,9 +121,31 @@ struct kind {
     enum { whole, last_cut, first_cut } cut = whole;
 };
 
+// The lines that say where the numbering shifts, which the plain comparison
+// does not know, taken out of `written`: each must follow the line of the
+// record it names as held alone.
+std::size_t take_numbering_lines(std::vector<std::string>& written)
+{
+    std::size_t taken = 0;
+    for (std::size_t at = 1; at < written.size();) {
+        const auto says = written[at].find(" numbering shifts after it: ");
+        if (says == std::string::npos) {
+            ++at;
+            continue;
+        }
+        const std::string record = written[at].substr(0, says);
+        EXPECT_TRUE(written[at - 1].starts_with(record + " only in save")) << written[at - 1] << "\n" << written[at];
+        written.erase(written.begin() + static_cast<std::ptrdiff_t>(at));
+        ++taken;
+    }
+    return taken;
+}
+
 // Holds `orbse-fields diff` on the saves to the plain comparison of their
-// leaves: its lines, its exit code and its message for a damaged save.
-void compare_with_plain(const std::vector<std::string>& arguments, const std::vector<const testing::plain_save*>& saves)
+// leaves: its lines, its exit code and its message for a damaged save; and
+// `numbering` lines more where the saves' numbering shifts.
+void compare_with_plain(const std::vector<std::string>& arguments, const std::vector<const testing::plain_save*>& saves,
+                        std::size_t numbering = 0)
 {
     const auto expected = testing::lines_of(testing::plain_diff(saves));
     ASSERT_FALSE(expected.empty()); // every kind changes something
@@ -135,6 +157,7 @@ void compare_with_plain(const std::vector<std::string>& arguments, const std::ve
     ASSERT_FALSE(written.empty());
     EXPECT_TRUE(written[0].starts_with("# saves: 1 ")) << written[0];
     written.erase(written.begin()); // the saves' names
+    EXPECT_EQ(take_numbering_lines(written), numbering);
     const auto [line, expected_line] = std::ranges::mismatch(written, expected);
     EXPECT_TRUE(line == written.end() && expected_line == expected.end())
         << written.size() << " lines written, " << expected.size() << " expected; line " << (line - written.begin()) + 1
@@ -246,9 +269,6 @@ TEST(fields_diff_against_plain, records_one_save_holds_and_another_lacks)
                  (*units)[0].unkf1_extra = static_cast<std::uint16_t>(roll.below(1000));
              }
          }},
-        // A record more in the groups moves the number of every new object.
-        {"one more post-update record", {},
-         [](auto& save, dice& roll) { save.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))}); }},
         // The word after the linked unit and the unkf1 of the unit that links
         // it are still compared after the linked unit's extra word.
         {"an unkf1_extra that only a linked unit has", {},
@@ -434,7 +454,45 @@ TEST(fields_diff_against_plain, the_same_stream_bytes_numbered_from_another_star
         sb::write_file(arguments.back(), sb::build_save(*description));
         saves.push_back(testing::plain_walk(arguments.back()));
     }
-    compare_with_plain(arguments, {&saves[0], &saves[1]});
+    compare_with_plain(arguments, {&saves[0], &saves[1]}, 1);
+}
+
+// A record more in the groups moves the number of every object of the
+// stream: diff says so once, after the record, and compares the stream
+// through the shift, where nothing else differs.
+TEST(fields_diff_against_plain, numbering_begun_later_by_records_more_in_the_groups)
+{
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        dice roll(seed);
+        auto description = made_up_save(roll);
+        const testing::temp_folder folder;
+        std::vector<std::string> files;
+        for (std::size_t save = 0; save < 3; ++save) {
+            if (save > 0) {
+                description.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))});
+            }
+            auto numbered = description;
+            sb::number_units(numbered);
+            files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
+            sb::write_file(files.back(), sb::build_save(numbered));
+        }
+        for (const std::size_t records : {1, 2}) {
+            const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[records]});
+            EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+            auto lines = testing::lines_of(result.standard_output);
+            ASSERT_GE(lines.size(), 3U) << result.standard_output;
+            lines.erase(lines.begin());
+            const auto shift = std::ranges::find_if(lines, [](const std::string& line) { return line.find(" numbering shifts") != std::string::npos; });
+            ASSERT_NE(shift, lines.end()) << result.standard_output;
+            EXPECT_EQ(shift + 1, lines.end()) << result.standard_output; // said once the groups are compared
+            EXPECT_TRUE(shift->ends_with(" numbering shifts after it: 0 +" + std::to_string(records))) << *shift;
+            EXPECT_EQ(take_numbering_lines(lines), 1U) << result.standard_output;
+            for (const auto& line : lines) {
+                EXPECT_TRUE(line.starts_with("groups[")) << line;
+            }
+        }
+    }
 }
 
 } // namespace

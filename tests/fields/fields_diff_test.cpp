@@ -261,10 +261,10 @@ TEST(fields_diff, structure_differs)
          {[](auto& save) { save.groups[0].updates = {{3, 0, {}}}; }, unchanged},
          {},
          1,
-         // The row is an object of its own: the stream's numbers move up by one.
+         // The row is an object of its own: the stream's numbers move up by
+         // one, and its units are the same.
          {"groups[0].updates[3].object_number 0x0000a882 0 (row 3 BARRACKS) 4 (row 3 BARRACKS)", "groups[0].updates[3].values 0x0000a884 only in save 1",
-          "units.lists[0].slots[0].object_id 0x0000ce72 374 (unit in a slot, object 374) 373 (unit in a slot, object 373)", "units.lists[0].slots[0].unit.path_ref 0x0000cf02 375 374",
-          "units.lists[0].slots[1].object_id 0x0000cf20 376 (unit in a slot, object 376) 375 (unit in a slot, object 375)"}},
+          "groups[0].updates[3].values 0x0000a884 numbering shifts after it: 0 -1"}},
         {"a list added where the stream ends with the file",
          {unchanged,
           [](auto& save) {

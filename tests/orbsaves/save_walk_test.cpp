@@ -541,9 +541,11 @@ TEST(save_walk, leaves_on_the_way_to_paths_are_the_whole_walks_there)
             for (const field_leaf& leaf : record) {
                 seen.push_back({path_of(leaf), path_of(leaf.place.view())});
                 const auto read_back = place_of_path(seen.back().path);
-                EXPECT_TRUE((read_back && std::ranges::equal(read_back->view(), alignment_place_of(leaf).view())) ||
-                            leaf.closes_stream)
-                    << seen.back().path;
+                leaf_place named = leaf.place;
+                if (!leaf.name.empty()) {
+                    named.parts[named.depth++] = {leaf.name, -1};
+                }
+                EXPECT_TRUE(read_back && std::ranges::equal(read_back->view(), named.view())) << seen.back().path;
             }
         }
         EXPECT_FALSE(walk.summary().broken);
@@ -587,6 +589,46 @@ TEST(save_walk, texts_that_are_no_path_have_no_place)
     EXPECT_EQ(place->depth, 6u);
     EXPECT_EQ(place->parts[3].index, -1);
     EXPECT_EQ(place->parts[4].index, 3);
+}
+
+// Saves whose chains of linked units differ in depth are aligned by the
+// order of their leaves' places, which must be the file's order: within a
+// slot, where the level of the chain changes or a level's closing words
+// begin, the place before comes before the next one, the words that close
+// a level (read after every deeper level) too.
+TEST(save_walk, levels_of_a_chain_are_placed_in_the_order_of_the_file)
+{
+    auto save = sb::stream_rich_save(70);
+    sb::number_units(save);
+    testing::temp_folder folder;
+    const auto path = folder.file("a.sav");
+    testing::write_file(path, sb::build_save(save));
+    save_walk walk(path);
+    struct seen_leaf {
+        leaf_place place;
+        std::uint64_t level = 0;
+        bool closes = false;
+    };
+    std::optional<seen_leaf> previous;
+    std::size_t ordered = 0;
+    std::size_t closed_after_deeper = 0;
+    for (auto record = walk.next(); !record.empty(); record = walk.next()) {
+        for (const field_leaf& leaf : record) {
+            const seen_leaf current{alignment_place_of(leaf), leaf.chain_level, leaf.closes_level};
+            const std::size_t slot = slot_part_of(current.place.view());
+            if (previous && slot != 0 && shared_length(current.place.view(), previous->place.view()) > slot &&
+                (current.level != previous->level || current.closes != previous->closes)) {
+                SCOPED_TRACE(path_of(leaf));
+                EXPECT_EQ(order_of_places(previous->place.view(), current.place.view()), place_order::before);
+                EXPECT_EQ(order_of_places(current.place.view(), previous->place.view()), place_order::after);
+                ++ordered;
+                closed_after_deeper += current.closes && current.level < previous->level ? 1 : 0;
+            }
+            previous = current;
+        }
+    }
+    EXPECT_GE(ordered, 6U);
+    EXPECT_GE(closed_after_deeper, 2U); // the chain of three levels closes two of them after a deeper one
 }
 
 // Two walks read on alike where the same bytes ahead would give both the same
