@@ -1,0 +1,150 @@
+// The alignment of a unit list whose slots differ between saves: each
+// save's list read ahead by a second walk for one key per slot (what the
+// slot holds, the numbers its objects take aside), the slots of each save
+// matched to the first save's by those keys, and each save's object numbers
+// read in the first save's numbering, which a unit only one save holds
+// shifts. Comparing the aligned slots is the diff's own work.
+#pragma once
+
+#include "fields/slot_alignment.h"
+#include "orbsaves/save_walk.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orbse::fields {
+
+// How one save's object numbers read in the numbering of the save the
+// others are aligned to: from `from` on, add `shift`, or, where the objects
+// are ones that save has not (a unit only this save holds), no number of it.
+// Objects are numbered in file order, so the shift changes only where an
+// aligned list holds objects in one save alone; the changes come in file
+// order. Numbers that wrap past 65,535 are taken as they stand.
+class numbering_map {
+public:
+    // The save's objects from `from` on.
+    void shift_from(std::uint32_t from, std::int64_t shift, bool counterpart)
+    {
+        if (!changes_.empty() && changes_.back().from >= from) {
+            changes_.pop_back();
+        }
+        if (!changes_.empty() && changes_.back().shift == shift && changes_.back().counterpart == counterpart) {
+            return;
+        }
+        if (changes_.empty() && shift == 0 && counterpart) {
+            return;
+        }
+        changes_.push_back({from, shift, counterpart});
+    }
+
+    // The number in the other save's numbering; a negative one where the
+    // object has no counterpart there. A number past `counter`, the last
+    // the save has given (or the next, which a linked unit takes only after
+    // its body), names no object yet and stands as it is.
+    std::int64_t in_other(std::int64_t number, std::uint16_t counter) const
+    {
+        if (number > std::int64_t{counter} + 1) {
+            return number;
+        }
+        const auto after = std::upper_bound(changes_.begin(), changes_.end(), number,
+                                            [](std::int64_t value, const change& at) { return value < at.from; });
+        if (after == changes_.begin()) {
+            return number;
+        }
+        const change& applying = *(after - 1);
+        return applying.counterpart ? number + applying.shift : -1 - number;
+    }
+
+    // The shift of the numbers from the last change on.
+    std::int64_t shift() const { return changes_.empty() ? 0 : changes_.back().shift; }
+
+private:
+    struct change {
+        std::int64_t from;
+        std::int64_t shift;
+        bool counterpart;
+    };
+    std::vector<change> changes_;
+};
+
+// Slots of an aligned list are compared with their partners, whose numbers
+// in their own list may differ: while a slot is compared, each save's
+// leaves are placed as if their slot had the number of its partner in the
+// first save (`shown`), and the slots after it one further.
+struct slot_renumbering {
+    std::int64_t list = 0;
+    std::int64_t own = 0;
+    std::int64_t shown = 0;
+
+    void apply(leaf_place& place) const;
+};
+
+// A list's slots as the scout read them: each one's key and the object
+// counter before it, and the counter after the list.
+struct scouted_list {
+    std::vector<std::uint64_t> keys;
+    std::vector<std::uint64_t> identities;
+    std::vector<std::uint16_t> counters_before;
+    std::vector<std::uint64_t> offsets; // where each slot begins
+    std::uint16_t counter_after = 0;
+    std::uint64_t end = 0; // where the list's last leaf ends
+
+    // Where slot `slot` begins, or the list ends after its last.
+    std::uint64_t offset_of(std::size_t slot) const { return slot < offsets.size() ? offsets[slot] : end; }
+};
+
+// A second walk of a save, ahead of the comparison's, that reads a list's
+// slots for their keys before the list is compared; and the record it read
+// past the list, which the next list may begin with.
+class list_scout {
+public:
+    bool is_open() const { return walk_ != nullptr; }
+    // Raises the io_failure of a save that cannot be opened a second time.
+    void open(const std::string& path);
+
+    // The slots of the list whose size is `size`, their keys made with the
+    // save's `numbers`: the scout passes over what lies before without
+    // leaves. A save that breaks in the list gives the slots read up to its
+    // break.
+    scouted_list read_list(const field_leaf& size, const numbering_map& numbers);
+
+private:
+    std::span<const field_leaf> next_record();
+
+    std::unique_ptr<save_walk> walk_;
+    std::span<const field_leaf> held_;
+};
+
+// The slots of an aligned list, each a row of one slot number per save, or
+// none where the save has no such slot: the slots of the first save in
+// their order, those other saves hold without it before the first save's
+// slot they come before. A series is aligned save by save to the first;
+// slots that several saves hold without the first share a row where their
+// keys agree, in the order of each save's slots.
+class aligned_slots {
+public:
+    static constexpr std::int64_t none = -1;
+
+    // lists[save] for each of `saves`, the first of them the save the
+    // others are aligned to.
+    aligned_slots(const std::vector<scouted_list>& lists, const std::vector<std::size_t>& saves);
+
+    std::size_t size() const { return rows_.size() / width_; }
+    std::int64_t slot(std::size_t row, std::size_t save) const { return rows_[row * width_ + save]; }
+
+    // Matched by their keys, and the slots left between two matches by
+    // their identities.
+    static std::vector<slot_match> match_twice(const scouted_list& first, const scouted_list& second);
+
+private:
+    std::size_t place_in_gap(const std::vector<scouted_list>& lists, std::size_t save, std::int64_t slot, std::size_t from);
+
+    std::size_t width_;
+    std::vector<std::int64_t> rows_;
+};
+
+} // namespace orbse::fields
