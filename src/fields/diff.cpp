@@ -192,7 +192,11 @@ struct side {
     // stream may have closed at instead.
     std::optional<field_leaf> lone_list_size;
     list_scout scout;
+    // A third, that reads the lists from one on for their keys, where a
+    // list may be one the other saves have not.
+    lists_ahead ahead;
     numbering_map numbers;
+    std::optional<list_renumbering> lists_renumbered;
     std::optional<slot_renumbering> renumbered;
     std::span<const field_leaf> walked;  // the record as the walk gave it
     std::vector<field_leaf> renamed;     // and as renumbered
@@ -217,17 +221,36 @@ struct side {
         renumbered = how;
         place_record();
     }
+    void renumber_lists(std::optional<list_renumbering> how)
+    {
+        lists_renumbered = how;
+        place_record();
+    }
+
+    // The number list `own` of this save is shown under.
+    std::int64_t shown_list(std::int64_t own) const
+    {
+        return lists_renumbered && own >= lists_renumbered->from ? own + lists_renumbered->shift : own;
+    }
+    // How far this save's list numbers, from where it stands on, are shown
+    // from its own.
+    std::int64_t list_shift() const { return lists_renumbered ? lists_renumbered->shift : 0; }
 
 private:
     void place_record()
     {
-        if (!renumbered) {
+        if (!renumbered && !lists_renumbered) {
             record = walked;
             return;
         }
         renamed.assign(walked.begin(), walked.end());
         for (auto& leaf : renamed) {
-            renumbered->apply(leaf.place);
+            if (lists_renumbered) {
+                lists_renumbered->apply(leaf.place);
+            }
+            if (renumbered) {
+                renumbered->apply(leaf.place);
+            }
         }
         record = renamed;
     }
@@ -286,7 +309,9 @@ public:
                 return;
             }
             if (live.size() == taking_part && same_places(live) && opens_lists_of_other_sizes(live)) {
-                align_list(live);
+                if (!align_lone_lists(live)) {
+                    align_list(live);
+                }
             } else if (live.size() == taking_part && same_places(live)) {
                 compare_leaves(live);
             } else {
@@ -331,7 +356,8 @@ private:
             // aligned lists made reads the same bytes as the same leaves,
             // their object numbers but for that shift.
             if (!current.between_records() ||
-                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift()))) {
+                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift(),
+                                                      first->list_shift() - current.list_shift()))) {
                 return;
             }
             first = first != nullptr ? first : &current;
@@ -739,6 +765,123 @@ private:
             return true;
         } catch (const io_failure&) {
             return false;
+        }
+    }
+
+    // A list whose size differs between the saves may be one that only
+    // some of them hold, before lists every save holds: the lists ahead of
+    // each save, read for their keys, tell. Each list held alone is named in
+    // one line and passed over, the numbering its objects shift is followed,
+    // and the lists after it are compared with their partners, under the
+    // first save's list numbers. False where the lists ahead tell no such
+    // thing (or the walks cannot see that far): the list's slots are aligned
+    // instead.
+    bool align_lone_lists(const std::vector<std::size_t>& live)
+    {
+        std::vector<std::span<const list_ahead>> ahead(sides_.size());
+        for (const auto save : live) {
+            side& current = sides_[save];
+            if (!lists_ahead_open(current)) {
+                return false;
+            }
+            ahead[save] = current.ahead.from(current.leaf().offset, current.numbers, current.walk->object_counter());
+            if (ahead[save].empty()) {
+                return false;
+            }
+        }
+        const auto rows = lists_before_partners(ahead, live);
+        if (rows.empty()) {
+            return false;
+        }
+        const std::size_t first = live[0];
+        const list_row& partners = rows.back();
+        const auto lone_rows = std::span(rows).first(rows.size() - 1);
+        std::vector<std::int64_t> shifts_before(sides_.size(), 0);
+        for (const auto save : live) {
+            shifts_before[save] = sides_[save].numbers.shift();
+        }
+        std::optional<std::pair<std::string, std::uint64_t>> named_first;
+        for (const auto& row : lone_rows) {
+            const auto name = name_lone_list(ahead, row, live);
+            named_first = named_first ? named_first : name;
+        }
+        follow_numbering_past_lists(ahead, rows, live);
+        bool shifted = false;
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        for (const auto save : live) {
+            shifts[save] = -sides_[save].numbers.shift();
+            shifted = shifted || sides_[save].numbers.shift() != shifts_before[save];
+        }
+        if (shifted && named_first) {
+            writer_.numbering(named_first->first, named_first->second, shifts);
+        }
+        const std::int64_t shown = sides_[first].shown_list(ahead[first][static_cast<std::size_t>(partners[first])].number);
+        for (const auto save : live) {
+            const list_ahead& partner = ahead[save][static_cast<std::size_t>(partners[save])];
+            if (partners[save] > 0) {
+                pass_over_to(sides_[save], partner.offset);
+            }
+            if (save != first && sides_[save].shown_list(partner.number) != shown) {
+                sides_[save].renumber_lists(list_renumbering{partner.number, shown - partner.number});
+            }
+        }
+        return true;
+    }
+
+    bool lists_ahead_open(side& save)
+    {
+        try {
+            if (!save.ahead.is_open()) {
+                save.ahead.open(save.path);
+            }
+            return true;
+        } catch (const io_failure&) {
+            return false;
+        }
+    }
+
+    // A list only some saves hold: one line naming what it holds, under
+    // the number its first holder shows it; the line's path and offset.
+    std::pair<std::string, std::uint64_t> name_lone_list(const std::vector<std::span<const list_ahead>>& ahead, const list_row& row,
+                                                         const std::vector<std::size_t>& live)
+    {
+        std::vector<bool> present(sides_.size(), false);
+        std::optional<std::size_t> holder;
+        for (const auto save : live) {
+            if (row[save] != aligned_slots::none) {
+                present[save] = true;
+                holder = holder ? holder : save;
+            }
+        }
+        const list_ahead& list = ahead[*holder][static_cast<std::size_t>(row[*holder])];
+        leaf_place place = sides_[*holder].leaf().place;
+        const std::size_t part = list_part_of(place.view());
+        place.depth = part + 1;
+        place.parts[part].index = sides_[*holder].shown_list(list.number);
+        lone_list named{path_of(place.view()), list.offset, list.slots, list.units};
+        writer_.only_in(named, present);
+        differed_ = true;
+        return {std::move(named.path), named.offset};
+    }
+
+    // The objects of the lists in `rows`, as the slots' of an aligned list:
+    // those of a list the first save holds too take its numbers, those of a
+    // list it has not none of them, and the numbers after the last row go
+    // on from where each save's partner of the first save's list begins.
+    void follow_numbering_past_lists(const std::vector<std::span<const list_ahead>>& ahead, const std::vector<list_row>& rows,
+                                     const std::vector<std::size_t>& live)
+    {
+        const std::size_t first = live[0];
+        for (const auto& row : rows) {
+            const bool partnered = row[first] != aligned_slots::none;
+            for (const auto save : live) {
+                if (save == first || row[save] == aligned_slots::none) {
+                    continue;
+                }
+                const auto own = ahead[save][static_cast<std::size_t>(row[save])].counter_before;
+                const auto first_counter = partnered ? ahead[first][static_cast<std::size_t>(row[first])].counter_before : own;
+                sides_[save].numbers.shift_from(std::uint32_t{own} + 1, std::int64_t{first_counter} - own, partnered);
+            }
         }
     }
 

@@ -109,18 +109,22 @@ std::span<const field_leaf> list_scout::next_record()
 scouted_list list_scout::read_list(const field_leaf& size, const numbering_map& numbers)
 {
     walk_->leaves_from(size.offset);
+    // The list's number as the scout reads it: the comparison may show the
+    // list under its partner's number.
+    std::int64_t list_number = 0;
     for (;;) {
         const auto record = next_record();
         if (record.empty()) {
             return {};
         }
         if (record.back().offset >= size.offset) {
+            const leaf_place& place = record.back().place;
+            list_number = place.parts[list_part_of(place.view())].index;
             break;
         }
     }
     scouted_list list;
     list.counter_after = walk_->object_counter();
-    const std::int64_t list_number = size.place.parts[size.place.depth - 1].index;
     std::int64_t slot_number = -1;
     for (;;) {
         const auto record = next_record();
@@ -238,6 +242,174 @@ std::size_t aligned_slots::place_in_gap(const std::vector<scouted_list>& lists, 
     rows_.resize(rows_.size() + width_, none);
     rows_[rows_.size() - width_ + save] = slot;
     return size() - 1;
+}
+
+
+void list_renumbering::apply(leaf_place& place) const
+{
+    const std::size_t part = list_part_of(place.view());
+    if (part != 0 && place.parts[part].index >= from) {
+        place.parts[part].index += shift;
+    }
+}
+
+void lists_ahead::open(const std::string& path)
+{
+    walk_ = std::make_unique<save_walk>(path);
+}
+
+std::span<const list_ahead> lists_ahead::from(std::uint64_t offset, const numbering_map& numbers, std::uint16_t mapped_up_to)
+{
+    std::erase_if(read_, [&](const list_ahead& list) { return list.offset < offset; });
+    if (read_.empty() ? !reach(offset) : read_.front().offset != offset) {
+        return {};
+    }
+    std::uint64_t slots_left = most_slots;
+    while (can_go_on_ && read_.size() < most_lists && read_list(numbers, mapped_up_to, slots_left)) {
+    }
+    return read_;
+}
+
+// Brings the walk to the size of the list at `offset`, unless it has
+// passed it: the bytes before are passed over without leaves.
+bool lists_ahead::reach(std::uint64_t offset)
+{
+    can_go_on_ = false;
+    const std::uint64_t standing = held_.empty() ? walk_->offset() : held_.front().offset;
+    if (standing > offset) {
+        return false;
+    }
+    if (held_.empty() || held_.front().offset < offset) {
+        held_ = {};
+        walk_->leaves_from(offset);
+    }
+    for (;;) {
+        const auto record = next_record();
+        if (record.empty()) {
+            return false;
+        }
+        if (record.back().offset >= offset) {
+            held_ = record;
+            const field_leaf& size = record.front();
+            can_go_on_ = size.offset == offset && size.sizes_list && !size.closes_stream;
+            return can_go_on_;
+        }
+    }
+}
+
+// Reads the list whose size the walk stands at and keeps it; false where
+// it cannot be kept whole (the stream closes, the save breaks, the slots
+// left run out), after which the walk goes on no further from there.
+bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_up_to, std::uint64_t& slots_left)
+{
+    can_go_on_ = false;
+    const auto size_record = next_record();
+    if (size_record.empty() || !size_record.front().sizes_list || size_record.front().closes_stream) {
+        held_ = size_record;
+        return false;
+    }
+    const field_leaf& size = size_record.front();
+    list_ahead list;
+    list.number = size.place.parts[list_part_of(size.place.view())].index;
+    list.offset = size.offset;
+    list.counter_before = walk_->object_counter();
+    const auto slot_count = static_cast<std::uint64_t>(size.number);
+    // The numbers past `mapped_up_to` stand as they are (see in_other).
+    const auto mapped_counter = static_cast<std::uint16_t>(std::max<std::uint16_t>(mapped_up_to, 1) - 1);
+    slot_key_maker list_key;
+    std::uint64_t slot_key = slot_key_maker::start;
+    std::int64_t slot_number = -1;
+    for (;;) {
+        const auto record = next_record();
+        if (record.empty()) {
+            break;
+        }
+        const std::size_t slot_part = slot_part_of(record.front().place.view());
+        if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list.number) {
+            held_ = record;
+            break;
+        }
+        for (const auto& leaf : record) {
+            if (leaf.place.parts[slot_part].index != slot_number) {
+                if (slot_number >= 0) {
+                    list_key.mix(slot_key);
+                }
+                if (slots_left == 0) {
+                    return false;
+                }
+                --slots_left;
+                ++list.slots;
+                slot_number = leaf.place.parts[slot_part].index;
+                slot_key = slot_key_maker::start;
+            }
+            slot_key_maker key{slot_key};
+            key.add(leaf, slot_part, numbers, mapped_counter);
+            slot_key = key.key;
+            list.units += leaf.slot == slot_holds::unit ? 1 : 0;
+        }
+    }
+    if (list.slots != slot_count || walk_->summary().broken) {
+        return false;
+    }
+    list_key.mix(slot_key);
+    list_key.mix(list.slots);
+    list.key = list_key.key;
+    read_.push_back(list);
+    can_go_on_ = !held_.empty();
+    return true;
+}
+
+std::span<const field_leaf> lists_ahead::next_record()
+{
+    auto record = held_;
+    held_ = {};
+    return record.empty() ? walk_->next() : record;
+}
+
+namespace {
+
+// Whether before the meeting row some save and the first each hold a list
+// the other has not.
+bool lists_changed(const std::vector<list_row>& rows, const std::vector<std::size_t>& saves)
+{
+    const std::size_t first = saves[0];
+    return std::any_of(saves.begin() + 1, saves.end(), [&](std::size_t save) {
+        const auto holds_alone = [&](std::size_t one, std::size_t other) {
+            return std::any_of(rows.begin(), rows.end() - 1, [&](const list_row& row) {
+                return row[one] != aligned_slots::none && row[other] == aligned_slots::none;
+            });
+        };
+        return holds_alone(first, save) && holds_alone(save, first);
+    });
+}
+
+} // namespace
+
+std::vector<list_row> lists_before_partners(const std::vector<std::span<const list_ahead>>& ahead,
+                                            const std::vector<std::size_t>& saves)
+{
+    // The lists as sequences of keys, aligned by the slots' own alignment.
+    std::vector<scouted_list> keyed(ahead.size());
+    for (const auto save : saves) {
+        for (const auto& list : ahead[save]) {
+            keyed[save].keys.push_back(list.key);
+            keyed[save].identities.push_back(list.key);
+        }
+    }
+    const aligned_slots aligned(keyed, saves);
+    std::vector<list_row> rows;
+    for (std::size_t row = 0; row < aligned.size(); ++row) {
+        list_row& lists = rows.emplace_back(ahead.size(), aligned_slots::none);
+        bool everywhere = true;
+        for (const auto save : saves) {
+            lists[save] = aligned.slot(row, save);
+            everywhere = everywhere && lists[save] != aligned_slots::none;
+        }
+        if (everywhere) {
+            return row == 0 || lists_changed(rows, saves) ? std::vector<list_row>{} : rows;
+        }
+    }
+    return {};
 }
 
 } // namespace orbse::fields

@@ -83,6 +83,16 @@ struct slot_renumbering {
     void apply(leaf_place& place) const;
 };
 
+// Lists compared past lists only some saves hold are placed as their
+// partners in the first save are numbered: from list `from` on, a save's
+// list numbers are shown `shift` further.
+struct list_renumbering {
+    std::int64_t from = 0;
+    std::int64_t shift = 0;
+
+    void apply(leaf_place& place) const;
+};
+
 // A list's slots as the scout read them: each one's key and the object
 // counter before it, and the counter after the list.
 struct scouted_list {
@@ -118,6 +128,66 @@ private:
     std::unique_ptr<save_walk> walk_;
     std::span<const field_leaf> held_;
 };
+
+// A list as the look ahead read it: where it lies, what it holds, and one
+// key for all its slots' keys in their order, so that the lists of two
+// saves can be aligned as their slots are.
+struct list_ahead {
+    std::int64_t number = 0;  // its number in its save (`lists[L]`)
+    std::uint64_t offset = 0; // of its size
+    std::uint64_t key = 0;
+    std::uint64_t slots = 0;
+    std::uint64_t units = 0; // slots that hold a unit
+    std::uint16_t counter_before = 0;
+};
+
+// A third walk of a save that reads the lists from one on for their keys,
+// to tell whether a list of another size is a list the other saves have
+// not. It reads a bounded distance (most_lists lists, most_slots slots)
+// and keeps the lists read, so that its memory stays small and no byte is
+// read twice: the walk never turns back, and a list it has passed without
+// keeping is not seen again.
+class lists_ahead {
+public:
+    static constexpr std::size_t most_lists = 8;
+    static constexpr std::uint64_t most_slots = 65536;
+
+    bool is_open() const { return walk_ != nullptr; }
+    // Raises the io_failure of a save that cannot be opened again.
+    void open(const std::string& path);
+
+    // The lists from the one whose size is at `offset` on, as many as the
+    // bounds let the walk see whole; empty where the walk has passed that
+    // list. The slots' keys read object numbers up to `mapped_up_to` (where
+    // the comparison stands) through `numbers`, later ones as they stand:
+    // the shifts of those are not known yet, and would change the keys of
+    // lists kept.
+    std::span<const list_ahead> from(std::uint64_t offset, const numbering_map& numbers, std::uint16_t mapped_up_to);
+
+private:
+    bool reach(std::uint64_t offset);
+    bool read_list(const numbering_map& numbers, std::uint16_t mapped_up_to, std::uint64_t& slots_left);
+    std::span<const field_leaf> next_record();
+
+    std::unique_ptr<save_walk> walk_;
+    std::span<const field_leaf> held_; // the record read past the last list
+    std::vector<list_ahead> read_;
+    std::uint64_t passed_ = 0; // where the walk's records read so far end
+    bool can_go_on_ = false;   // the walk stands at the size of the list after the last kept
+};
+
+// One list number per save (the index of its list in the lists ahead), or
+// none where the save lacks the list.
+using list_row = std::vector<std::int64_t>;
+
+// The lists read ahead of `saves` aligned by their keys to the first
+// save's, as slots are: the rows up to and with the first list every save
+// holds. Empty where the lists seen hold no such row, where it is the
+// first, or where before it the first save and another each hold a list
+// the other has not: lists changed rather than added or removed, whose
+// slots are aligned one list at a time.
+std::vector<list_row> lists_before_partners(const std::vector<std::span<const list_ahead>>& ahead,
+                                            const std::vector<std::size_t>& saves);
 
 // The slots of an aligned list, each a row of one slot number per save, or
 // none where the save has no such slot: the slots of the first save in
