@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -589,6 +590,47 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
         const auto lines = diff_turns(test.series, test.options, folder, exit_code);
         EXPECT_EQ(exit_code, 1);
         EXPECT_EQ(lines, test.lines);
+    }
+}
+
+// Lists held alone are found as far as the lists read ahead reach (8 of
+// them): with references alone added, no numbering moves. Beyond that, the
+// list of another size has its slots aligned, as any list whose size
+// differs, and no list is named alone.
+TEST(fields_diff, lists_held_alone_are_found_within_the_lists_read_ahead)
+{
+    struct reach_case {
+        const char* name;
+        std::size_t added;
+        bool found;
+    };
+    for (const auto& test : {reach_case{"7 lists added", 7, true}, reach_case{"8 lists added", 8, false}}) {
+        SCOPED_TRACE(test.name);
+        const turn lists_added = [&](auto& save) {
+            for (std::size_t list = 0; list < test.added; ++list) {
+                save.unit_lists.insert(save.unit_lists.begin() + 1, {{sb::reference(7)}});
+            }
+        };
+        const testing::temp_folder folder;
+        int exit_code = 0;
+        const auto lines = diff_turns({{}, {lists_added}}, {}, folder, exit_code);
+        EXPECT_EQ(exit_code, 1);
+        ASSERT_FALSE(lines.empty());
+        if (test.found) {
+            std::vector<std::string> expected;
+            for (std::size_t list = 1; list <= test.added; ++list) {
+                char line[80];
+                std::snprintf(line, sizeof line, "units.lists[%zu] 0x%08zx only in save 2: list of 1 slot, 0 units", list,
+                              std::size_t{0xd040} + 4 * (list - 1));
+                expected.push_back(line);
+            }
+            EXPECT_EQ(lines, expected);
+        } else {
+            EXPECT_EQ(lines[0], "units.lists[1].size 0x0000d040 2 1");
+            EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.find(": list of") != std::string::npos;
+            }));
+        }
     }
 }
 
