@@ -779,6 +779,7 @@ private:
     bool align_lone_lists(const std::vector<std::size_t>& live)
     {
         std::vector<std::span<const list_ahead>> ahead(sides_.size());
+        std::vector<bool> to_stream_end(sides_.size(), false);
         for (const auto save : live) {
             side& current = sides_[save];
             if (!lists_ahead_open(current)) {
@@ -788,8 +789,9 @@ private:
             if (ahead[save].empty()) {
                 return false;
             }
+            to_stream_end[save] = current.ahead.seen_to_stream_end();
         }
-        const auto rows = lists_before_partners(ahead, live);
+        const auto rows = lists_before_partners(ahead, to_stream_end, live);
         if (rows.empty()) {
             return false;
         }

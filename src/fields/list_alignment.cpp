@@ -275,6 +275,7 @@ std::span<const list_ahead> lists_ahead::from(std::uint64_t offset, const number
 bool lists_ahead::reach(std::uint64_t offset)
 {
     can_go_on_ = false;
+    to_stream_end_ = false;
     const std::uint64_t standing = held_.empty() ? walk_->offset() : held_.front().offset;
     if (standing > offset) {
         return false;
@@ -306,6 +307,7 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
     const auto size_record = next_record();
     if (size_record.empty() || !size_record.front().sizes_list || size_record.front().closes_stream) {
         held_ = size_record;
+        to_stream_end_ = size_record.empty() ? !walk_->summary().broken : size_record.front().closes_stream;
         return false;
     }
     const field_leaf& size = size_record.front();
@@ -356,6 +358,7 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
     list.key = list_key.key;
     read_.push_back(list);
     can_go_on_ = !held_.empty();
+    to_stream_end_ = held_.empty(); // the file ended with the list
     return true;
 }
 
@@ -385,9 +388,16 @@ bool lists_changed(const std::vector<list_row>& rows, const std::vector<std::siz
 
 } // namespace
 
-std::vector<list_row> lists_before_partners(const std::vector<std::span<const list_ahead>>& ahead,
-                                            const std::vector<std::size_t>& saves)
+std::vector<list_row> lists_before_partners(std::vector<std::span<const list_ahead>> ahead,
+                                            const std::vector<bool>& to_stream_end, const std::vector<std::size_t>& saves)
 {
+    std::size_t fewest_cut = SIZE_MAX;
+    for (const auto save : saves) {
+        fewest_cut = to_stream_end[save] ? fewest_cut : std::min(fewest_cut, ahead[save].size());
+    }
+    for (const auto save : saves) {
+        ahead[save] = ahead[save].first(std::min(fewest_cut, ahead[save].size()));
+    }
     // The lists as sequences of keys, aligned by the slots' own alignment.
     std::vector<scouted_list> keyed(ahead.size());
     for (const auto save : saves) {

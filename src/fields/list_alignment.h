@@ -163,6 +163,9 @@ public:
     // the shifts of those are not known yet, and would change the keys of
     // lists kept.
     std::span<const list_ahead> from(std::uint64_t offset, const numbering_map& numbers, std::uint16_t mapped_up_to);
+    // Whether the lists kept go on to the stream's end, rather than to
+    // where the bounds stopped the walk.
+    bool seen_to_stream_end() const { return to_stream_end_; }
 
 private:
     bool reach(std::uint64_t offset);
@@ -174,6 +177,7 @@ private:
     std::vector<list_ahead> read_;
     std::uint64_t passed_ = 0; // where the walk's records read so far end
     bool can_go_on_ = false;   // the walk stands at the size of the list after the last kept
+    bool to_stream_end_ = false;
 };
 
 // One list number per save (the index of its list in the lists ahead), or
@@ -185,9 +189,13 @@ using list_row = std::vector<std::int64_t>;
 // holds. Empty where the lists seen hold no such row, where it is the
 // first, or where before it the first save and another each hold a list
 // the other has not: lists changed rather than added or removed, whose
-// slots are aligned one list at a time.
-std::vector<list_row> lists_before_partners(const std::vector<std::span<const list_ahead>>& ahead,
-                                            const std::vector<std::size_t>& saves);
+// slots are aligned one list at a time. Where the bounds stopped a save's
+// walk (`to_stream_end[save]` false), each save's lists are taken only as
+// far as the fewest such a save saw: the ends of the lists seen are then
+// lists of one stretch of the stream, not a later list of one save held
+// against an earlier of another that happens to hold the same.
+std::vector<list_row> lists_before_partners(std::vector<std::span<const list_ahead>> ahead,
+                                            const std::vector<bool>& to_stream_end, const std::vector<std::size_t>& saves);
 
 // The slots of an aligned list, each a row of one slot number per save, or
 // none where the save has no such slot: the slots of the first save in

@@ -18,6 +18,7 @@ struct lists_case {
     const char* name;
     std::vector<std::vector<std::uint64_t>> keys; // each save's lists ahead
     std::vector<list_row> rows;                   // empty: no lists held alone
+    std::vector<bool> to_stream_end = {};         // by default every save's
 };
 
 TEST(list_alignment, lists_held_alone_before_their_partners)
@@ -34,6 +35,15 @@ TEST(list_alignment, lists_held_alone_before_their_partners)
         {"a series: a list more in save 2 only", {{1, 2}, {9, 1, 2}, {1, 2}}, {{none, 0, none}, {0, 1, 0}}},
         {"a series: another list more in each", {{1, 2}, {8, 1, 2}, {9, 1, 2}}, {{none, 0, none}, {none, none, 0}, {0, 1, 1}}},
         {"a series: a list changed in save 3", {{1, 2}, {9, 1, 2}, {7, 2}}, {}},
+        // List 0 lost a slot, and now holds what list 1 holds: seen as far
+        // as save 1's walk was stopped, the lists ahead tell that list 0
+        // changed, not that save 1 holds it alone.
+        {"lists cut by the bounds, taken as far as the fewest",
+         {{10, 1}, {1, 1, 2}},
+         {},
+         {false, true}},
+        {"a list more, the walk stopped in save 2", {{1, 2, 3}, {9, 1, 2}}, {{none, 0}, {0, 1}}, {true, false}},
+        {"a list less, the stream's end seen in save 2", {{9, 1, 2}, {1, 2}}, {{0, none}, {1, 0}}, {false, true}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -47,7 +57,8 @@ TEST(list_alignment, lists_held_alone_before_their_partners)
             ahead.emplace_back(lists[save]);
             saves.push_back(save);
         }
-        EXPECT_EQ(lists_before_partners(ahead, saves), test.rows);
+        const auto to_stream_end = test.to_stream_end.empty() ? std::vector<bool>(saves.size(), true) : test.to_stream_end;
+        EXPECT_EQ(lists_before_partners(ahead, to_stream_end, saves), test.rows);
     }
 }
 
