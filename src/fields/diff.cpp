@@ -309,9 +309,7 @@ public:
                 return;
             }
             if (live.size() == taking_part && same_places(live) && opens_lists_of_other_sizes(live)) {
-                if (!align_lone_lists(live)) {
-                    align_list(live);
-                }
+                align_lists_or_slots(live);
             } else if (live.size() == taking_part && same_places(live)) {
                 compare_leaves(live);
             } else {
@@ -768,6 +766,22 @@ private:
         }
     }
 
+    // Every save stands at a list whose size differs: each save's list is
+    // read ahead, and where its slots find partners in the first save's,
+    // they are aligned; where they do not, the lists ahead may tell that
+    // the list is one some saves hold alone.
+    void align_lists_or_slots(const std::vector<std::size_t>& live)
+    {
+        std::vector<scouted_list> lists(sides_.size());
+        for (const auto save : live) {
+            lists[save] = sides_[save].scout.read_list(sides_[save].leaf(), sides_[save].numbers);
+        }
+        const aligned_slots rows(lists, live);
+        if (lists_partnered(rows, lists, live) || !align_lone_lists(live)) {
+            align_list(live, lists, rows);
+        }
+    }
+
     // A list whose size differs between the saves may be one that only
     // some of them hold, before lists every save holds: the lists ahead of
     // each save, read for their keys, tell. Each list held alone is named in
@@ -891,12 +905,10 @@ private:
     // ahead by each save's scout, aligned by their keys to the first
     // save's, and compared row by row, a slot only some saves hold named in
     // one line. One list's keys at a time are held.
-    void align_list(const std::vector<std::size_t>& live)
+    void align_list(const std::vector<std::size_t>& live, const std::vector<scouted_list>& lists, const aligned_slots& rows)
     {
-        std::vector<scouted_list> lists(sides_.size());
         std::vector<std::int64_t> shifts_before(sides_.size(), 0);
         for (const auto save : live) {
-            lists[save] = sides_[save].scout.read_list(sides_[save].leaf(), sides_[save].numbers);
             shifts_before[save] = sides_[save].numbers.shift();
         }
         const field_leaf& size = sides_[live[0]].leaf();
@@ -904,7 +916,6 @@ private:
         const std::int64_t list_number = list_place.parts[list_place.depth - 1].index;
         const std::uint64_t list_offset = size.offset;
         compare_leaves(live);
-        const aligned_slots rows(lists, live);
         std::vector<std::int64_t> own_slots(sides_.size(), aligned_slots::none);
         for (std::size_t row = 0; row < rows.size(); ++row) {
             std::vector<std::size_t> holding;

@@ -388,6 +388,18 @@ bool lists_changed(const std::vector<list_row>& rows, const std::vector<std::siz
 
 } // namespace
 
+bool lists_partnered(const aligned_slots& rows, const std::vector<scouted_list>& lists, const std::vector<std::size_t>& saves)
+{
+    const std::size_t first = saves[0];
+    return std::all_of(saves.begin() + 1, saves.end(), [&](std::size_t save) {
+        std::size_t partnered = 0;
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            partnered += rows.slot(row, first) != aligned_slots::none && rows.slot(row, save) != aligned_slots::none ? 1 : 0;
+        }
+        return 2 * partnered > std::min(lists[first].keys.size(), lists[save].keys.size());
+    });
+}
+
 std::vector<list_row> lists_before_partners(std::vector<std::span<const list_ahead>> ahead,
                                             const std::vector<bool>& to_stream_end, const std::vector<std::size_t>& saves)
 {

@@ -225,4 +225,10 @@ private:
     std::vector<std::int64_t> rows_;
 };
 
+// Whether the slots of each save's list find partners in the first save's
+// list for more than half of the shorter of the two: the lists are one list
+// that changed. Where a save's do not, its list may be one that only some
+// saves hold, which the lists ahead can tell.
+bool lists_partnered(const aligned_slots& rows, const std::vector<scouted_list>& lists, const std::vector<std::size_t>& saves);
+
 } // namespace orbse::fields
