@@ -175,7 +175,6 @@ private:
     std::unique_ptr<save_walk> walk_;
     std::span<const field_leaf> held_; // the record read past the last list
     std::vector<list_ahead> read_;
-    std::uint64_t passed_ = 0; // where the walk's records read so far end
     bool can_go_on_ = false;   // the walk stands at the size of the list after the last kept
     bool to_stream_end_ = false;
 };
