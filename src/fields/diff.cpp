@@ -16,7 +16,7 @@
 // passed over whole and named as differing in shape.
 #include "fields/commands.h"
 #include "fields/diff_lines.h"
-#include "fields/slot_alignment.h"
+#include "fields/list_alignment.h"
 #include "fields/save_input.h"
 #include "runtime/byte_window.h"
 #include "runtime/failures.h"
@@ -24,7 +24,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <type_traits>
 
@@ -147,78 +146,6 @@ void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, st
     }
 }
 
-// How one save's object numbers read in the numbering of the save the
-// others are aligned to: from `from` on, add `shift`, or, where the objects
-// are ones that save has not (a unit only this save holds), no number of it.
-// Objects are numbered in file order, so the shift changes only where an
-// aligned list holds objects in one save alone; the changes come in file
-// order. Numbers that wrap past 65,535 are taken as they stand.
-class numbering_map {
-public:
-    // The save's objects from `from` on.
-    void shift_from(std::uint32_t from, std::int64_t shift, bool counterpart)
-    {
-        if (!changes_.empty() && changes_.back().from >= from) {
-            changes_.pop_back();
-        }
-        if (!changes_.empty() && changes_.back().shift == shift && changes_.back().counterpart == counterpart) {
-            return;
-        }
-        if (changes_.empty() && shift == 0 && counterpart) {
-            return;
-        }
-        changes_.push_back({from, shift, counterpart});
-    }
-
-    // The number in the other save's numbering; a negative one where the
-    // object has no counterpart there. A number past `counter`, the last
-    // the save has given (or the next, which a linked unit takes only after
-    // its body), names no object yet and stands as it is.
-    std::int64_t in_other(std::int64_t number, std::uint16_t counter) const
-    {
-        if (number > std::int64_t{counter} + 1) {
-            return number;
-        }
-        const auto after = std::upper_bound(changes_.begin(), changes_.end(), number,
-                                            [](std::int64_t value, const change& at) { return value < at.from; });
-        if (after == changes_.begin()) {
-            return number;
-        }
-        const change& applying = *(after - 1);
-        return applying.counterpart ? number + applying.shift : -1 - number;
-    }
-
-    // The shift of the numbers from the last change on.
-    std::int64_t shift() const { return changes_.empty() ? 0 : changes_.back().shift; }
-
-private:
-    struct change {
-        std::int64_t from;
-        std::int64_t shift;
-        bool counterpart;
-    };
-    std::vector<change> changes_;
-};
-
-// Slots of an aligned list are compared with their partners, whose numbers
-// in their own list may differ: while a slot is compared, each save's
-// leaves are placed as if their slot had the number of its partner in the
-// first save (`shown`), and the slots after it one further.
-struct slot_renumbering {
-    std::int64_t list = 0;
-    std::int64_t own = 0;
-    std::int64_t shown = 0;
-
-    void apply(leaf_place& place) const
-    {
-        const std::size_t part = slot_part_of(place.view());
-        if (part == 0 || place.parts[part - 1].index != list || place.parts[part].index < own) {
-            return;
-        }
-        place.parts[part].index = place.parts[part].index == own ? shown : shown + 1;
-    }
-};
-
 // How far the files' bytes agree from their offsets, as agreeing_length
 // tells, and hold no 16-bit value (at any byte) among `next_numbers`: with
 // the numbering shifted between the saves, such a value may be the next
@@ -266,12 +193,12 @@ struct side {
     // The size of the last list this save held alone, which another save's
     // stream may have closed at instead.
     std::optional<field_leaf> lone_list_size;
-    // A second walk, ahead of the first, that reads a list's slots for
-    // their keys before the list is compared; and the record it read past
-    // the list, which the next list may begin with.
-    std::unique_ptr<save_walk> scout;
-    std::span<const field_leaf> scout_record;
+    list_scout scout;
+    // A third, that reads the lists from one on for their keys, where a
+    // list may be one the other saves have not.
+    lists_ahead ahead;
     numbering_map numbers;
+    std::optional<list_renumbering> lists_renumbered;
     std::optional<slot_renumbering> renumbered;
     std::span<const field_leaf> walked;  // the record as the walk gave it
     std::vector<field_leaf> renamed;     // and as renumbered
@@ -303,17 +230,36 @@ struct side {
         renumbered = how;
         place_record();
     }
+    void renumber_lists(std::optional<list_renumbering> how)
+    {
+        lists_renumbered = how;
+        place_record();
+    }
+
+    // The number list `own` of this save is shown under.
+    std::int64_t shown_list(std::int64_t own) const
+    {
+        return lists_renumbered && own >= lists_renumbered->from ? own + lists_renumbered->shift : own;
+    }
+    // How far this save's list numbers, from where it stands on, are shown
+    // from its own.
+    std::int64_t list_shift() const { return lists_renumbered ? lists_renumbered->shift : 0; }
 
 private:
     void place_record()
     {
-        if (!renumbered) {
+        if (!renumbered && !lists_renumbered) {
             record = walked;
             return;
         }
         renamed.assign(walked.begin(), walked.end());
         for (auto& leaf : renamed) {
-            renumbered->apply(leaf.place);
+            if (lists_renumbered) {
+                lists_renumbered->apply(leaf.place);
+            }
+            if (renumbered) {
+                renumbered->apply(leaf.place);
+            }
         }
         record = renamed;
     }
@@ -347,261 +293,6 @@ struct element_source {
     bool has(std::uint64_t at) const { return at < size && at >= start && at < start + held.size(); }
 };
 
-// What a list's slot is, as the slots of two saves' lists are aligned by:
-// a key made of everything the slot holds but the numbers its objects take
-// (which a unit more earlier in the save moves), and for a reference the
-// object it refers to, in the first save's numbering. Slots left between
-// the ones so matched are matched again by what they are: a reference to
-// the same object, or a unit of the same unit_class, whatever else changed
-// in it.
-struct slot_key_maker {
-    static constexpr std::uint64_t start = 14695981039346656037ULL; // FNV-1a
-
-    std::uint64_t key = start;
-
-    void mix(std::uint64_t value)
-    {
-        for (int byte = 0; byte < 8; ++byte) {
-            key = (key ^ ((value >> (8 * byte)) & 0xFF)) * 1099511628211ULL;
-        }
-    }
-    void mix(std::string_view text)
-    {
-        mix(text.size());
-        for (const char letter : text) {
-            key = (key ^ static_cast<unsigned char>(letter)) * 1099511628211ULL;
-        }
-    }
-
-    // One leaf of the slot, whose place below the slot tells where in it it
-    // lies (its unit, a linked level, the path).
-    void add(const field_leaf& leaf, std::size_t slot_part, const numbering_map& numbers, std::uint16_t counter)
-    {
-        add_place(leaf, slot_part);
-        mix(static_cast<std::uint64_t>(leaf.slot));
-        if (leaf.names_object) {
-            // The next object's number moves with every object added
-            // before it; one met elsewhere is read in the first save's
-            // numbering.
-            mix(static_cast<std::uint64_t>(leaf.names_next_object));
-            if (!leaf.names_next_object) {
-                mix(static_cast<std::uint64_t>(numbers.in_other(leaf.number, counter)));
-            }
-            return;
-        }
-        mix(static_cast<std::uint64_t>(leaf.number));
-        mix(leaf.bytes.size());
-        for (const auto byte : leaf.bytes) {
-            mix(byte);
-        }
-        mix(leaf.words.size());
-        for (const auto word : leaf.words) {
-            mix(word);
-        }
-    }
-
-    void add_identity(const field_leaf& leaf, const numbering_map& numbers, std::uint16_t counter)
-    {
-        if (leaf.slot != slot_holds::not_a_slot) {
-            mix(static_cast<std::uint64_t>(leaf.slot));
-            if (leaf.slot == slot_holds::reference) {
-                mix(static_cast<std::uint64_t>(numbers.in_other(leaf.number, counter)));
-            }
-        } else if (leaf.names_unit_type && leaf.chain_level == 0) {
-            mix(static_cast<std::uint64_t>(leaf.number));
-        }
-    }
-
-private:
-    void add_place(const field_leaf& leaf, std::size_t slot_part)
-    {
-        for (const auto& part : leaf.place.view().subspan(slot_part + 1)) {
-            mix(part.name);
-            mix(static_cast<std::uint64_t>(part.index));
-        }
-        mix(leaf.name);
-        mix(static_cast<std::uint64_t>(leaf.type));
-    }
-};
-
-// A list's slots as the scout read them: each one's key and the object
-// counter before it, and the counter after the list.
-struct scouted_list {
-    std::vector<std::uint64_t> keys;
-    std::vector<std::uint64_t> identities;
-    std::vector<std::uint16_t> counters_before;
-    std::vector<std::uint64_t> offsets; // where each slot begins
-    std::uint16_t counter_after = 0;
-    std::uint64_t end = 0; // where the list's last leaf ends
-
-    // Where slot `slot` begins, or the list ends after its last.
-    std::uint64_t offset_of(std::size_t slot) const { return slot < offsets.size() ? offsets[slot] : end; }
-};
-
-// The next record of a save's scout: the one it read past its last list,
-// or a new one.
-std::span<const field_leaf> next_scouted_record(side& save)
-{
-    auto record = save.scout_record;
-    save.scout_record = {};
-    return record.empty() ? save.scout->next() : record;
-}
-
-// The slots of the list whose size is `size` in `save`, read by the save's
-// scout (open already): it passes over what lies before without leaves. A save that breaks
-// in the list gives the slots read up to its break.
-scouted_list scout_list(side& save, const field_leaf& size)
-{
-    save.scout->leaves_from(size.offset);
-    for (;;) {
-        const auto record = next_scouted_record(save);
-        if (record.empty()) {
-            return {};
-        }
-        if (record.back().offset >= size.offset) {
-            break;
-        }
-    }
-    scouted_list list;
-    list.counter_after = save.scout->object_counter();
-    const std::int64_t list_number = size.place.parts[size.place.depth - 1].index;
-    std::int64_t slot_number = -1;
-    for (;;) {
-        const auto record = next_scouted_record(save);
-        if (record.empty()) {
-            break;
-        }
-        const std::size_t slot_part = slot_part_of(record.front().place.view());
-        if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list_number) {
-            save.scout_record = record;
-            break;
-        }
-        for (const auto& leaf : record) {
-            if (leaf.place.parts[slot_part].index != slot_number) {
-                slot_number = leaf.place.parts[slot_part].index;
-                list.keys.push_back(slot_key_maker::start);
-                list.identities.push_back(slot_key_maker::start);
-                list.counters_before.push_back(list.counter_after);
-                list.offsets.push_back(leaf.offset);
-            }
-            list.end = leaf.offset + leaf.size;
-            slot_key_maker key{list.keys.back()};
-            key.add(leaf, slot_part, save.numbers, save.scout->object_counter());
-            list.keys.back() = key.key;
-            slot_key_maker identity{list.identities.back()};
-            identity.add_identity(leaf, save.numbers, save.scout->object_counter());
-            list.identities.back() = identity.key;
-        }
-        list.counter_after = save.scout->object_counter();
-    }
-    return list;
-}
-
-// The slots of an aligned list, each a row of one slot number per save, or
-// none where the save has no such slot: the slots of the first save in
-// their order, those other saves hold without it before the first save's
-// slot they come before. A series is aligned save by save to the first;
-// slots that several saves hold without the first share a row where their
-// keys agree, in the order of each save's slots.
-class aligned_slots {
-public:
-    static constexpr std::int64_t none = -1;
-
-    aligned_slots(const std::vector<scouted_list>& lists, const std::vector<std::size_t>& saves) : width_(lists.size())
-    {
-        const std::size_t first = saves[0];
-        // partner[save][slot of the first save]: the save's slot, or none.
-        std::vector<std::vector<std::int64_t>> partner(width_);
-        for (const auto save : saves) {
-            partner[save].assign(lists[first].keys.size(), none);
-            if (save == first) {
-                std::iota(partner[save].begin(), partner[save].end(), 0);
-                continue;
-            }
-            for (const auto& match : match_twice(lists[first], lists[save])) {
-                partner[save][match.first] = match.second;
-            }
-        }
-        std::vector<std::int64_t> next(width_, 0); // each save's first slot not yet in a row
-        for (std::size_t slot = 0; slot <= lists[first].keys.size(); ++slot) {
-            const std::size_t gap = size();
-            for (const auto save : saves) {
-                const auto until = slot < lists[first].keys.size() ? partner[save][slot]
-                                                                  : static_cast<std::int64_t>(lists[save].keys.size());
-                std::size_t row = gap;
-                for (; until != none && next[save] < until; ++next[save]) {
-                    row = place_in_gap(lists, save, next[save], row) + 1;
-                }
-            }
-            if (slot == lists[first].keys.size()) {
-                break;
-            }
-            const std::size_t row = rows_.size() / width_;
-            rows_.resize(rows_.size() + width_, none);
-            for (const auto save : saves) {
-                if (partner[save][slot] != none) {
-                    rows_[row * width_ + save] = partner[save][slot];
-                    next[save] = partner[save][slot] + 1;
-                }
-            }
-        }
-    }
-
-    std::size_t size() const { return rows_.size() / width_; }
-
-    // Matched by their keys, and the slots left between two matches by
-    // their identities.
-    static std::vector<slot_match> match_twice(const scouted_list& first, const scouted_list& second)
-    {
-        const auto by_key = match_slots(first.keys, second.keys);
-        std::vector<slot_match> matches;
-        slot_match gap_start{0, 0};
-        for (std::size_t at = 0; at <= by_key.size(); ++at) {
-            const slot_match gap_end = at < by_key.size() ? by_key[at]
-                                                          : slot_match{static_cast<std::uint32_t>(first.keys.size()),
-                                                                       static_cast<std::uint32_t>(second.keys.size())};
-            const auto first_gap = std::span(first.identities).subspan(gap_start.first, gap_end.first - gap_start.first);
-            const auto second_gap = std::span(second.identities).subspan(gap_start.second, gap_end.second - gap_start.second);
-            if (!first_gap.empty() && !second_gap.empty()) {
-                for (const auto& match : match_slots(first_gap, second_gap)) {
-                    matches.push_back({match.first + gap_start.first, match.second + gap_start.second});
-                }
-            }
-            if (at < by_key.size()) {
-                matches.push_back(gap_end);
-                gap_start = {gap_end.first + 1, gap_end.second + 1};
-            }
-        }
-        return matches;
-    }
-    std::int64_t slot(std::size_t row, std::size_t save) const { return rows_[row * width_ + save]; }
-
-private:
-    // Slot `slot` of `save`, which the first save lacks, into the first row
-    // from `from` on that another save's slot of the same key holds without
-    // it, or into a row of its own at the end; returns the row.
-    std::size_t place_in_gap(const std::vector<scouted_list>& lists, std::size_t save, std::int64_t slot, std::size_t from)
-    {
-        const auto key = lists[save].keys[static_cast<std::size_t>(slot)];
-        for (std::size_t row = from; row < size(); ++row) {
-            const auto holder = std::find_if(rows_.begin() + static_cast<std::ptrdiff_t>(row * width_),
-                                             rows_.begin() + static_cast<std::ptrdiff_t>((row + 1) * width_),
-                                             [](std::int64_t held) { return held != none; });
-            const auto other = static_cast<std::size_t>(holder - rows_.begin()) - row * width_;
-            if (this->slot(row, save) == none && lists[other].keys[static_cast<std::size_t>(*holder)] == key) {
-                rows_[row * width_ + save] = slot;
-                return row;
-            }
-        }
-        rows_.resize(rows_.size() + width_, none);
-        rows_[rows_.size() - width_ + save] = slot;
-        return size() - 1;
-    }
-
-    std::size_t width_;
-    std::vector<std::int64_t> rows_;
-};
-
 class comparison {
 public:
     comparison(std::vector<side>& sides, diff_writer& writer, std::vector<std::unique_ptr<byte_window>> windows)
@@ -628,7 +319,7 @@ public:
                 return;
             }
             if (live.size() == taking_part && same_places(live) && opens_lists_of_other_sizes(live)) {
-                align_list(live);
+                align_lists_or_slots(live);
             } else if (live.size() == taking_part && same_places(live)) {
                 compare_leaves(live);
             } else {
@@ -673,7 +364,8 @@ private:
             // aligned lists made reads the same bytes as the same leaves,
             // their object numbers but for that shift.
             if (!current.between_records() ||
-                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift()))) {
+                (first != nullptr && !current.walk->reads_on_like(*first->walk, first->numbers.shift() - current.numbers.shift(),
+                                                      first->list_shift() - current.list_shift()))) {
                 return;
             }
             first = first != nullptr ? first : &current;
@@ -1201,8 +893,8 @@ private:
     {
         try {
             for (const auto save : live) {
-                if (!sides_[save].scout) {
-                    sides_[save].scout = std::make_unique<save_walk>(sides_[save].path);
+                if (!sides_[save].scout.is_open()) {
+                    sides_[save].scout.open(sides_[save].path);
                 }
             }
             return true;
@@ -1211,16 +903,149 @@ private:
         }
     }
 
+    // Every save stands at a list whose size differs: each save's list is
+    // read ahead, and where its slots find partners in the first save's,
+    // they are aligned; where they do not, the lists ahead may tell that
+    // the list is one some saves hold alone.
+    void align_lists_or_slots(const std::vector<std::size_t>& live)
+    {
+        std::vector<scouted_list> lists(sides_.size());
+        for (const auto save : live) {
+            lists[save] = sides_[save].scout.read_list(sides_[save].leaf(), sides_[save].numbers);
+        }
+        const aligned_slots rows(lists, live);
+        if (lists_partnered(rows, lists, live) || !align_lone_lists(live)) {
+            align_list(live, lists, rows);
+        }
+    }
+
+    // A list whose size differs between the saves may be one that only
+    // some of them hold, before lists every save holds: the lists ahead of
+    // each save, read for their keys, tell. Each list held alone is named in
+    // one line and passed over, the numbering its objects shift is followed,
+    // and the lists after it are compared with their partners, under the
+    // first save's list numbers. False where the lists ahead tell no such
+    // thing (or the walks cannot see that far): the list's slots are aligned
+    // instead.
+    bool align_lone_lists(const std::vector<std::size_t>& live)
+    {
+        std::vector<std::span<const list_ahead>> ahead(sides_.size());
+        std::vector<bool> to_stream_end(sides_.size(), false);
+        for (const auto save : live) {
+            side& current = sides_[save];
+            if (!lists_ahead_open(current)) {
+                return false;
+            }
+            ahead[save] = current.ahead.from(current.leaf().offset, current.numbers, current.walk->object_counter());
+            if (ahead[save].empty()) {
+                return false;
+            }
+            to_stream_end[save] = current.ahead.seen_to_stream_end();
+        }
+        const auto rows = lists_before_partners(ahead, to_stream_end, live);
+        if (rows.empty()) {
+            return false;
+        }
+        const std::size_t first = live[0];
+        const list_row& partners = rows.back();
+        const auto lone_rows = std::span(rows).first(rows.size() - 1);
+        std::vector<std::int64_t> shifts_before(sides_.size(), 0);
+        for (const auto save : live) {
+            shifts_before[save] = sides_[save].numbers.shift();
+        }
+        std::optional<std::pair<std::string, std::uint64_t>> named_first;
+        for (const auto& row : lone_rows) {
+            const auto name = name_lone_list(ahead, row, live);
+            named_first = named_first ? named_first : name;
+        }
+        follow_numbering_past_lists(ahead, rows, live);
+        bool shifted = false;
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        for (const auto save : live) {
+            shifts[save] = -sides_[save].numbers.shift();
+            shifted = shifted || sides_[save].numbers.shift() != shifts_before[save];
+        }
+        if (shifted && named_first) {
+            writer_.numbering(named_first->first, named_first->second, shifts);
+        }
+        const std::int64_t shown = sides_[first].shown_list(ahead[first][static_cast<std::size_t>(partners[first])].number);
+        for (const auto save : live) {
+            const list_ahead& partner = ahead[save][static_cast<std::size_t>(partners[save])];
+            if (partners[save] > 0) {
+                pass_over_to(sides_[save], partner.offset);
+            }
+            if (save != first && sides_[save].shown_list(partner.number) != shown) {
+                sides_[save].renumber_lists(list_renumbering{partner.number, shown - partner.number});
+            }
+        }
+        return true;
+    }
+
+    bool lists_ahead_open(side& save)
+    {
+        try {
+            if (!save.ahead.is_open()) {
+                save.ahead.open(save.path);
+            }
+            return true;
+        } catch (const io_failure&) {
+            return false;
+        }
+    }
+
+    // A list only some saves hold: one line naming what it holds, under
+    // the number its first holder shows it; the line's path and offset.
+    std::pair<std::string, std::uint64_t> name_lone_list(const std::vector<std::span<const list_ahead>>& ahead, const list_row& row,
+                                                         const std::vector<std::size_t>& live)
+    {
+        std::vector<bool> present(sides_.size(), false);
+        std::optional<std::size_t> holder;
+        for (const auto save : live) {
+            if (row[save] != aligned_slots::none) {
+                present[save] = true;
+                holder = holder ? holder : save;
+            }
+        }
+        const list_ahead& list = ahead[*holder][static_cast<std::size_t>(row[*holder])];
+        leaf_place place = sides_[*holder].leaf().place;
+        const std::size_t part = list_part_of(place.view());
+        place.depth = part + 1;
+        place.parts[part].index = sides_[*holder].shown_list(list.number);
+        lone_list named{path_of(place.view()), list.offset, list.slots, list.units};
+        writer_.only_in(named, present);
+        differed_ = true;
+        return {std::move(named.path), named.offset};
+    }
+
+    // The objects of the lists in `rows`, as the slots' of an aligned list:
+    // those of a list the first save holds too take its numbers, those of a
+    // list it has not none of them, and the numbers after the last row go
+    // on from where each save's partner of the first save's list begins.
+    void follow_numbering_past_lists(const std::vector<std::span<const list_ahead>>& ahead, const std::vector<list_row>& rows,
+                                     const std::vector<std::size_t>& live)
+    {
+        const std::size_t first = live[0];
+        for (const auto& row : rows) {
+            const bool partnered = row[first] != aligned_slots::none;
+            for (const auto save : live) {
+                if (save == first || row[save] == aligned_slots::none) {
+                    continue;
+                }
+                const auto own = ahead[save][static_cast<std::size_t>(row[save])].counter_before;
+                const auto first_counter = partnered ? ahead[first][static_cast<std::size_t>(row[first])].counter_before : own;
+                sides_[save].numbers.shift_from(std::uint32_t{own} + 1, std::int64_t{first_counter} - own, partnered);
+            }
+        }
+    }
+
     // A list whose size differs between the saves: its slots are read
     // ahead by each save's scout, aligned by their keys to the first
     // save's, and compared row by row, a slot only some saves hold named in
     // one line. One list's keys at a time are held.
-    void align_list(const std::vector<std::size_t>& live)
+    void align_list(const std::vector<std::size_t>& live, const std::vector<scouted_list>& lists, const aligned_slots& rows)
     {
-        std::vector<scouted_list> lists(sides_.size());
         std::vector<std::int64_t> shifts_before(sides_.size(), 0);
         for (const auto save : live) {
-            lists[save] = scout_list(sides_[save], sides_[save].leaf());
             shifts_before[save] = sides_[save].numbers.shift();
         }
         const field_leaf& size = sides_[live[0]].leaf();
@@ -1228,7 +1053,6 @@ private:
         const std::int64_t list_number = list_place.parts[list_place.depth - 1].index;
         const std::uint64_t list_offset = size.offset;
         compare_leaves(live);
-        const aligned_slots rows(lists, live);
         std::vector<std::int64_t> own_slots(sides_.size(), aligned_slots::none);
         for (std::size_t row = 0; row < rows.size(); ++row) {
             std::vector<std::size_t> holding;

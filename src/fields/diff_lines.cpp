@@ -240,6 +240,24 @@ void diff_writer::only_in(const lone_slot& slot, const std::vector<bool>& presen
     out_.put('\n');
 }
 
+void diff_writer::only_in(const lone_list& list, const std::vector<bool>& present)
+{
+    only_in_front(list.path, list.offset, present);
+    if (json_) {
+        out_.write("],\"holds\":\"list\",\"slots\":");
+        out_.write_number(list.slots);
+        out_.write(",\"units\":");
+        out_.write_number(list.units);
+        out_.write("}\n");
+        return;
+    }
+    out_.write(": list of ");
+    out_.write_number(list.slots);
+    out_.write(list.slots == 1 ? " slot, " : " slots, ");
+    out_.write_number(list.units);
+    out_.write(list.units == 1 ? " unit\n" : " units\n");
+}
+
 void diff_writer::numbering(std::string_view list, std::uint64_t offset, const std::vector<std::optional<std::int64_t>>& shifts)
 {
     begin_columns(list, offset, "numbering", " numbering shifts after it:");

@@ -40,6 +40,15 @@ struct lone_slot {
     std::string unit_type; // the note of its unit's unit_class
 };
 
+// A list of the unit stream that only some saves hold, as its line names
+// it: how many slots it has and how many of them hold a unit.
+struct lone_list {
+    std::string path;
+    std::uint64_t offset = 0;
+    std::uint64_t slots = 0;
+    std::uint64_t units = 0;
+};
+
 class diff_writer {
 public:
     diff_writer(output_stream& out, bool json) : out_(out), json_(json) {}
@@ -56,6 +65,7 @@ public:
     void slot(std::string_view slot, std::uint64_t offset, const std::vector<slot_column>& columns);
     void only_in(std::string_view record, std::uint64_t offset, const std::vector<bool>& present);
     void only_in(const lone_slot& slot, const std::vector<bool>& present);
+    void only_in(const lone_list& list, const std::vector<bool>& present);
     // After an aligned list, each save's shift of the object numbering
     // against the first save's; none where a save took no part.
     void numbering(std::string_view list, std::uint64_t offset, const std::vector<std::optional<std::int64_t>>& shifts);

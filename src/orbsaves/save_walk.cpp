@@ -919,13 +919,15 @@ bool save_walk::reads_on_like(const save_walk& other) const
     }
 }
 
-bool save_walk::reads_on_like(const save_walk& other, std::int64_t numbering_shift) const
+bool save_walk::reads_on_like(const save_walk& other, std::int64_t numbering_shift, std::int64_t list_shift) const
 {
-    if (numbering_shift == 0 || state_->at != state::stage::stream || other.state_->at != state::stage::stream) {
-        return numbering_shift == 0 && reads_on_like(other);
+    const bool shifted = numbering_shift != 0 || list_shift != 0;
+    if (!shifted || state_->at != state::stage::stream || other.state_->at != state::stage::stream) {
+        return !shifted && reads_on_like(other);
     }
     format::stream_cursor unshifted = state_->stream;
     unshifted.object_counter = static_cast<std::uint16_t>(unshifted.object_counter - numbering_shift);
+    unshifted.list = static_cast<std::size_t>(static_cast<std::int64_t>(unshifted.list) - list_shift);
     return format::read_on_alike(unshifted, other.state_->stream);
 }
 
@@ -1010,6 +1012,12 @@ std::size_t slot_part_of(std::span<const path_part> place)
     return place.size() > slot_part && place[0].name == "units" && place[1].name == "lists" && place[slot_part].name == "slots"
                ? slot_part
                : 0;
+}
+
+std::size_t list_part_of(std::span<const path_part> place)
+{
+    constexpr std::size_t list_part = 1; // after `units`
+    return place.size() > list_part && place[0].name == "units" && place[list_part].name == "lists" ? list_part : 0;
 }
 
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record)

@@ -140,6 +140,10 @@ std::optional<std::int64_t> number_named(const field_leaf& leaf, std::string_vie
 // The index of the part `slots[S]` in a place that lies in a slot of the
 // unit stream (`units`, `lists[L]`, `slots[S]`, ...); 0 for any other place.
 std::size_t slot_part_of(std::span<const path_part> place);
+// The index of the part `lists[L]` in a place that lies in a list of the
+// unit stream (`units`, `lists[L]`, ...), the stream's closing size
+// included; 0 for any other place.
+std::size_t list_part_of(std::span<const path_part> place);
 
 // Whether `place` lies in the record `record` (or is it).
 bool lies_in(std::span<const path_part> place, std::span<const path_part> record);
@@ -261,8 +265,11 @@ public:
     // save than in the other. The same bytes ahead are then the same leaves
     // whose object numbers differ by the shift, for as long as no number
     // read is the next object in one walk and not in the other; where one
-    // is, the walks part from there, and their places tell.
-    bool reads_on_like(const save_walk& other, std::int64_t numbering_shift) const;
+    // is, the walks part from there, and their places tell. Where lists
+    // only one save holds stand between them, its list numbers stand
+    // `list_shift` above the other's too: the same bytes ahead are then
+    // the same leaves in lists of other numbers.
+    bool reads_on_like(const save_walk& other, std::int64_t numbering_shift, std::int64_t list_shift = 0) const;
 
     // Leaves that end before `offset` are no longer handed out, while the
     // reads stay the same: a reader that knows them already (the bytes are

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -439,6 +440,12 @@ const turn unit_loaded = [](auto& save) { save.unit_lists[1].slots[0].chain.push
 const turn list_added_in_middle = [](auto& save) {
     save.unit_lists.insert(save.unit_lists.begin() + 1, {{sb::new_unit(2, {unit_of_type(7, 16)})}});
 };
+const turn list_added_at_front = [](auto& save) {
+    save.unit_lists.insert(save.unit_lists.begin(), {{sb::new_unit(2, {unit_of_type(7, 16)})}});
+};
+const turn list_removed_in_middle = [](auto& save) { save.unit_lists.erase(save.unit_lists.begin() + 1); };
+// Before a list is added: the last list's unit changed.
+const turn last_unit_changed = [](auto& save) { save.unit_lists[2].slots[0].chain[0].unk5 = 9; };
 // A unit more at the end of the first list whose path is object `path`,
 // met elsewhere rather than inline.
 turn unit_referring_to_path(std::uint16_t path)
@@ -502,19 +509,42 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
          {"units.lists[1].slots[0].unit.link_ref 0x0000d0da 378 0", "units.lists[1].slots[0].unit.link_kind 0x0000d0dc 5 (linked unit follows, object 378) 0",
           "units.lists[1].slots[0].unit.linked[1] 0x0000d0de only in save 1",
           "units.lists[1].slots[0].unit.linked[1] 0x0000d0de numbering shifts after it: 0 -1"}},
-        // Not yet as it should be: lists are compared by their numbers, so
-        // each list after the one added is aligned with the list before it
-        // in the other save.
+        // The lists after it are compared with their partners, save 2's
+        // list 2 with save 1's list 1: one line for the list, and its unit
+        // moves the later numbers up by one.
         {"a list added in the middle",
          {{}, {list_added_in_middle}},
-         {"units.lists[1].size 0x0000d040 2 1",
-          "units.lists[1].slots[0] 0x0000d042 only in save 1: unit, type row 12 CONNECTOR_4W, object 377",
-          "units.lists[1].slots[1] 0x0000d0e0 only in save 1: reference to object 374",
-          "units.lists[1].slots[0] 0x0000d042 only in save 2: unit, type row 15 LARGE_TAPE, object 377",
-          "units.lists[2].size 0x0000d0e2 1 2",
-          "units.lists[2].slots[0] 0x0000d0e4 only in save 1: unit, type row 13 LARGE_RUBBLE, object 378",
-          "units.lists[2].slots[0] 0x0000d0e2 only in save 2: unit, type row 12 CONNECTOR_4W, object 378",
-          "units.lists[2].slots[1] 0x0000d180 only in save 2: reference to object 374", "units.lists[3] 0x0000d182 only in save 2"}},
+         {"units.lists[1] 0x0000d040 only in save 2: list of 1 slot, 1 unit",
+          "units.lists[1] 0x0000d040 numbering shifts after it: 0 +1"}},
+        {"a list removed in the middle",
+         {{}, {list_removed_in_middle}},
+         {"units.lists[1] 0x0000d040 only in save 1: list of 2 slots, 1 unit",
+          "units.lists[1] 0x0000d040 numbering shifts after it: 0 -1"}},
+        // The reference in list 1 names the unit with the path under
+        // another number in each save: list 1 is aligned by list 0 before it.
+        {"a list added at the front",
+         {{}, {list_added_at_front}},
+         {"units.lists[0] 0x0000ce52 only in save 2: list of 1 slot, 1 unit",
+          "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1"}},
+        // The change is found in save 2's list 3, shown as its partner's list 2.
+        {"a list added, and a later unit changed",
+         {{}, {last_unit_changed, list_added_in_middle}},
+         {"units.lists[1] 0x0000d040 only in save 2: list of 1 slot, 1 unit",
+          "units.lists[1] 0x0000d040 numbering shifts after it: 0 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
+        {"a series: a list added, then a later unit changed",
+         {{}, {list_added_in_middle}, {last_unit_changed, list_added_in_middle}},
+         {"units.lists[1] 0x0000d040 only in saves 2 3: list of 1 slot, 1 unit",
+          "units.lists[1] 0x0000d040 numbering shifts after it: 0 +1 +1", "units.lists[2].slots[0].unit.unk5 0x0000d158 0 0 9"}},
+        {"a series: a list added in the second save only",
+         {{}, {list_added_in_middle}, {}},
+         {"units.lists[1] 0x0000d040 only in save 2: list of 1 slot, 1 unit",
+          "units.lists[1] 0x0000d040 numbering shifts after it: 0 +1 0"}},
+        // Lists that changed rather than came or went keep their numbers:
+        // the slots of list 1 are aligned.
+        {"a list grown, and a later list changed",
+         {{}, {reference_added, last_unit_changed}},
+         {"units.lists[1].size 0x0000d040 2 3", "units.lists[1].slots[1] 0x0000d0e0 only in save 2: reference to object 376",
+          "units.lists[2].slots[0].unit.unk5 0x0000d158 0 9"}},
         {"a path made longer",
          {{}, {path_made_longer}},
          {"units.lists[0].slots[1].unit.path.point_count 0x0000cf8c 3 4",
@@ -548,6 +578,11 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
          {R"({"path":"units.lists[1].size","offset":53312,"type":"u16","values":[2,3]})",
           R"({"path":"units.lists[1].slots[1]","offset":53472,"only_in":[2],"holds":"reference","object":376})"},
          {"--json"}},
+        {"a list added, as JSON",
+         {{}, {list_added_in_middle}},
+         {R"({"path":"units.lists[1]","offset":53312,"only_in":[2],"holds":"list","slots":1,"units":1})",
+          R"({"path":"units.lists[1]","offset":53312,"type":"numbering","values":[0,1]})"},
+         {"--json"}},
         {"as JSON",
          {{}, {unit_built_in_middle}},
          {R"({"path":"units.lists[0].size","offset":52818,"type":"u16","values":[4,5]})",
@@ -562,6 +597,47 @@ TEST(fields_diff, one_turn_of_the_game_is_named_once)
         const auto lines = diff_turns(test.series, test.options, folder, exit_code);
         EXPECT_EQ(exit_code, 1);
         EXPECT_EQ(lines, test.lines);
+    }
+}
+
+// Lists held alone are found as far as the lists read ahead reach (8 of
+// them): with references alone added, no numbering moves. Beyond that, the
+// list of another size has its slots aligned, as any list whose size
+// differs, and no list is named alone.
+TEST(fields_diff, lists_held_alone_are_found_within_the_lists_read_ahead)
+{
+    struct reach_case {
+        const char* name;
+        std::size_t added;
+        bool found;
+    };
+    for (const auto& test : {reach_case{"7 lists added", 7, true}, reach_case{"8 lists added", 8, false}}) {
+        SCOPED_TRACE(test.name);
+        const turn lists_added = [&](auto& save) {
+            for (std::size_t list = 0; list < test.added; ++list) {
+                save.unit_lists.insert(save.unit_lists.begin() + 1, {{sb::reference(7)}});
+            }
+        };
+        const testing::temp_folder folder;
+        int exit_code = 0;
+        const auto lines = diff_turns({{}, {lists_added}}, {}, folder, exit_code);
+        EXPECT_EQ(exit_code, 1);
+        ASSERT_FALSE(lines.empty());
+        if (test.found) {
+            std::vector<std::string> expected;
+            for (std::size_t list = 1; list <= test.added; ++list) {
+                char line[80];
+                std::snprintf(line, sizeof line, "units.lists[%zu] 0x%08zx only in save 2: list of 1 slot, 0 units", list,
+                              std::size_t{0xd040} + 4 * (list - 1));
+                expected.push_back(line);
+            }
+            EXPECT_EQ(lines, expected);
+        } else {
+            EXPECT_EQ(lines[0], "units.lists[1].size 0x0000d040 2 1");
+            EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.find(": list of") != std::string::npos;
+            }));
+        }
     }
 }
 
