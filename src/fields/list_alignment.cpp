@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <span>
+#include <type_traits>
 
 namespace orbse::fields {
 namespace {
@@ -14,23 +16,33 @@ namespace {
 // the same object, or a unit of the same unit_class, whatever else changed
 // in it.
 struct slot_key_maker {
-    static constexpr std::uint64_t start = 14695981039346656037ULL; // FNV-1a
+    static constexpr std::uint64_t start = 14695981039346656037ULL;
 
     std::uint64_t key = start;
 
+    // Each step a bijection of the key for a given value (an odd multiplier
+    // and a shift folding the high bits down), so that two values never
+    // lead one key to the same next key; a run's length goes in before its
+    // elements, eight bytes at a time.
     void mix(std::uint64_t value)
     {
-        for (int byte = 0; byte < 8; ++byte) {
-            key = (key ^ ((value >> (8 * byte)) & 0xFF)) * 1099511628211ULL;
-        }
+        key = (key ^ value) * 0x9E3779B97F4A7C15ULL;
+        key ^= key >> 31;
     }
-    void mix(std::string_view text)
+    template <typename element>
+    void mix_run(std::span<const element> run)
     {
-        mix(text.size());
-        for (const char letter : text) {
-            key = (key ^ static_cast<unsigned char>(letter)) * 1099511628211ULL;
+        mix(run.size());
+        constexpr std::size_t per_word = sizeof(std::uint64_t) / sizeof(element);
+        for (std::size_t at = 0; at < run.size(); at += per_word) {
+            std::uint64_t word = 0;
+            for (std::size_t in = 0; in < per_word && at + in < run.size(); ++in) {
+                word |= std::uint64_t{static_cast<std::make_unsigned_t<element>>(run[at + in])} << (8 * sizeof(element) * in);
+            }
+            mix(word);
         }
     }
+    void mix(std::string_view text) { mix_run(std::span(text.data(), text.size())); }
 
     // One leaf of the slot, whose place below the slot tells where in it it
     // lies (its unit, a linked level, the path).
@@ -49,14 +61,8 @@ struct slot_key_maker {
             return;
         }
         mix(static_cast<std::uint64_t>(leaf.number));
-        mix(leaf.bytes.size());
-        for (const auto byte : leaf.bytes) {
-            mix(byte);
-        }
-        mix(leaf.words.size());
-        for (const auto word : leaf.words) {
-            mix(word);
-        }
+        mix_run(leaf.bytes);
+        mix_run(leaf.words);
     }
 
     void add_identity(const field_leaf& leaf, const numbering_map& numbers, std::uint16_t counter)

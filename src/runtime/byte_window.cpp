@@ -23,16 +23,22 @@ std::span<const std::uint8_t> byte_window::bytes_at(std::uint64_t offset, std::s
     // Bytes before `offset` are dropped once they make a piece, so that a far
     // jump reads its way there a piece at a time, while a reader stepping on
     // a few bytes at a time does not move the window's bytes at every step.
-    while (start_ + held_.size() < end) {
-        const auto behind = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_.size()));
+    while (start_ + held_size_ < end) {
+        const auto behind = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_size_));
         if (behind >= piece_size) {
-            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(behind));
+            std::copy(held_.begin() + static_cast<std::ptrdiff_t>(behind), held_.begin() + static_cast<std::ptrdiff_t>(held_size_), held_.begin());
+            held_size_ -= behind;
             start_ += behind;
         }
-        const std::size_t had = held_.size();
-        held_.resize(had + static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - had, piece_size)));
-        read_exact(file_, held_.data() + had, held_.size() - had);
+        const auto more = static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - held_size_, piece_size));
+        // The buffer grows to the most the window has held and stays so:
+        // bytes read later overwrite it rather than being cleared first.
+        if (held_.size() < held_size_ + more) {
+            held_.resize(held_size_ + more);
+        }
+        read_exact(file_, held_.data() + held_size_, more);
         io_check();
+        held_size_ += more;
     }
     return std::span(held_).subspan(static_cast<std::size_t>(offset - start_), static_cast<std::size_t>(end - offset));
 }

@@ -33,6 +33,7 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t start_ = 0; // the window's first byte in the file
     std::vector<std::uint8_t> held_;
+    std::size_t held_size_ = 0; // the bytes of held_ that hold the file's
 };
 
 // How far the files' bytes agree from their offsets, each file's from the
