@@ -26,21 +26,34 @@ std::span<const std::uint8_t> byte_window::bytes_at(std::uint64_t offset, std::s
     while (start_ + held_size_ < end) {
         const auto behind = static_cast<std::size_t>(std::min<std::uint64_t>(offset - start_, held_size_));
         if (behind >= piece_size) {
-            std::copy(held_.begin() + static_cast<std::ptrdiff_t>(behind), held_.begin() + static_cast<std::ptrdiff_t>(held_size_), held_.begin());
+            std::copy(held_.get() + behind, held_.get() + held_size_, held_.get());
             held_size_ -= behind;
             start_ += behind;
         }
-        const auto more = static_cast<std::size_t>(std::min<std::uint64_t>(end - start_ - held_size_, piece_size));
-        // The buffer grows to the most the window has held and stays so:
-        // bytes read later overwrite it rather than being cleared first.
-        if (held_.size() < held_size_ + more) {
-            held_.resize(held_size_ + more);
-        }
-        read_exact(file_, held_.data() + held_size_, more);
+        // Whole pieces, read straight into the window: a reader stepping a
+        // few bytes at a time asks the platform once a piece.
+        const auto more = static_cast<std::size_t>(std::min<std::uint64_t>(size_ - start_ - held_size_, piece_size));
+        make_room(held_size_ + more);
+        read_exact_unbuffered(file_, held_.get() + held_size_, more);
         io_check();
         held_size_ += more;
     }
-    return std::span(held_).subspan(static_cast<std::size_t>(offset - start_), static_cast<std::size_t>(end - offset));
+    return {held_.get() + (offset - start_), static_cast<std::size_t>(end - offset)};
+}
+
+// The window holds less than a piece behind the offset asked for, the bytes
+// asked for and a piece read past them: three pieces serve any request of a
+// piece or less.
+void byte_window::make_room(std::size_t size)
+{
+    if (size <= room_) {
+        return;
+    }
+    const std::size_t grown = std::max(size, 3 * piece_size);
+    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(grown);
+    std::copy(held_.get(), held_.get() + held_size_, larger.get());
+    held_ = std::move(larger);
+    room_ = grown;
 }
 
 std::uint64_t agreeing_length(std::span<const std::pair<byte_window*, std::uint64_t>> starts)

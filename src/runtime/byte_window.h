@@ -7,10 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace orbse {
 
@@ -25,14 +25,20 @@ public:
     // The bytes hold until the next call.
     std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count);
 
-    // The most that one read brings in.
-    static constexpr std::size_t piece_size = 64 * 1024;
+    // What one read brings in, but at the file's end.
+    static constexpr std::size_t piece_size = 32 * 1024;
 
 private:
+    void make_room(std::size_t size);
+
     data_file file_;
     std::uint64_t size_ = 0;
     std::uint64_t start_ = 0; // the window's first byte in the file
-    std::vector<std::uint8_t> held_;
+    // Bytes that are only ever written by a read before they are looked at,
+    // so the buffer is never cleared: a save is compared in a few
+    // milliseconds, in which touching fresh pages is a fair share.
+    std::unique_ptr<std::uint8_t[]> held_;
+    std::size_t room_ = 0;
     std::size_t held_size_ = 0; // the bytes of held_ that hold the file's
 };
 

@@ -74,6 +74,21 @@ void create_data_file(data_file& file, const std::string& name)
     open_with(file, name, file_mode::input_output, create_shared_for_reading_and_writing);
 }
 
+void read_exact_unbuffered(data_file& file, void* buffer, std::size_t count)
+{
+    if (!can_read(file)) {
+        pending_io_error = file_not_open;
+        return;
+    }
+    std::size_t fetched = 0;
+    const auto code = platform::read(file.handle, buffer, count, fetched);
+    if (code != 0) {
+        pending_io_error = code;
+    } else if (fetched < count) {
+        pending_io_error = read_beyond_end;
+    }
+}
+
 void detail::read_exact_slow(data_file& file, unsigned char* buffer, std::size_t count)
 {
     if (!can_read(file)) {
@@ -83,13 +98,7 @@ void detail::read_exact_slow(data_file& file, unsigned char* buffer, std::size_t
     std::size_t done = take_read_ahead(file, buffer, count);
     // A large request goes straight into the caller's buffer.
     if (count - done >= read_ahead_size / 2) {
-        std::size_t fetched = 0;
-        const auto code = platform::read(file.handle, buffer + done, count - done, fetched);
-        if (code != 0) {
-            pending_io_error = code;
-        } else if (done + fetched < count) {
-            pending_io_error = read_beyond_end;
-        }
+        read_exact_unbuffered(file, buffer + done, count - done);
         return;
     }
     while (done < count) {
