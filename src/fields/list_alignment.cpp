@@ -1,9 +1,9 @@
 #include "fields/list_alignment.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <span>
-#include <type_traits>
 
 namespace orbse::fields {
 namespace {
@@ -33,12 +33,14 @@ struct slot_key_maker {
     void mix_run(std::span<const element> run)
     {
         mix(run.size());
-        constexpr std::size_t per_word = sizeof(std::uint64_t) / sizeof(element);
-        for (std::size_t at = 0; at < run.size(); at += per_word) {
+        // The key lives only as long as the process, so the words are the
+        // run's bytes in the machine's own order; the last is filled out
+        // with zeros.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(run.data());
+        const std::size_t size = run.size_bytes();
+        for (std::size_t at = 0; at < size; at += sizeof(std::uint64_t)) {
             std::uint64_t word = 0;
-            for (std::size_t in = 0; in < per_word && at + in < run.size(); ++in) {
-                word |= std::uint64_t{static_cast<std::make_unsigned_t<element>>(run[at + in])} << (8 * sizeof(element) * in);
-            }
+            std::memcpy(&word, bytes + at, std::min(sizeof(word), size - at));
             mix(word);
         }
     }
