@@ -23,8 +23,11 @@
 #include "runtime/platform.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <type_traits>
 
 namespace orbse::fields {
@@ -37,9 +40,10 @@ class run_gatherer {
 public:
     using values_at = std::vector<std::optional<std::uint16_t>>;
 
-    // leaves[i]: save i's leaf, null where it is not compared.
-    run_gatherer(diff_writer& writer, std::string path, leaf_type type, const std::vector<const field_leaf*>& leaves)
-        : writer_(writer), path_(std::move(path)), type_(type), leaves_(leaves), columns_(leaves.size())
+    // leaves[i]: save i's leaf, null where it is not compared; `named` is
+    // the leaf whose path the runs are written under.
+    run_gatherer(diff_writer& writer, const field_leaf& named, leaf_type type, const std::vector<const field_leaf*>& leaves)
+        : writer_(writer), named_(named), type_(type), leaves_(leaves), columns_(leaves.size())
     {
     }
 
@@ -60,6 +64,10 @@ public:
     void close()
     {
         if (open_) {
+            // Made only for a run written: most leaves compared agree.
+            if (path_.empty()) {
+                path_ = path_of(named_);
+            }
             writer_.run(path_, type_, first_, last_, columns_);
             open_ = false;
         }
@@ -104,6 +112,7 @@ private:
     }
 
     diff_writer& writer_;
+    const field_leaf& named_;
     std::string path_;
     leaf_type type_;
     const std::vector<const field_leaf*>& leaves_;
@@ -146,6 +155,19 @@ void compare_stretch(run_gatherer& runs, std::vector<const element*> at_hand, st
     }
 }
 
+// The first byte of `bytes` at which one of `numbers` stands as a 16-bit
+// word, both its bytes in `bytes`; bytes.size() where none does.
+std::size_t first_word_among(std::span<const std::uint8_t> bytes, const std::vector<std::uint16_t>& numbers)
+{
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t first = bytes.size();
+    for (const std::uint16_t number : numbers) {
+        const std::array<char, 2> word{static_cast<char>(number & 0xFF), static_cast<char>(number >> 8)};
+        first = std::min(first, text.find(std::string_view(word.data(), word.size())));
+    }
+    return first;
+}
+
 // How far the files' bytes agree from their offsets, as agreeing_length
 // tells, and hold no 16-bit value (at any byte) among `next_numbers`: with
 // the numbering shifted between the saves, such a value may be the next
@@ -155,7 +177,7 @@ std::uint64_t agreeing_without(std::span<const std::pair<byte_window*, std::uint
                                const std::vector<std::uint16_t>& next_numbers)
 {
     std::uint64_t done = 0;
-    std::optional<std::uint8_t> previous;
+    std::optional<std::uint8_t> previous; // the last byte of the piece before
     // Pieces that grow from a few hundred bytes, as agreeing_length reads
     // them: the next slot's number is often near.
     for (std::size_t piece = 256;; piece = std::min(2 * piece, byte_window::piece_size)) {
@@ -167,17 +189,20 @@ std::uint64_t agreeing_without(std::span<const std::pair<byte_window*, std::uint
                 std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(std::min(length, other.size())), other.begin()).first -
                 first.begin());
         }
-        for (std::size_t at = 0; at < length; ++at) {
-            const auto value = static_cast<std::uint16_t>(previous.value_or(0) | (first[at] << 8));
-            if (previous && std::ranges::find(next_numbers, value) != next_numbers.end()) {
-                return done + at - 1;
+        if (previous && length > 0) {
+            const std::array<std::uint8_t, 2> across{*previous, first[0]};
+            if (first_word_among(across, next_numbers) == 0) {
+                return done - 1;
             }
-            previous = first[at];
+        }
+        if (const std::size_t found = first_word_among(first.first(length), next_numbers); found < length) {
+            return done + found;
         }
         done += length;
         if (length == 0 || length < first.size()) {
             return done;
         }
+        previous = first[length - 1];
     }
 }
 
@@ -374,7 +399,8 @@ private:
         if (starts_.size() < 2) {
             return;
         }
-        std::vector<std::uint16_t> next_numbers;
+        std::vector<std::uint16_t>& next_numbers = next_numbers_;
+        next_numbers.clear();
         bool shifted = false;
         for (std::size_t save = 0; save < sides_.size(); ++save) {
             if (in_play(save)) {
@@ -507,7 +533,7 @@ private:
     template <typename element>
     void compare_elements(const std::vector<std::size_t>& live, const std::vector<const field_leaf*>& leaves, leaf_type type)
     {
-        run_gatherer runs(writer_, path_of(*leaves[0]), type, by_save_);
+        run_gatherer runs(writer_, *leaves[0], type, by_save_);
         std::vector<element_source<element>> sources;
         for (std::size_t at = 0; at < live.size(); ++at) {
             const field_leaf& leaf = *leaves[at];
@@ -1254,6 +1280,7 @@ private:
     diff_writer& writer_;
     std::vector<std::unique_ptr<byte_window>> windows_; // each save's bytes ahead of its walk
     std::vector<std::pair<byte_window*, std::uint64_t>> starts_;
+    std::vector<std::uint16_t> next_numbers_; // each save's next object, where the bytes agree
     std::vector<const field_leaf*> leaves_;            // of the saves compared, kept from leaf to leaf
     std::vector<const field_leaf*> by_save_;           // the same by save, null where not compared
     std::vector<std::optional<std::uint16_t>> values_; // an element of each save
