@@ -91,6 +91,38 @@ private:
     }
 };
 
+// The record held back, if any, or else the walk's next.
+std::span<const field_leaf> next_record(save_walk& walk, std::span<const field_leaf>& held)
+{
+    const auto record = held;
+    held = {};
+    return record.empty() ? walk.next() : record;
+}
+
+// A record of a list's slots, and the part of its leaves' places that
+// names their slot.
+struct slot_record {
+    std::span<const field_leaf> leaves;
+    std::size_t slot_part = 0;
+};
+
+// The next record, where it lies in a slot of list `list_number`. Where the
+// list has ended, none: the record read past it is held back, for the next
+// list may begin with it.
+slot_record next_slot_record(save_walk& walk, std::span<const field_leaf>& held, std::int64_t list_number)
+{
+    const auto record = next_record(walk, held);
+    if (record.empty()) {
+        return {};
+    }
+    const std::size_t slot_part = slot_part_of(record.front().place.view());
+    if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list_number) {
+        held = record;
+        return {};
+    }
+    return {record, slot_part};
+}
+
 } // namespace
 
 void slot_renumbering::apply(leaf_place& place) const
@@ -107,13 +139,6 @@ void list_scout::open(const std::string& path)
     walk_ = std::make_unique<save_walk>(path);
 }
 
-std::span<const field_leaf> list_scout::next_record()
-{
-    auto record = held_;
-    held_ = {};
-    return record.empty() ? walk_->next() : record;
-}
-
 scouted_list list_scout::read_list(const field_leaf& size, const numbering_map& numbers)
 {
     walk_->leaves_from(size.offset);
@@ -121,7 +146,7 @@ scouted_list list_scout::read_list(const field_leaf& size, const numbering_map& 
     // list under its partner's number.
     std::int64_t list_number = 0;
     for (;;) {
-        const auto record = next_record();
+        const auto record = next_record(*walk_, held_);
         if (record.empty()) {
             return {};
         }
@@ -135,13 +160,8 @@ scouted_list list_scout::read_list(const field_leaf& size, const numbering_map& 
     list.counter_after = walk_->object_counter();
     std::int64_t slot_number = -1;
     for (;;) {
-        const auto record = next_record();
+        const auto [record, slot_part] = next_slot_record(*walk_, held_, list_number);
         if (record.empty()) {
-            break;
-        }
-        const std::size_t slot_part = slot_part_of(record.front().place.view());
-        if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list_number) {
-            held_ = record;
             break;
         }
         for (const auto& leaf : record) {
@@ -293,7 +313,7 @@ bool lists_ahead::reach(std::uint64_t offset)
         walk_->leaves_from(offset);
     }
     for (;;) {
-        const auto record = next_record();
+        const auto record = next_record(*walk_, held_);
         if (record.empty()) {
             return false;
         }
@@ -312,7 +332,7 @@ bool lists_ahead::reach(std::uint64_t offset)
 bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_up_to, std::uint64_t& slots_left)
 {
     can_go_on_ = false;
-    const auto size_record = next_record();
+    const auto size_record = next_record(*walk_, held_);
     if (size_record.empty() || !size_record.front().sizes_list || size_record.front().closes_stream) {
         held_ = size_record;
         to_stream_end_ = size_record.empty() ? !walk_->summary().broken : size_record.front().closes_stream;
@@ -330,13 +350,8 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
     std::uint64_t slot_key = slot_key_maker::start;
     std::int64_t slot_number = -1;
     for (;;) {
-        const auto record = next_record();
+        const auto [record, slot_part] = next_slot_record(*walk_, held_, list.number);
         if (record.empty()) {
-            break;
-        }
-        const std::size_t slot_part = slot_part_of(record.front().place.view());
-        if (slot_part == 0 || record.front().place.parts[slot_part - 1].index != list.number) {
-            held_ = record;
             break;
         }
         for (const auto& leaf : record) {
@@ -368,13 +383,6 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
     can_go_on_ = !held_.empty();
     to_stream_end_ = held_.empty(); // the file ended with the list
     return true;
-}
-
-std::span<const field_leaf> lists_ahead::next_record()
-{
-    auto record = held_;
-    held_ = {};
-    return record.empty() ? walk_->next() : record;
 }
 
 namespace {

@@ -123,10 +123,8 @@ public:
     scouted_list read_list(const field_leaf& size, const numbering_map& numbers);
 
 private:
-    std::span<const field_leaf> next_record();
-
     std::unique_ptr<save_walk> walk_;
-    std::span<const field_leaf> held_;
+    std::span<const field_leaf> held_; // the record read past the last list
 };
 
 // A list as the look ahead read it: where it lies, what it holds, and one
@@ -170,8 +168,6 @@ public:
 private:
     bool reach(std::uint64_t offset);
     bool read_list(const numbering_map& numbers, std::uint16_t mapped_up_to, std::uint64_t& slots_left);
-    std::span<const field_leaf> next_record();
-
     std::unique_ptr<save_walk> walk_;
     std::span<const field_leaf> held_; // the record read past the last list
     std::vector<list_ahead> read_;
