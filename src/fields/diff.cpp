@@ -759,35 +759,68 @@ private:
         if (numbering_start_followed_) {
             return;
         }
-        std::size_t first = sides_.size();
         for (std::size_t save = 0; save < sides_.size(); ++save) {
-            if (!in_play(save)) {
-                continue;
-            }
             // Every save's groups compared first: the line follows theirs.
             const auto start = sides_[save].walk->numbering_start();
-            if (!start || (sides_[save].has_leaf() && sides_[save].leaf().offset < start->offset)) {
+            if (in_play(save) && (!start || (sides_[save].has_leaf() && sides_[save].leaf().offset < start->offset))) {
                 return;
             }
-            first = std::min(first, save);
         }
         numbering_start_followed_ = true;
-        if (first == sides_.size()) {
-            return;
-        }
-        const std::int64_t first_start = sides_[first].walk->numbering_start()->object_counter;
-        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
-        bool shifted = false;
-        for (std::size_t save = first; save < sides_.size(); ++save) {
+        const auto before = shifts_now();
+        counters_at counters(sides_.size());
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
             if (in_play(save)) {
-                const std::int64_t start = sides_[save].walk->numbering_start()->object_counter;
-                sides_[save].numbers.shift_from(static_cast<std::uint32_t>(start) + 1, first_start - start, true);
-                shifts[save] = start - first_start;
-                shifted = shifted || start != first_start;
+                counters[save] = sides_[save].walk->numbering_start()->object_counter;
             }
         }
-        if (shifted && front_lone_record_) {
-            writer_.numbering(front_lone_record_->first, front_lone_record_->second, shifts);
+        realign_numbering(counters);
+        if (front_lone_record_) {
+            say_shifts_changed(counters, before, front_lone_record_->first, front_lone_record_->second);
+        }
+    }
+
+    // Each save's numbers, from where its counter stands at one point of
+    // the files (counters[save]; none for a save not compared there), map to
+    // those of the first save that has a counter there.
+    using counters_at = std::vector<std::optional<std::int64_t>>;
+    void realign_numbering(const counters_at& counters)
+    {
+        const auto first = std::ranges::find_if(counters, [](const auto& counter) { return counter.has_value(); });
+        if (first == counters.end()) {
+            return;
+        }
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (counters[save]) {
+                sides_[save].numbers.shift_from(static_cast<std::uint32_t>(*counters[save]) + 1, **first - *counters[save], true);
+            }
+        }
+    }
+
+    std::vector<std::int64_t> shifts_now() const
+    {
+        std::vector<std::int64_t> shifts;
+        for (const auto& save : sides_) {
+            shifts.push_back(save.numbers.shift());
+        }
+        return shifts;
+    }
+
+    // One line, under `path`, with the shift of each save `shown` (those
+    // with a value there), where one of them changed since `before`.
+    template <typename shown_saves>
+    void say_shifts_changed(const shown_saves& shown, const std::vector<std::int64_t>& before, std::string_view path, std::uint64_t offset)
+    {
+        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        bool changed = false;
+        for (std::size_t save = 0; save < sides_.size(); ++save) {
+            if (shown[save]) {
+                shifts[save] = -sides_[save].numbers.shift();
+                changed = changed || sides_[save].numbers.shift() != before[save];
+            }
+        }
+        if (changed) {
+            writer_.numbering(path, offset, shifts);
         }
     }
 
@@ -829,29 +862,20 @@ private:
         if (first == sides_.size() || !numbered) {
             return;
         }
-        const std::int64_t first_counter = sides_[first].counter_at_leaf();
-        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
-        bool shifted = false;
-        for (std::size_t save = first + 1; save < sides_.size(); ++save) {
+        const auto before = shifts_now();
+        counters_at counters(sides_.size());
+        for (std::size_t save = first; save < sides_.size(); ++save) {
             if (!in_play(save)) {
                 continue;
             }
-            side& current = sides_[save];
-            const std::int64_t counter = current.counter_at_leaf();
-            const std::int64_t shift_before = current.numbers.shift();
-            if (holders[save]) {
-                current.numbers.shift_from(std::uint32_t{counters_before[save]} + 1,
-                                           std::int64_t{counters_before[first]} - counters_before[save], holders[first]);
+            if (holders[save] && save != first) {
+                sides_[save].numbers.shift_from(std::uint32_t{counters_before[save]} + 1,
+                                                std::int64_t{counters_before[first]} - counters_before[save], holders[first]);
             }
-            const std::int64_t shift = first_counter - counter;
-            shifted = shifted || shift != shift_before;
-            current.numbers.shift_from(static_cast<std::uint32_t>(counter) + 1, shift, true);
-            shifts[save] = -shift;
+            counters[save] = sides_[save].counter_at_leaf();
         }
-        if (shifted) {
-            shifts[first] = 0;
-            writer_.numbering(std::string(path), offset, shifts);
-        }
+        realign_numbering(counters);
+        say_shifts_changed(counters, before, path, offset);
     }
 
     // A save's stream that closes with a list size of 0 where another save's
@@ -975,24 +999,19 @@ private:
         const std::size_t first = live[0];
         const list_row& partners = rows.back();
         const auto lone_rows = std::span(rows).first(rows.size() - 1);
-        std::vector<std::int64_t> shifts_before(sides_.size(), 0);
-        for (const auto save : live) {
-            shifts_before[save] = sides_[save].numbers.shift();
-        }
+        const auto shifts_before = shifts_now();
         std::optional<std::pair<std::string, std::uint64_t>> named_first;
         for (const auto& row : lone_rows) {
             const auto name = name_lone_list(ahead, row, live);
             named_first = named_first ? named_first : name;
         }
         follow_numbering_past_lists(ahead, rows, live);
-        bool shifted = false;
-        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
-        for (const auto save : live) {
-            shifts[save] = -sides_[save].numbers.shift();
-            shifted = shifted || sides_[save].numbers.shift() != shifts_before[save];
-        }
-        if (shifted && named_first) {
-            writer_.numbering(named_first->first, named_first->second, shifts);
+        if (named_first) {
+            std::vector<bool> shown(sides_.size(), false);
+            for (const auto save : live) {
+                shown[save] = true;
+            }
+            say_shifts_changed(shown, shifts_before, named_first->first, named_first->second);
         }
         const std::int64_t shown = sides_[first].shown_list(ahead[first][static_cast<std::size_t>(partners[first])].number);
         for (const auto save : live) {
@@ -1070,10 +1089,7 @@ private:
     // one line. One list's keys at a time are held.
     void align_list(const std::vector<std::size_t>& live, const std::vector<scouted_list>& lists, const aligned_slots& rows)
     {
-        std::vector<std::int64_t> shifts_before(sides_.size(), 0);
-        for (const auto save : live) {
-            shifts_before[save] = sides_[save].numbers.shift();
-        }
+        const auto shifts_before = shifts_now();
         const field_leaf& size = sides_[live[0]].leaf();
         const leaf_place list_place = size.place;
         const std::int64_t list_number = list_place.parts[list_place.depth - 1].index;
@@ -1117,20 +1133,14 @@ private:
         // A save that broke in the list read only part of it: it has no
         // shift after it, nor has any save against a first save that broke.
         settle_ends();
-        bool shifted = false;
-        std::vector<std::optional<std::int64_t>> shifts(sides_.size());
+        counters_at counters(sides_.size());
         for (const auto save : live) {
-            if (sides_[save].retired || sides_[live[0]].retired) {
-                continue;
+            if (!sides_[save].retired && !sides_[live[0]].retired) {
+                counters[save] = lists[save].counter_after;
             }
-            const auto shift = std::int64_t{lists[live[0]].counter_after} - lists[save].counter_after;
-            sides_[save].numbers.shift_from(std::uint32_t{lists[save].counter_after} + 1, shift, true);
-            shifts[save] = -shift;
-            shifted = shifted || shift != shifts_before[save];
         }
-        if (shifted) {
-            writer_.numbering(path_of(list_place.view()), list_offset, shifts);
-        }
+        realign_numbering(counters);
+        say_shifts_changed(counters, shifts_before, path_of(list_place.view()), list_offset);
     }
 
     // Every save holds the row's slot, and their keys agree.
