@@ -214,6 +214,24 @@ void compare_kinds(const std::vector<kind>& kinds, std::uint32_t seeds = 1)
     }
 }
 
+// The files of three saves in `folder`: one made up with `roll`, that one
+// `changed`, and that one changed again.
+std::vector<std::string> saves_changed_in_turn(const testing::temp_folder& folder, dice& roll, const change& changed)
+{
+    auto description = made_up_save(roll);
+    std::vector<std::string> files;
+    for (std::size_t save = 0; save < 3; ++save) {
+        if (save > 0) {
+            changed(description, roll);
+        }
+        auto numbered = description;
+        sb::number_units(numbered);
+        files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
+        sb::write_file(files.back(), sb::build_save(numbered));
+    }
+    return files;
+}
+
 TEST(fields_diff_against_plain, values_and_bytes_that_differ)
 {
     compare_kinds({
@@ -331,18 +349,8 @@ TEST(fields_diff_against_plain, slots_added_or_removed_are_named_once_each)
         for (std::uint32_t seed = 1; seed <= 4; ++seed) {
             SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
             dice roll(seed);
-            auto description = made_up_save(roll);
             const testing::temp_folder folder;
-            std::vector<std::string> files;
-            for (std::size_t save = 0; save < 3; ++save) {
-                if (save > 0) {
-                    test.changed(description, roll);
-                }
-                auto numbered = description;
-                sb::number_units(numbered);
-                files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
-                sb::write_file(files.back(), sb::build_save(numbered));
-            }
+            const auto files = saves_changed_in_turn(folder, roll, test.changed);
             for (const std::size_t changes : {1, 2}) {
                 const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
                 EXPECT_EQ(result.exit_code, 1) << result.standard_error;
@@ -391,18 +399,8 @@ TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth_are_name
         for (std::uint32_t seed = 1; seed <= 4; ++seed) {
             SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
             dice roll(seed);
-            auto description = made_up_save(roll);
             const testing::temp_folder folder;
-            std::vector<std::string> files;
-            for (std::size_t save = 0; save < 3; ++save) {
-                if (save > 0) {
-                    test.changed(description, roll);
-                }
-                auto numbered = description;
-                sb::number_units(numbered);
-                files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
-                sb::write_file(files.back(), sb::build_save(numbered));
-            }
+            const auto files = saves_changed_in_turn(folder, roll, test.changed);
             for (const std::size_t changes : {1, 2}) {
                 const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
                 EXPECT_EQ(result.exit_code, 1) << result.standard_error;
@@ -462,21 +460,14 @@ TEST(fields_diff_against_plain, the_same_stream_bytes_numbered_from_another_star
 // through the shift, where nothing else differs.
 TEST(fields_diff_against_plain, numbering_begun_later_by_records_more_in_the_groups)
 {
+    const change record_added = [](auto& save, dice& roll) {
+        save.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))});
+    };
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         dice roll(seed);
-        auto description = made_up_save(roll);
         const testing::temp_folder folder;
-        std::vector<std::string> files;
-        for (std::size_t save = 0; save < 3; ++save) {
-            if (save > 0) {
-                description.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))});
-            }
-            auto numbered = description;
-            sb::number_units(numbered);
-            files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
-            sb::write_file(files.back(), sb::build_save(numbered));
-        }
+        const auto files = saves_changed_in_turn(folder, roll, record_added);
         for (const std::size_t records : {1, 2}) {
             const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[records]});
             EXPECT_EQ(result.exit_code, 1) << result.standard_error;
