@@ -1,5 +1,6 @@
 // The window that looks ahead in a file, and how far files agree through it.
 #include "runtime/byte_window.h"
+#include "runtime/failures.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,38 @@ TEST(byte_window, files_agree_up_to_their_first_difference_or_the_shorter_end)
         const std::vector<std::pair<byte_window*, std::uint64_t>> three{
             {&a, test.first_from}, {&b, test.second_from}, {&c, test.first_from}};
         EXPECT_EQ(agreeing_length(three), test.agreeing);
+    }
+}
+
+// A file cut short after the window opened it: a read that comes short of
+// its piece raises read_beyond_end, whether the cut falls in the first piece
+// or pieces later, and hands out no bytes it did not read.
+TEST(byte_window, a_file_cut_after_opening_raises_read_beyond_end)
+{
+    const auto content = pattern(100'000);
+    struct case_ {
+        const char* name;
+        std::size_t cut_to;      // the file's size once cut
+        std::uint64_t offset;    // asked for after the cut
+    };
+    const std::vector<case_> cases{
+        {"cut to nothing, the first byte asked for", 0, 0},
+        {"cut in the first piece", 1'000, 10},
+        {"cut pieces after the offset", 70'000, 69'000},
+    };
+    const testing::temp_folder folder;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const auto path = folder.file("cut.bin");
+        testing::write_file(path, content);
+        byte_window window(path);
+        testing::write_file(path, testing::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(test.cut_to)));
+        try {
+            window.bytes_at(test.offset, 2'000);
+            ADD_FAILURE() << "no failure raised";
+        } catch (const io_failure& raised) {
+            EXPECT_EQ(raised.code(), read_beyond_end);
+        }
     }
 }
 
