@@ -44,13 +44,15 @@ struct slot_key_maker {
             mix(word);
         }
     }
-    void mix(std::string_view text) { mix_run(std::span(text.data(), text.size())); }
 
-    // One leaf of the slot, whose place below the slot tells where in it it
-    // lies (its unit, a linked level, the path).
-    void add(const field_leaf& leaf, std::size_t slot_part, const numbering_map& numbers, std::uint16_t counter)
+    // One leaf of the slot, which begins at `slot_start`. Where the leaf
+    // lies in the slot and its size stand for its place: slots whose bytes
+    // are read alike have their leaves at the same places.
+    void add(const field_leaf& leaf, std::uint64_t slot_start, const numbering_map& numbers, std::uint16_t counter)
     {
-        add_place(leaf, slot_part);
+        mix(leaf.offset - slot_start);
+        mix(leaf.size);
+        mix(static_cast<std::uint64_t>(leaf.type));
         mix(static_cast<std::uint64_t>(leaf.slot));
         if (leaf.names_object) {
             // The next object's number moves with every object added
@@ -77,17 +79,6 @@ struct slot_key_maker {
         } else if (leaf.names_unit_type && leaf.chain_level == 0) {
             mix(static_cast<std::uint64_t>(leaf.number));
         }
-    }
-
-private:
-    void add_place(const field_leaf& leaf, std::size_t slot_part)
-    {
-        for (const auto& part : leaf.place.view().subspan(slot_part + 1)) {
-            mix(part.name);
-            mix(static_cast<std::uint64_t>(part.index));
-        }
-        mix(leaf.name);
-        mix(static_cast<std::uint64_t>(leaf.type));
     }
 };
 
@@ -174,7 +165,7 @@ scouted_list list_scout::read_list(const field_leaf& size, const numbering_map& 
             }
             list.end = leaf.offset + leaf.size;
             slot_key_maker key{list.keys.back()};
-            key.add(leaf, slot_part, numbers, walk_->object_counter());
+            key.add(leaf, list.offsets.back(), numbers, walk_->object_counter());
             list.keys.back() = key.key;
             slot_key_maker identity{list.identities.back()};
             identity.add_identity(leaf, numbers, walk_->object_counter());
@@ -348,6 +339,7 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
     const auto mapped_counter = static_cast<std::uint16_t>(std::max<std::uint16_t>(mapped_up_to, 1) - 1);
     slot_key_maker list_key;
     std::uint64_t slot_key = slot_key_maker::start;
+    std::uint64_t slot_start = 0;
     std::int64_t slot_number = -1;
     for (;;) {
         const auto [record, slot_part] = next_slot_record(*walk_, held_, list.number);
@@ -366,9 +358,10 @@ bool lists_ahead::read_list(const numbering_map& numbers, std::uint16_t mapped_u
                 ++list.slots;
                 slot_number = leaf.place.parts[slot_part].index;
                 slot_key = slot_key_maker::start;
+                slot_start = leaf.offset;
             }
             slot_key_maker key{slot_key};
-            key.add(leaf, slot_part, numbers, mapped_counter);
+            key.add(leaf, slot_start, numbers, mapped_counter);
             slot_key = key.key;
             list.units += leaf.slot == slot_holds::unit ? 1 : 0;
         }
