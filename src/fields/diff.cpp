@@ -782,17 +782,21 @@ private:
 
     // Each save's numbers, from where its counter stands at one point of
     // the files (counters[save]; none for a save not compared there), map to
-    // those of the first save that has a counter there.
+    // what those of the first save with a counter there map to. That save's
+    // own map stays: where save 0 has left the comparison, it still reads
+    // the others' numbers in save 0's numbering.
     using counters_at = std::vector<std::optional<std::int64_t>>;
     void realign_numbering(const counters_at& counters)
     {
-        const auto first = std::ranges::find_if(counters, [](const auto& counter) { return counter.has_value(); });
-        if (first == counters.end()) {
+        const auto first = static_cast<std::size_t>(
+            std::ranges::find_if(counters, [](const auto& counter) { return counter.has_value(); }) - counters.begin());
+        if (first == counters.size()) {
             return;
         }
-        for (std::size_t save = 0; save < sides_.size(); ++save) {
+        const std::int64_t target = *counters[first] + sides_[first].numbers.shift();
+        for (std::size_t save = first + 1; save < sides_.size(); ++save) {
             if (counters[save]) {
-                sides_[save].numbers.shift_from(static_cast<std::uint32_t>(*counters[save]) + 1, **first - *counters[save], true);
+                sides_[save].numbers.shift_from(static_cast<std::uint32_t>(*counters[save]) + 1, target - *counters[save], true);
             }
         }
     }

@@ -678,6 +678,43 @@ TEST(fields_diff, a_save_cut_inside_an_aligned_list)
     EXPECT_EQ(compared_lines(result.standard_output), cut_first);
 }
 
+// A first save that breaks after an aligned list, in a series: the other
+// two are compared on with each other, both still read in the first save's
+// numbering. The unit that save 3 alone loads moves its later numbers one
+// further than save 2's, and the unit of the last list is the same object
+// in both.
+TEST(fields_diff, a_series_compared_on_after_the_first_save_breaks)
+{
+    const testing::temp_folder folder;
+    std::vector<std::string> arguments{"diff"};
+    for (const auto& changes : std::vector<std::vector<turn>>{{}, {unit_built_at_front}, {unit_built_at_front, unit_loaded}}) {
+        auto description = turn_save();
+        for (const auto& change : changes) {
+            change(description);
+        }
+        number_turn(description);
+        auto content = sb::build_save(description);
+        if (arguments.size() == 1) {
+            content.resize(0xd050); // in the second list's first unit
+        }
+        arguments.push_back(folder.file("turn" + std::to_string(arguments.size()) + ".sav"));
+        sb::write_file(arguments.back(), content);
+    }
+    const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, arguments);
+    EXPECT_EQ(result.exit_code, 1);
+    const std::vector<std::string> expected{
+        "units.lists[0].size 0x0000ce52 4 5 5",
+        "units.lists[0].slots[0] 0x0000ce54 only in saves 2 3: unit, type row 19 LARGE_CONES, object 373",
+        "units.lists[0] 0x0000ce52 numbering shifts after it: 0 +1 +1",
+        "error: save 1: Read beyond end of file at 0x0000d046 (53318) reading units.lists[1].slots[0].unit.unit_data: needed 144 bytes, "
+        "10 left",
+        "units.lists[1].slots[0].unit.link_ref 0x0000d178 - 0 379",
+        "units.lists[1].slots[0].unit.link_kind 0x0000d17a - 0 5 (linked unit follows, object 379)",
+        "units.lists[1].slots[0].unit.linked[1] 0x0000d17c only in save 3",
+        "units.lists[1].slots[0].unit.linked[1] 0x0000d17c numbering shifts after it: - +1 +2"};
+    EXPECT_EQ(compared_lines(result.standard_output), expected);
+}
+
 // Files of one size whose ends hold the same bytes are not taken to agree
 // there while their walks count objects differently: the same slot number
 // is a reference in one and the next unit in the other.
