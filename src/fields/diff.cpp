@@ -163,7 +163,8 @@ std::size_t first_word_among(std::span<const std::uint8_t> bytes, const std::vec
     std::size_t first = bytes.size();
     for (const std::uint16_t number : numbers) {
         const std::array<char, 2> word{static_cast<char>(number & 0xFF), static_cast<char>(number >> 8)};
-        first = std::min(first, text.find(std::string_view(word.data(), word.size())));
+        // Only a word that begins before the first found so far counts.
+        first = std::min(first, text.substr(0, std::min(first + 1, text.size())).find(std::string_view(word.data(), word.size())));
     }
     return first;
 }

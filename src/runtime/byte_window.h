@@ -22,7 +22,9 @@ public:
     // The bytes from `offset` on, at most `count`: fewer at the file's end,
     // none before the window's start (bytes a piece or more before an offset
     // asked for are let go when more are read). A read that fails raises its io_failure.
-    // The bytes hold until the next call.
+    // The window reads whole pieces of the file as it was opened: one cut
+    // short since fails at the piece that crosses its new end, even where
+    // the bytes asked for lie before it. The bytes hold until the next call.
     std::span<const std::uint8_t> bytes_at(std::uint64_t offset, std::size_t count);
 
     // What one read brings in, but at the file's end.

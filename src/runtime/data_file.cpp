@@ -80,11 +80,13 @@ void read_exact_unbuffered(data_file& file, void* buffer, std::size_t count)
         pending_io_error = file_not_open;
         return;
     }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    const std::size_t done = take_read_ahead(file, bytes, count); // none, unless read_exact read ahead
     std::size_t fetched = 0;
-    const auto code = platform::read(file.handle, buffer, count, fetched);
+    const auto code = platform::read(file.handle, bytes + done, count - done, fetched);
     if (code != 0) {
         pending_io_error = code;
-    } else if (fetched < count) {
+    } else if (done + fetched < count) {
         pending_io_error = read_beyond_end;
     }
 }

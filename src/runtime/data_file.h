@@ -83,8 +83,9 @@ void create_data_file(data_file& file, const std::string& name);
 // Reads exactly `count` bytes; fewer leaves read_beyond_end behind.
 void read_exact(data_file& file, void* buffer, std::size_t count);
 
-// As read_exact, straight into `buffer`, for a reader that keeps pieces of
-// its own: a file read only so uses no read-ahead, nor its memory.
+// As read_exact, straight into `buffer` but for bytes already read ahead,
+// for a reader that keeps pieces of its own: a file read only so uses no
+// read-ahead, nor its memory.
 void read_exact_unbuffered(data_file& file, void* buffer, std::size_t count);
 
 // Writes exactly `count` bytes; fewer leaves short_write behind.

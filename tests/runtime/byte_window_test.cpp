@@ -90,19 +90,22 @@ TEST(byte_window, files_agree_up_to_their_first_difference_or_the_shorter_end)
 
 // A file cut short after the window opened it: a read that comes short of
 // its piece raises read_beyond_end, whether the cut falls in the first piece
-// or pieces later, and hands out no bytes it did not read.
+// or pieces later, and even where the bytes asked for lie before the cut:
+// the window reads whole pieces of the file it opened.
 TEST(byte_window, a_file_cut_after_opening_raises_read_beyond_end)
 {
     const auto content = pattern(100'000);
     struct case_ {
         const char* name;
-        std::size_t cut_to;      // the file's size once cut
-        std::uint64_t offset;    // asked for after the cut
+        std::size_t cut_to;   // the file's size once cut
+        std::uint64_t offset; // asked for after the cut
+        std::size_t count;
     };
     const std::vector<case_> cases{
-        {"cut to nothing, the first byte asked for", 0, 0},
-        {"cut in the first piece", 1'000, 10},
-        {"cut pieces after the offset", 70'000, 69'000},
+        {"cut to nothing, the first byte asked for", 0, 0, 2'000},
+        {"cut in the first piece", 1'000, 10, 2'000},
+        {"cut in the piece, after the bytes asked for", 1'000, 10, 100},
+        {"cut pieces after the offset", 70'000, 69'000, 2'000},
     };
     const testing::temp_folder folder;
     for (const auto& test : cases) {
@@ -112,7 +115,7 @@ TEST(byte_window, a_file_cut_after_opening_raises_read_beyond_end)
         byte_window window(path);
         testing::write_file(path, testing::bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(test.cut_to)));
         try {
-            window.bytes_at(test.offset, 2'000);
+            window.bytes_at(test.offset, test.count);
             ADD_FAILURE() << "no failure raised";
         } catch (const io_failure& raised) {
             EXPECT_EQ(raised.code(), read_beyond_end);
