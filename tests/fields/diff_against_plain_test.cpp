@@ -214,22 +214,35 @@ void compare_kinds(const std::vector<kind>& kinds, std::uint32_t seeds = 1)
     }
 }
 
-// The files of three saves in `folder`: one made up with `roll`, that one
-// `changed`, and that one changed again.
-std::vector<std::string> saves_changed_in_turn(const testing::temp_folder& folder, dice& roll, const change& changed)
+// Over four seeds, three saves: one made up, that one `changed`, and that
+// one changed again; diff of the first against the second and against the
+// third, each run handed to `check` with the number of changes (1, 2) and
+// the files.
+void diff_saves_changed_in_turn(
+    const change& changed,
+    const std::function<void(std::size_t changes, const std::vector<std::string>& files, const testing::program_result& result)>& check)
 {
-    auto description = made_up_save(roll);
-    std::vector<std::string> files;
-    for (std::size_t save = 0; save < 3; ++save) {
-        if (save > 0) {
-            changed(description, roll);
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        dice roll(seed);
+        auto description = made_up_save(roll);
+        const testing::temp_folder folder;
+        std::vector<std::string> files;
+        for (std::size_t save = 0; save < 3; ++save) {
+            if (save > 0) {
+                changed(description, roll);
+            }
+            auto numbered = description;
+            sb::number_units(numbered);
+            files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
+            sb::write_file(files.back(), sb::build_save(numbered));
         }
-        auto numbered = description;
-        sb::number_units(numbered);
-        files.push_back(folder.file("save" + std::to_string(save + 1) + ".sav"));
-        sb::write_file(files.back(), sb::build_save(numbered));
+        for (const std::size_t changes : {1, 2}) {
+            const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
+            EXPECT_EQ(result.exit_code, 1) << result.standard_error;
+            check(changes, files, result);
+        }
     }
-    return files;
 }
 
 TEST(fields_diff_against_plain, values_and_bytes_that_differ)
@@ -346,28 +359,21 @@ TEST(fields_diff_against_plain, slots_added_or_removed_are_named_once_each)
     for (const auto& test : {slot_kind{"a unit added", unit_added, " only in save 2: unit, "},
                              slot_kind{"a unit removed", unit_removed, " only in save 1: unit, "},
                              slot_kind{"a reference added", reference_added, " only in save 2: reference to object "}}) {
-        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-            SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
-            dice roll(seed);
-            const testing::temp_folder folder;
-            const auto files = saves_changed_in_turn(folder, roll, test.changed);
-            for (const std::size_t changes : {1, 2}) {
-                const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
-                EXPECT_EQ(result.exit_code, 1) << result.standard_error;
-                auto lines = testing::lines_of(result.standard_output);
-                ASSERT_FALSE(lines.empty());
-                EXPECT_EQ(lines[0], "# saves: 1 " + files[0] + ", 2 " + files[changes]);
-                lines.erase(lines.begin());
-                std::size_t named = 0;
-                for (const auto& line : lines) {
-                    const bool size = line.starts_with("units.lists[") && line.find("].size ") != std::string::npos;
-                    const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
-                    named += line.find(test.named) != std::string::npos ? 1 : 0;
-                    EXPECT_TRUE(size || shift || line.find(test.named) != std::string::npos) << line;
-                }
-                EXPECT_EQ(named, changes) << result.standard_output;
+        SCOPED_TRACE(test.name);
+        diff_saves_changed_in_turn(test.changed, [&](std::size_t changes, const auto& files, const auto& result) {
+            auto lines = testing::lines_of(result.standard_output);
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines[0], "# saves: 1 " + files[0] + ", 2 " + files[changes]);
+            lines.erase(lines.begin());
+            std::size_t named = 0;
+            for (const auto& line : lines) {
+                const bool size = line.starts_with("units.lists[") && line.find("].size ") != std::string::npos;
+                const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
+                named += line.find(test.named) != std::string::npos ? 1 : 0;
+                EXPECT_TRUE(size || shift || line.find(test.named) != std::string::npos) << line;
             }
-        }
+            EXPECT_EQ(named, changes) << result.standard_output;
+        });
     }
 }
 
@@ -396,30 +402,23 @@ TEST(fields_diff_against_plain, chains_of_linked_units_of_another_depth_are_name
     };
     for (const auto& test : {chain_kind{"a chain one level deeper", deeper, " only in save 2"},
                              chain_kind{"a chain one level shorter", shorter, " only in save 1"}}) {
-        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-            SCOPED_TRACE(std::string(test.name) + ", seed " + std::to_string(seed));
-            dice roll(seed);
-            const testing::temp_folder folder;
-            const auto files = saves_changed_in_turn(folder, roll, test.changed);
-            for (const std::size_t changes : {1, 2}) {
-                const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[changes]});
-                EXPECT_EQ(result.exit_code, 1) << result.standard_error;
-                auto lines = testing::lines_of(result.standard_output);
-                ASSERT_FALSE(lines.empty());
-                lines.erase(lines.begin()); // the saves' names
-                std::size_t named = 0;
-                for (const auto& line : lines) {
-                    const bool link = line.find(".link_ref ") != std::string::npos || line.find(".link_kind ") != std::string::npos;
-                    const bool level = line.find(".unit.linked[") != std::string::npos && line.ends_with(test.named);
-                    const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
-                    named += level ? 1 : 0;
-                    EXPECT_TRUE(link || level || shift) << line;
-                }
-                // Two changes may fall on one chain.
-                EXPECT_GE(named, 1U) << result.standard_output;
-                EXPECT_LE(named, changes) << result.standard_output;
+        SCOPED_TRACE(test.name);
+        diff_saves_changed_in_turn(test.changed, [&](std::size_t changes, const auto&, const auto& result) {
+            auto lines = testing::lines_of(result.standard_output);
+            ASSERT_FALSE(lines.empty());
+            lines.erase(lines.begin()); // the saves' names
+            std::size_t named = 0;
+            for (const auto& line : lines) {
+                const bool link = line.find(".link_ref ") != std::string::npos || line.find(".link_kind ") != std::string::npos;
+                const bool level = line.find(".unit.linked[") != std::string::npos && line.ends_with(test.named);
+                const bool shift = line.find(" numbering shifts after it: 0 ") != std::string::npos;
+                named += level ? 1 : 0;
+                EXPECT_TRUE(link || level || shift) << line;
             }
-        }
+            // Two changes may fall on one chain.
+            EXPECT_GE(named, 1U) << result.standard_output;
+            EXPECT_LE(named, changes) << result.standard_output;
+        });
     }
 }
 
@@ -463,27 +462,19 @@ TEST(fields_diff_against_plain, numbering_begun_later_by_records_more_in_the_gro
     const change record_added = [](auto& save, dice& roll) {
         save.groups[roll.below(4)].post_updates.push_back({static_cast<std::uint8_t>(1 + roll.below(255))});
     };
-    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        dice roll(seed);
-        const testing::temp_folder folder;
-        const auto files = saves_changed_in_turn(folder, roll, record_added);
-        for (const std::size_t records : {1, 2}) {
-            const auto result = testing::run_program(ORBSE_FIELDS_EXECUTABLE, {"diff", files[0], files[records]});
-            EXPECT_EQ(result.exit_code, 1) << result.standard_error;
-            auto lines = testing::lines_of(result.standard_output);
-            ASSERT_GE(lines.size(), 3U) << result.standard_output;
-            lines.erase(lines.begin());
-            const auto shift = std::ranges::find_if(lines, [](const std::string& line) { return line.find(" numbering shifts") != std::string::npos; });
-            ASSERT_NE(shift, lines.end()) << result.standard_output;
-            EXPECT_EQ(shift + 1, lines.end()) << result.standard_output; // said once the groups are compared
-            EXPECT_TRUE(shift->ends_with(" numbering shifts after it: 0 +" + std::to_string(records))) << *shift;
-            EXPECT_EQ(take_numbering_lines(lines), 1U) << result.standard_output;
-            for (const auto& line : lines) {
-                EXPECT_TRUE(line.starts_with("groups[")) << line;
-            }
+    diff_saves_changed_in_turn(record_added, [](std::size_t records, const auto&, const auto& result) {
+        auto lines = testing::lines_of(result.standard_output);
+        ASSERT_GE(lines.size(), 3U) << result.standard_output;
+        lines.erase(lines.begin());
+        const auto shift = std::ranges::find_if(lines, [](const std::string& line) { return line.find(" numbering shifts") != std::string::npos; });
+        ASSERT_NE(shift, lines.end()) << result.standard_output;
+        EXPECT_EQ(shift + 1, lines.end()) << result.standard_output; // said once the groups are compared
+        EXPECT_TRUE(shift->ends_with(" numbering shifts after it: 0 +" + std::to_string(records))) << *shift;
+        EXPECT_EQ(take_numbering_lines(lines), 1U) << result.standard_output;
+        for (const auto& line : lines) {
+            EXPECT_TRUE(line.starts_with("groups[")) << line;
         }
-    }
+    });
 }
 
 } // namespace
