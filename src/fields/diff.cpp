@@ -873,9 +873,10 @@ private:
             if (!in_play(save)) {
                 continue;
             }
+            // In the numbering the first save's numbers map to, as realign_numbering maps the rest.
             if (holders[save] && save != first) {
-                sides_[save].numbers.shift_from(std::uint32_t{counters_before[save]} + 1,
-                                                std::int64_t{counters_before[first]} - counters_before[save], holders[first]);
+                const std::int64_t first_before = std::int64_t{counters_before[first]} + sides_[first].numbers.shift();
+                sides_[save].numbers.shift_from(std::uint32_t{counters_before[save]} + 1, first_before - counters_before[save], holders[first]);
             }
             counters[save] = sides_[save].counter_at_leaf();
         }
